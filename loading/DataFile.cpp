@@ -1,0 +1,76 @@
+#include "DataFile.h"
+
+#include <new>
+#include <optional>
+
+#include "../platform/ComError.h"
+#include "../platform/FileSystem.h"
+#include "StatusTexts.h"
+
+namespace varnok {
+
+namespace {
+
+std::u16string decimal(int value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string handlerMessage(const Failure& failure, ReadDataStep step)
+{
+    std::u16string message(status::readDataFailurePrefix);
+    message += failure.description();
+    message += status::stepPrefix;
+    message += decimal(static_cast<int>(step));
+    return message;
+}
+
+}  // namespace
+
+std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
+{
+    if (filePath.empty())
+        return std::u16string(status::readDataBadPath);
+
+    std::optional<FileSystem> fileSystem = FileSystem::create();
+    if (!fileSystem->fileExists(filePath))
+        return std::u16string(status::readDataNoFile) + std::u16string(filePath);
+
+    ReadDataStep step = ReadDataStep::ArmHandler;
+    try {
+        try {
+            step = ReadDataStep::CreateDocument;
+            state.DataDocument = XmlDocument::create();
+
+            step = ReadDataStep::LoadFile;
+            state.DataDocument.load(filePath);
+
+            step = ReadDataStep::SelectRoot;
+            state.DataRoot = state.DataDocument.selectRoot(u"dane");
+
+            step = ReadDataStep::ReleaseFileSystem;
+            fileSystem.reset();
+
+            // A file that is not XML, or not a data document, must not pass for a successful load.
+            step = ReadDataStep::SetStatus;
+            if (state.DataRoot)
+                return std::u16string(status::ok);
+            return std::u16string(state.DataDocument.parseErrorCode() != 0 ? status::readDataParseError
+                                                                           : status::readDataInvalidDocument);
+        } catch (const std::bad_alloc&) {
+            throw Failure(E_OUTOFMEMORY, describeFailure(E_OUTOFMEMORY));
+        }
+    } catch (const Failure& failure) {
+        fileSystem.reset();
+        state.DataDocument = XmlDocument();
+        return handlerMessage(failure, step);
+    }
+}
+
+void CloseData(ReaderState& state) noexcept
+{
+    state.DataDocument = XmlDocument();
+}
+
+}  // namespace varnok

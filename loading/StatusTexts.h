@@ -1,0 +1,17 @@
+#pragma once
+// The status texts that the load methods return; clients compare them exactly.
+
+#include <string_view>
+
+namespace varnok::status {
+
+inline constexpr std::u16string_view ok = u"OK";
+
+inline constexpr std::u16string_view readDataBadPath = u"Scieżka do pliku z danymi jest niepoprawna !";
+inline constexpr std::u16string_view readDataNoFile = u"Brak pliku ";
+inline constexpr std::u16string_view readDataParseError = u"Błąd ReadData: Błąd parsowania Xml";
+inline constexpr std::u16string_view readDataInvalidDocument = u"Błąd ReadData: niepoprawny dokument Xml";
+inline constexpr std::u16string_view readDataFailurePrefix = u"Wystąpił błąd: ";
+inline constexpr std::u16string_view stepPrefix = u" L:";
+
+}  // namespace varnok::status

@@ -1,0 +1,14 @@
+#pragma once
+// The user's regional settings, through OLE Automation's number conversion and the locale's text comparison.
+
+#include "../fields/FieldReader.h"
+
+namespace varnok {
+
+class UserLocale : public fields::NumberLocale {
+public:
+    bool isNumeric(std::u16string_view text) const override;
+    bool isComma(char16_t c) const override;
+};
+
+}  // namespace varnok

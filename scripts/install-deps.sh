@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the cross toolchain, Wine and the locales the build and tests need (Debian 12, run as root or via sudo).
+set -euo pipefail
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
+          g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
+          cmake ninja-build googletest locales procps g++)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Polish regional settings drive the server's code page and number/date formats under Wine.
+need_gen=0
+for loc in pl_PL.UTF-8 en_US.UTF-8; do
+  if ! locale -a 2>/dev/null | grep -qix "${loc/UTF-8/utf8}"; then
+    $SUDO sed -i "s/^# *\(${loc} UTF-8\)/\1/" /etc/locale.gen
+    need_gen=1
+  fi
+done
+[ "$need_gen" -eq 0 ] || $SUDO locale-gen >/dev/null

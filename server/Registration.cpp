@@ -1,0 +1,240 @@
+#include "Registration.h"
+
+#include <oleauto.h>
+
+#include <string>
+#include <utility>
+
+#include "../platform/ComError.h"
+#include "Identity.h"
+#include "ModulePath.h"
+
+namespace varnok {
+
+namespace {
+
+using namespace identity;
+
+class RegKey {
+public:
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey()
+    {
+        if (key_)
+            ::RegCloseKey(key_);
+    }
+    HKEY get() const { return key_; }
+    HKEY* put()
+    {
+        if (key_)
+            ::RegCloseKey(std::exchange(key_, nullptr));
+        return &key_;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+struct ClassesRoot {
+    HKEY hive;
+    REGSAM view;  // 0 for this process's own view
+};
+
+constexpr wchar_t classesPath[] = L"Software\\Classes";
+
+void checkWin32(LSTATUS status)
+{
+    if (status != ERROR_SUCCESS)
+        check(HRESULT_FROM_WIN32(static_cast<DWORD>(status)));
+}
+
+std::wstring join(std::wstring_view a, std::wstring_view b)
+{
+    std::wstring path(a);
+    if (b.empty())
+        return path;
+    path += L'\\';
+    path += b;
+    return path;
+}
+
+// Creates the key (and its parents) and sets one string value; an empty value name sets the default value.
+void setValue(const ClassesRoot& root, const std::wstring& key, const wchar_t* name, std::wstring_view value)
+{
+    RegKey k;
+    checkWin32(::RegCreateKeyExW(root.hive, join(classesPath, key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_SET_VALUE | root.view, nullptr, k.put(), nullptr));
+    const std::wstring data(value);
+    checkWin32(::RegSetValueExW(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))));
+}
+
+void createKey(const ClassesRoot& root, const std::wstring& key)
+{
+    RegKey k;
+    checkWin32(::RegCreateKeyExW(root.hive, join(classesPath, key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_SET_VALUE | root.view, nullptr, k.put(), nullptr));
+}
+
+// Removes the key with everything below it; a key that is not there is no failure.
+void deleteTree(const ClassesRoot& root, const std::wstring& parent, const std::wstring& key)
+{
+    RegKey k;
+    const LSTATUS opened = ::RegOpenKeyExW(root.hive, join(classesPath, parent).c_str(), 0,
+                                           KEY_ALL_ACCESS | root.view, k.put());
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return;
+    checkWin32(opened);
+    const LSTATUS deleted = ::RegDeleteTreeW(k.get(), key.c_str());
+    if (deleted != ERROR_FILE_NOT_FOUND)
+        checkWin32(deleted);
+}
+
+// Removes the key if nothing is left in it (a parent that other versions may share).
+void deleteIfEmpty(const ClassesRoot& root, const std::wstring& parent, const std::wstring& key)
+{
+    RegKey k;
+    if (::RegOpenKeyExW(root.hive, join(classesPath, parent).c_str(), 0, KEY_ALL_ACCESS | root.view, k.put()) !=
+        ERROR_SUCCESS)
+        return;
+    ::RegDeleteKeyExW(k.get(), key.c_str(), root.view, 0);
+}
+
+std::wstring clsidKey() { return join(L"CLSID", clsidText); }
+
+void writeClassKeys(const ClassesRoot& root, const std::wstring& exePath)
+{
+    const std::wstring clsid = clsidKey();
+    setValue(root, clsid, nullptr, progId);
+    setValue(root, join(clsid, L"LocalServer32"), nullptr, L"\"" + exePath + L"\"");
+    setValue(root, join(clsid, L"ProgID"), nullptr, progId);
+    setValue(root, join(clsid, L"TypeLib"), nullptr, libidText);
+    setValue(root, join(clsid, L"Version"), nullptr, typeLibVersion);
+    createKey(root, join(clsid, L"Programmable"));
+
+    setValue(root, progId, nullptr, progId);
+    setValue(root, join(progId, L"CLSID"), nullptr, clsidText);
+}
+
+void removeClassKeys(const ClassesRoot& root)
+{
+    deleteTree(root, L"CLSID", clsidText);
+    deleteTree(root, L"", progId);
+}
+
+// The interface as the type-library marshaler needs it, in one registry view.
+void writeInterfaceKeys(const ClassesRoot& root)
+{
+    const std::wstring iface = join(L"Interface", iidText);
+    setValue(root, iface, nullptr, interfaceName);
+    setValue(root, join(iface, L"ProxyStubClsid"), nullptr, typeLibMarshalerText);
+    setValue(root, join(iface, L"ProxyStubClsid32"), nullptr, typeLibMarshalerText);
+    setValue(root, join(iface, L"TypeLib"), nullptr, libidText);
+    setValue(root, join(iface, L"TypeLib"), L"Version", typeLibVersion);
+}
+
+void removeInterfaceKeys(const ClassesRoot& root) { deleteTree(root, L"Interface", iidText); }
+
+void writeTypeLibKeys(const ClassesRoot& root, const std::wstring& exePath)
+{
+    const std::wstring version = join(join(L"TypeLib", libidText), typeLibVersion);
+    setValue(root, version, nullptr, typeLibName);
+    setValue(root, join(version, L"0\\win32"), nullptr, exePath);
+    setValue(root, join(version, L"FLAGS"), nullptr, L"0");
+    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+    setValue(root, join(version, L"HELPDIR"), nullptr, folder);
+}
+
+void removeTypeLibKeys(const ClassesRoot& root)
+{
+    const std::wstring library = join(L"TypeLib", libidText);
+    deleteTree(root, library, typeLibVersion);
+    deleteIfEmpty(root, L"TypeLib", libidText);
+}
+
+// 64-bit clients marshal through the 64-bit registry view, which a 32-bit process does not write by default.
+const ClassesRoot machine{HKEY_LOCAL_MACHINE, 0};
+const ClassesRoot machine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
+const ClassesRoot user{HKEY_CURRENT_USER, 0};
+const ClassesRoot user64{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
+
+void registerMachine(const std::wstring& exePath)
+{
+    writeClassKeys(machine, exePath);
+    ComPtr<ITypeLib> library;
+    check(::LoadTypeLibEx(exePath.c_str(), REGKIND_NONE, library.put()));
+    std::wstring path = exePath;
+    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
+    check(::RegisterTypeLib(library.get(), path.data(), folder.data()));
+    writeInterfaceKeys(machine64);
+}
+
+void unregisterMachine()
+{
+    std::wstring text(libidText);
+    GUID libid{};
+    check(::CLSIDFromString(text.data(), &libid));
+    const HRESULT hr = ::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32);
+    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED)
+        check(hr);
+    removeInterfaceKeys(machine);
+    removeInterfaceKeys(machine64);
+    removeTypeLibKeys(machine);
+    removeClassKeys(machine);
+}
+
+// Written by hand rather than with RegisterTypeLibForUser, which some platforms (Wine) carry out machine-wide:
+// a per-user registration must never touch, or on removal take away, a machine-wide one.
+void registerUser(const std::wstring& exePath)
+{
+    writeClassKeys(user, exePath);
+    writeTypeLibKeys(user, exePath);
+    writeInterfaceKeys(user);
+    writeInterfaceKeys(user64);
+}
+
+void unregisterUser()
+{
+    removeInterfaceKeys(user);
+    removeInterfaceKeys(user64);
+    removeTypeLibKeys(user);
+    removeClassKeys(user);
+}
+
+template <typename Body>
+HRESULT runRegistration(Body&& body) noexcept
+{
+    try {
+        body();
+        return S_OK;
+    } catch (const Failure& failure) {
+        return failure.code();
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+}  // namespace
+
+HRESULT registerServer(RegistrationScope scope)
+{
+    return runRegistration([&] {
+        const std::wstring exePath = modulePath();
+        // A half-written registration is worse than none.
+        try {
+            scope == RegistrationScope::Machine ? registerMachine(exePath) : registerUser(exePath);
+        } catch (...) {
+            unregisterServer(scope);
+            throw;
+        }
+    });
+}
+
+HRESULT unregisterServer(RegistrationScope scope)
+{
+    return runRegistration([&] { scope == RegistrationScope::Machine ? unregisterMachine() : unregisterUser(); });
+}
+
+}  // namespace varnok

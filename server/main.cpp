@@ -1,0 +1,117 @@
+// VarnokSrv.exe: serves FileReader objects when COM starts it, or registers and unregisters itself.
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cwchar>
+#include <string>
+
+#include "../platform/ComError.h"
+#include "Registration.h"
+#include "Server.h"
+
+namespace {
+
+using varnok::RegistrationScope;
+
+enum class Command { Serve, Register, Unregister, Usage };
+
+struct Invocation {
+    Command command = Command::Serve;
+    RegistrationScope scope = RegistrationScope::Machine;
+};
+
+Invocation parseCommandLine()
+{
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    Invocation invocation;
+    for (int i = 1; argv && i < argc; ++i) {
+        const wchar_t* arg = argv[i];
+        if (*arg == L'/' || *arg == L'-')
+            ++arg;
+        if (!_wcsicmp(arg, L"RegServer"))
+            invocation = {Command::Register, RegistrationScope::Machine};
+        else if (!_wcsicmp(arg, L"UnregServer"))
+            invocation = {Command::Unregister, RegistrationScope::Machine};
+        else if (!_wcsicmp(arg, L"RegServerPerUser"))
+            invocation = {Command::Register, RegistrationScope::User};
+        else if (!_wcsicmp(arg, L"UnregServerPerUser"))
+            invocation = {Command::Unregister, RegistrationScope::User};
+        else if (_wcsicmp(arg, L"Embedding") && _wcsicmp(arg, L"Automation"))
+            invocation.command = Command::Usage;
+    }
+    ::LocalFree(argv);
+    return invocation;
+}
+
+// The process has no window; a message goes to the console of whoever started it, if any.
+void tell(const std::wstring& text)
+{
+    HANDLE out = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (!out || out == INVALID_HANDLE_VALUE) {
+        ::AttachConsole(ATTACH_PARENT_PROCESS);
+        out = ::GetStdHandle(STD_ERROR_HANDLE);
+    }
+    if (!out || out == INVALID_HANDLE_VALUE)
+        return;
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    DWORD written = 0;
+    ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+int reportRegistration(const wchar_t* what, HRESULT hr)
+{
+    if (SUCCEEDED(hr))
+        return 0;
+    const std::u16string reason = varnok::describeFailure(hr);
+    wchar_t code[16];
+    std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    tell(std::wstring(L"VarnokSrv: ") + what + L" failed (" + code + L"): " +
+         std::wstring(reason.begin(), reason.end()) + L"\n");
+    return static_cast<int>(hr);
+}
+
+class ComApartment {
+public:
+    ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment()
+    {
+        if (SUCCEEDED(hr_))
+            ::CoUninitialize();
+    }
+    HRESULT result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    const Invocation invocation = parseCommandLine();
+    ComApartment apartment;
+    if (FAILED(apartment.result()))
+        return static_cast<int>(apartment.result());
+
+    switch (invocation.command) {
+    case Command::Register:
+        return reportRegistration(L"registration", varnok::registerServer(invocation.scope));
+    case Command::Unregister:
+        return reportRegistration(L"unregistration", varnok::unregisterServer(invocation.scope));
+    case Command::Usage:
+        tell(L"Usage: VarnokSrv.exe [/RegServer | /UnregServer | /RegServerPerUser | /UnregServerPerUser]\n"
+             L"Without a switch the server runs and serves VarnokSrv.FileReader objects.\n");
+        return ERROR_INVALID_PARAMETER;
+    case Command::Serve:
+        break;
+    }
+    varnok::Server server;
+    return server.run();
+}
