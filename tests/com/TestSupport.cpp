@@ -1,0 +1,91 @@
+#include "TestSupport.h"
+
+#include <shellapi.h>
+
+#include <stdexcept>
+
+namespace varnok::test {
+
+std::string utf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& text)
+{
+    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& prefix)
+{
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    path_ = std::wstring(temp) + prefix + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(::GetTickCount());
+    if (!::CreateDirectoryW(path_.c_str(), nullptr))
+        throw std::runtime_error("cannot create a scratch folder");
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::wstring from = path_;
+    from.push_back(L'\0');  // a double-NUL-terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    ::SHFileOperationW(&op);
+}
+
+std::wstring ScratchFolder::write(const std::wstring& name, const std::string& bytes) const
+{
+    const std::wstring path = file(name);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("cannot create a data file");
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+    if (!ok || written != bytes.size())
+        throw std::runtime_error("cannot write a data file");
+    return path;
+}
+
+std::wstring escapeXml(const std::wstring& text)
+{
+    std::wstring out;
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'&': out += L"&amp;"; break;
+        case L'<': out += L"&lt;"; break;
+        case L'>': out += L"&gt;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string dataDocument(const std::vector<std::pair<std::wstring, std::wstring>>& children, const std::wstring& root)
+{
+    std::wstring xml = L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<" + root + L">\r\n";
+    for (const auto& [name, text] : children)
+        xml += L"  <" + name + L">" + escapeXml(text) + L"</" + name + L">\r\n";
+    xml += L"</" + root + L">\r\n";
+    return utf8(xml);
+}
+
+std::wstring setting(const wchar_t* name)
+{
+    wchar_t value[4096];
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 4096);
+    return length && length < 4096 ? std::wstring(value, length) : std::wstring();
+}
+
+}  // namespace varnok::test

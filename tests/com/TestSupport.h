@@ -1,0 +1,50 @@
+#pragma once
+// What the Windows test clients share: COM initialisation, scratch folders and data files.
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace varnok::test {
+
+struct ComApartment {
+    ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { ::CoUninitialize(); }
+};
+
+std::string utf8(const std::wstring& text);
+std::wstring wide(const std::string& text);
+
+// A fresh folder under the temporary folder, removed with everything in it at destruction.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& prefix);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+    // Writes the bytes as they are and returns the file's path.
+    std::wstring write(const std::wstring& name, const std::string& bytes) const;
+
+private:
+    std::wstring path_;
+};
+
+// A data document: the root element with the given children in order, as UTF-8 XML.
+std::string dataDocument(const std::vector<std::pair<std::wstring, std::wstring>>& children,
+                         const std::wstring& root = L"dane");
+
+// Escapes &, < and > for element content.
+std::wstring escapeXml(const std::wstring& text);
+
+// A setting handed to the test by its runner, as an environment variable; empty when unset.
+std::wstring setting(const wchar_t* name);
+
+}  // namespace varnok::test
