@@ -9,16 +9,17 @@ namespace varnok {
 
 namespace {
 
-// Started by COM, a client asks within about a second; started by hand, nobody may ever ask.
-constexpr UINT startupIdleMs = 10000;
+// Started by COM, a client connects within about a second; started by hand, nobody may ever ask.
+constexpr UINT startupIdleMs = 3000;
 // The class object stays registered this long after the last release, so that a client activating just then
-// reaches this process instead of racing its exit (and a second process).
+// reaches this process instead of racing its exit.
 constexpr UINT releaseGraceMs = 2000;
-// A successor waits this long for a leaving server to let go of the instance.
-constexpr DWORD successorWaitMs = 30000;
+// How long a second process waits for the instance before leaving. COM may start one process per client that
+// activates at the same moment, and fails the activation if the process it started exits before the client has
+// reached the running server, which takes a client up to a second.
+constexpr DWORD instanceWaitMs = 3000;
 
 constexpr wchar_t instanceMutexName[] = L"Local\\VarnokSrv.FileReader.{7C882FC3-4DBD-488F-9843-FA7021797487}";
-constexpr wchar_t closingEventName[] = L"Local\\VarnokSrv.FileReader.Closing.{7C882FC3-4DBD-488F-9843-FA7021797487}";
 
 Server* currentServer = nullptr;
 
@@ -34,8 +35,6 @@ Server::Server()
 Server::~Server()
 {
     currentServer = nullptr;
-    if (closingEvent_)
-        ::CloseHandle(closingEvent_);
     if (instanceMutex_)
         ::CloseHandle(instanceMutex_);
 }
@@ -45,24 +44,14 @@ Server& Server::current()
     return *currentServer;
 }
 
-// One server per session serves every client. COM may start several processes for clients that activate at
-// once: the extras leave at once, unless the running one is past the point of no return, in which case the
-// successor waits for it and takes over.
+// One process serves every client of the session. A second one waits for the instance: it gets it when the
+// running server is leaving and then takes over, otherwise it leaves without ever registering.
 bool Server::acquireInstance()
 {
     instanceMutex_ = ::CreateMutexW(nullptr, FALSE, instanceMutexName);
-    closingEvent_ = ::CreateEventW(nullptr, TRUE, FALSE, closingEventName);
-    if (!instanceMutex_ || !closingEvent_)
+    if (!instanceMutex_)
         return true;  // without the guard, serving alone is still correct
-
-    if (!acquired(::WaitForSingleObject(instanceMutex_, 0))) {
-        if (::WaitForSingleObject(closingEvent_, 0) != WAIT_OBJECT_0)
-            return false;
-        if (!acquired(::WaitForSingleObject(instanceMutex_, successorWaitMs)))
-            return false;
-    }
-    ::ResetEvent(closingEvent_);
-    return true;
+    return acquired(::WaitForSingleObject(instanceMutex_, instanceWaitMs));
 }
 
 int Server::run()
@@ -112,7 +101,6 @@ int Server::run()
 
 void Server::shutDown(DWORD registration) noexcept
 {
-    ::SetEvent(closingEvent_);
     ::CoRevokeClassObject(registration);
     ::ReleaseMutex(instanceMutex_);
 }

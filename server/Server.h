@@ -36,7 +36,6 @@ private:
     LONG locks_ = 0;
     UINT_PTR idleTimer_ = 0;
     HANDLE instanceMutex_ = nullptr;
-    HANDLE closingEvent_ = nullptr;
     ComPtr<ITypeInfo> typeInfo_;
 };
 

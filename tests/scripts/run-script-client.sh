@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs a script client under cscript (32-bit or 64-bit host) and passes only on its own all-clear line.
+# Usage: run-script-client.sh 32|64 script.js [arguments in Windows form...]
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+bits=$1; script=$2; shift 2
+case "$bits" in
+  32) host='C:\windows\syswow64\cscript.exe' ;;
+  64) host='C:\windows\system32\cscript.exe' ;;
+  *) echo "bitness must be 32 or 64"; exit 2 ;;
+esac
+scratch=$(mktemp -d /tmp/varnok-script.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+win() { printf 'Z:%s' "${1//\//\\}"; }
+
+output=$("$here/scripts/wine-run.sh" "$host" //nologo "$(win "$(realpath "$script")")" "$@" "$(win "$scratch")" 2>&1 |
+         iconv -f cp852 -t utf-8 -c)
+echo "$output"
+grep -q '^RESULT pass=[1-9][0-9]* fail=0' <<<"$output"
