@@ -19,7 +19,11 @@ class RegKey {
 public:
     RegKey() = default;
     RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
+    RegKey& operator=(RegKey&& other) noexcept
+    {
+        std::swap(key_, other.key_);
+        return *this;
+    }
     ~RegKey()
     {
         if (key_)
@@ -92,14 +96,37 @@ void deleteTree(const ClassesRoot& root, const std::wstring& parent, const std::
         checkWin32(deleted);
 }
 
-// Removes the key if nothing is left in it (a parent that other versions may share).
+// Removes the key if nothing is left in it: a parent that others may share, or that this registration created.
+// `parent` is a path below the hive.
 void deleteIfEmpty(const ClassesRoot& root, const std::wstring& parent, const std::wstring& key)
 {
     RegKey k;
-    if (::RegOpenKeyExW(root.hive, join(classesPath, parent).c_str(), 0, KEY_ALL_ACCESS | root.view, k.put()) !=
-        ERROR_SUCCESS)
+    if (::RegOpenKeyExW(root.hive, join(parent, key).c_str(), 0, KEY_READ | root.view, k.put()) != ERROR_SUCCESS)
         return;
-    ::RegDeleteKeyExW(k.get(), key.c_str(), root.view, 0);
+    DWORD subkeys = 0, values = 0;
+    if (::RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys || values)
+        return;
+    k = RegKey();
+    RegKey parentKey;
+    if (::RegOpenKeyExW(root.hive, parent.c_str(), 0, KEY_ALL_ACCESS | root.view, parentKey.put()) ==
+        ERROR_SUCCESS)
+        ::RegDeleteKeyExW(parentKey.get(), key.c_str(), root.view, 0);
+}
+
+bool keyExists(const ClassesRoot& root, const std::wstring& key)
+{
+    RegKey k;
+    return ::RegOpenKeyExW(root.hive, join(classesPath, key).c_str(), 0, KEY_READ | root.view, k.put()) ==
+           ERROR_SUCCESS;
+}
+
+// The folders under Software\Classes that registration writes into; emptied ones go with the registration.
+void pruneEmptyParents(const ClassesRoot& root)
+{
+    for (const wchar_t* parent : {L"CLSID", L"Interface", L"TypeLib"})
+        deleteIfEmpty(root, classesPath, parent);
 }
 
 std::wstring clsidKey() { return join(L"CLSID", clsidText); }
@@ -151,7 +178,7 @@ void removeTypeLibKeys(const ClassesRoot& root)
 {
     const std::wstring library = join(L"TypeLib", libidText);
     deleteTree(root, library, typeLibVersion);
-    deleteIfEmpty(root, L"TypeLib", libidText);
+    deleteIfEmpty(root, join(classesPath, L"TypeLib"), libidText);
 }
 
 // 64-bit clients marshal through the 64-bit registry view, which a 32-bit process does not write by default.
@@ -173,12 +200,12 @@ void registerMachine(const std::wstring& exePath)
 
 void unregisterMachine()
 {
-    std::wstring text(libidText);
-    GUID libid{};
-    check(::CLSIDFromString(text.data(), &libid));
-    const HRESULT hr = ::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32);
-    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && hr != TYPE_E_LIBNOTREGISTERED)
-        check(hr);
+    if (keyExists(machine, join(join(L"TypeLib", libidText), typeLibVersion))) {
+        std::wstring text(libidText);
+        GUID libid{};
+        check(::CLSIDFromString(text.data(), &libid));
+        check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+    }
     removeInterfaceKeys(machine);
     removeInterfaceKeys(machine64);
     removeTypeLibKeys(machine);
@@ -201,6 +228,10 @@ void unregisterUser()
     removeInterfaceKeys(user64);
     removeTypeLibKeys(user);
     removeClassKeys(user);
+    pruneEmptyParents(user);
+    pruneEmptyParents(user64);
+    // Software\Classes itself, where it existed only for this registration (a fresh profile).
+    deleteIfEmpty(user, L"Software", L"Classes");
 }
 
 template <typename Body>
