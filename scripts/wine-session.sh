@@ -21,9 +21,8 @@ wine_session_begin() {  # $1: the idle executable
   WINE_IDLE_PID=$!
 }
 
-wine_session_end() {
-  [ -n "${WINE_IDLE_PID:-}" ] && kill "$WINE_IDLE_PID" 2>/dev/null
-  pkill -f 'WineIdle.exe' 2>/dev/null
-  timeout 60 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null
-  return 0
+wine_session_end() {  # runs from an EXIT trap under `set -e`: nothing here may fail
+  if [ -n "${WINE_IDLE_PID:-}" ]; then kill "$WINE_IDLE_PID" 2>/dev/null || true; fi
+  pkill -f 'WineIdle.exe' 2>/dev/null || true
+  timeout 60 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
 }
