@@ -14,4 +14,11 @@ inline constexpr std::u16string_view readDataInvalidDocument = u"Błąd ReadData
 inline constexpr std::u16string_view readDataFailurePrefix = u"Wystąpił błąd: ";
 inline constexpr std::u16string_view stepPrefix = u" L:";
 
+inline constexpr std::u16string_view codetEmptyPayload = u"Błąd ReadCodetData: wymagany parametr nie zawiera danych";
+inline constexpr std::u16string_view codetParseError = u"Błąd ReadCodetData: Błąd parsowania Xml";
+inline constexpr std::u16string_view codetInvalidDocument = u"Błąd ReadCodetData: niepoprawny dokument Xml";
+inline constexpr std::u16string_view codetDecoderFailed = u"Błąd rozkodowania ";
+inline constexpr std::u16string_view codetFailurePrefix = u"Błąd ";
+inline constexpr std::u16string_view codetFailureProcedure = u") w procedurze ReadCodetData L:";
+
 }  // namespace varnok::status

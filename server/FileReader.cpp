@@ -1,6 +1,7 @@
 #include "FileReader.h"
 
 #include "../fields/FieldReader.h"
+#include "../loading/CodetData.h"
 #include "../loading/DataFile.h"
 #include "../platform/ComError.h"
 #include "../platform/UserLocale.h"
@@ -126,9 +127,19 @@ HRESULT STDMETHODCALLTYPE FileReader::ReadData(BSTR filePath, BSTR* status) noex
     return call(status, [&] { return varnok::ReadData(state_, Bstr::viewOf(filePath)); });
 }
 
-HRESULT STDMETHODCALLTYPE FileReader::ReadCodetData(BSTR, BSTR, BSTR* status) noexcept
+HRESULT STDMETHODCALLTYPE FileReader::ReadCodetData(BSTR codetString, BSTR localPath, BSTR* status) noexcept
 {
-    return call(status, [&]() -> std::u16string { throw Failure(E_NOTIMPL, u"ReadCodetData is not available"); });
+    // The saved copy is named by NrRejestracyjny exactly as a client reads it, failures included.
+    const auto registrationNumber = [this] {
+        Bstr number;
+        const HRESULT hr = static_cast<_FileReader*>(this)->get_NrRejestracyjny(number.put());
+        if (FAILED(hr))
+            throw Failure(hr, describeFailure(hr));
+        return number.text();
+    };
+    return call(status, [&] {
+        return varnok::ReadCodetData(state_, Bstr::viewOf(codetString), Bstr::viewOf(localPath), registrationNumber);
+    });
 }
 
 HRESULT STDMETHODCALLTYPE FileReader::CloseData() noexcept

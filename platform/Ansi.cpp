@@ -1,0 +1,36 @@
+#include "Ansi.h"
+
+#include <windows.h>
+
+#include "ComError.h"
+
+namespace varnok {
+
+std::string toAnsi(std::u16string_view text)
+{
+    if (text.empty())
+        return {};
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        check(HRESULT_FROM_WIN32(::GetLastError()));
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide, length, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+std::u16string fromAnsi(std::string_view bytes)
+{
+    if (bytes.empty())
+        return {};
+    const int length = static_cast<int>(bytes.size());
+    const int size = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    if (size <= 0)
+        check(HRESULT_FROM_WIN32(::GetLastError()));
+    std::u16string text(static_cast<std::size_t>(size), u'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(text.data()), size);
+    return text;
+}
+
+}  // namespace varnok

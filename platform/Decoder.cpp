@@ -1,0 +1,48 @@
+#include "Decoder.h"
+
+#include <windows.h>
+
+#include "ComError.h"
+
+namespace varnok {
+
+namespace {
+
+using DecodeFunction = BSTR(__stdcall*)(char*);
+
+constexpr int fileNotFoundError = 53;
+constexpr int entryPointNotFoundError = 453;
+
+// The process's one decoder; found once, never unloaded.
+DecodeFunction loadedDecoder = nullptr;
+
+DecodeFunction findDecoder()
+{
+    if (loadedDecoder)
+        return loadedDecoder;
+    HMODULE library = ::LoadLibraryW(decoderLibraryName);
+    if (!library)
+        throw Failure::runtimeError(fileNotFoundError, u"File not found: azteccodeQELM.dll");
+    auto function = reinterpret_cast<DecodeFunction>(reinterpret_cast<void*>(::GetProcAddress(library, decoderFunctionName)));
+    if (!function) {
+        // Let go of it, so that a corrected library put in its place is loaded by the next call.
+        ::FreeLibrary(library);
+        throw Failure::runtimeError(entryPointNotFoundError,
+                                    u"Can't find DLL entry point AZTECDeCode in azteccodeQELM.dll");
+    }
+    loadedDecoder = function;
+    return loadedDecoder;
+}
+
+}  // namespace
+
+Bstr decodePayload(std::string& ansiPayload)
+{
+    const DecodeFunction decode = findDecoder();
+    ansiPayload.push_back('\0');
+    Bstr result = Bstr::attach(decode(ansiPayload.data()));
+    ansiPayload.pop_back();
+    return result;
+}
+
+}  // namespace varnok

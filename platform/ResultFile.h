@@ -1,0 +1,35 @@
+#pragma once
+// A result file written in three steps (create, write, close) so that the caller can report which one failed.
+// The text goes to a temporary file in the same folder and is renamed into place on close: a result file is
+// complete or absent, never partial, and no handle stays open after a failure.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace varnok {
+
+class ResultFile {
+public:
+    ResultFile() = default;
+    ~ResultFile();
+    ResultFile(const ResultFile&) = delete;
+    ResultFile& operator=(const ResultFile&) = delete;
+
+    // Creates the file's temporary twin; fails when the folder is missing, read-only or refuses the name.
+    void create(std::u16string_view path);
+    // Writes the text in the ANSI code page.
+    void write(std::u16string_view text);
+    // Closes it and puts it in place, replacing a file of that name.
+    void close();
+
+private:
+    void discard() noexcept;
+
+    std::wstring path_;
+    std::wstring temporary_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace varnok
