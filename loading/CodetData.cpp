@@ -14,20 +14,14 @@ namespace varnok {
 
 namespace {
 
-std::u16string decimal(long long value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 std::u16string handlerMessage(const Failure& failure, CodetStep step)
 {
     std::u16string message(status::codetFailurePrefix);
-    message += decimal(failure.errorNumber());
+    message += status::decimalText(failure.errorNumber());
     message += u" (";
     message += failure.description();
     message += status::codetFailureProcedure;
-    message += decimal(static_cast<int>(step));
+    message += status::decimalText(static_cast<int>(step));
     return message;
 }
 

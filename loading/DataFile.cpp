@@ -11,18 +11,12 @@ namespace varnok {
 
 namespace {
 
-std::u16string decimal(int value)
-{
-    const std::string digits = std::to_string(value);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 std::u16string handlerMessage(const Failure& failure, ReadDataStep step)
 {
     std::u16string message(status::readDataFailurePrefix);
     message += failure.description();
     message += status::stepPrefix;
-    message += decimal(static_cast<int>(step));
+    message += status::decimalText(static_cast<int>(step));
     return message;
 }
 

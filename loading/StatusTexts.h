@@ -1,6 +1,7 @@
 #pragma once
 // The status texts that the load methods return; clients compare them exactly.
 
+#include <string>
 #include <string_view>
 
 namespace varnok::status {
@@ -20,5 +21,12 @@ inline constexpr std::u16string_view codetInvalidDocument = u"Błąd ReadCodetDa
 inline constexpr std::u16string_view codetDecoderFailed = u"Błąd rozkodowania ";
 inline constexpr std::u16string_view codetFailurePrefix = u"Błąd ";
 inline constexpr std::u16string_view codetFailureProcedure = u") w procedurze ReadCodetData L:";
+
+// A step or error number as it appears in a message: decimal, "-" when negative, no leading zeros.
+inline std::u16string decimalText(long long value)
+{
+    const std::string digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
 
 }  // namespace varnok::status
