@@ -17,8 +17,12 @@ wine_prefix_ensure() {
 
 wine_session_begin() {  # $1: the idle executable
   wine_prefix_ensure
-  "$here/scripts/wine-run.sh" "$1" >/dev/null 2>&1 &
+  "$here/scripts/wine-run.sh" "$1" >/dev/null 2>&1 </dev/null &
   WINE_IDLE_PID=$!
+  # Wine's services inherit the output of whichever program starts them and keep it open: start them here,
+  # writing nowhere, or a test runner waits forever for its test's output to end.
+  "$here/scripts/wine-run.sh" cmd /c exit >/dev/null 2>&1 </dev/null || true
+  "$here/scripts/wine-run.sh" net start RpcSs >/dev/null 2>&1 </dev/null || true
 }
 
 wine_session_end() {  # runs from an EXIT trap under `set -e`: nothing here may fail
