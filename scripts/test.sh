@@ -18,4 +18,4 @@ echo "== Tests under Wine"
 source "$here/scripts/wine-session.sh"
 wine_session_begin "$here/build/win32/tests/WineIdle.exe"
 trap wine_session_end EXIT
-(cd "$here/build/win32" && ctest --output-on-failure -j2)
+(cd "$here/build/win32" && ctest --output-on-failure -j2 --timeout 300)
