@@ -159,6 +159,27 @@ private:
     VARIANT v_;
 };
 
+// The strings an IDispatch exception hands back, freed with it.
+class ExcepInfo {
+public:
+    ExcepInfo() noexcept = default;
+    ExcepInfo(const ExcepInfo&) = delete;
+    ExcepInfo& operator=(const ExcepInfo&) = delete;
+    ~ExcepInfo()
+    {
+        ::SysFreeString(info_.bstrSource);
+        ::SysFreeString(info_.bstrDescription);
+        ::SysFreeString(info_.bstrHelpFile);
+    }
+
+    EXCEPINFO* get() noexcept { return &info_; }
+    SCODE scode() const noexcept { return info_.scode; }
+    std::u16string_view description() const noexcept { return Bstr::viewOf(info_.bstrDescription); }
+
+private:
+    EXCEPINFO info_{};
+};
+
 inline std::wstring_view wideView(std::u16string_view s) noexcept
 {
     return {reinterpret_cast<const wchar_t*>(s.data()), s.size()};

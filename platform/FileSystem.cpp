@@ -27,15 +27,13 @@ bool FileSystem::fileExists(std::u16string_view path) const
     Variant argument{Bstr(path)};
     DISPPARAMS params{argument.get(), nullptr, 1, 0};
     Variant result;
-    EXCEPINFO exception{};
+    ExcepInfo exception;
     const HRESULT hr = fso_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(),
-                                    &exception, nullptr);
+                                    exception.get(), nullptr);
     if (hr == DISP_E_EXCEPTION) {
-        Bstr description = Bstr::attach(exception.bstrDescription);
-        Bstr::attach(exception.bstrSource);
-        Bstr::attach(exception.bstrHelpFile);
-        const HRESULT code = exception.scode ? exception.scode : E_FAIL;
-        throw Failure(code, description.view().empty() ? describeFailure(code) : description.text());
+        const HRESULT code = exception.scode() ? exception.scode() : E_FAIL;
+        throw Failure(code, exception.description().empty() ? describeFailure(code)
+                                                            : std::u16string(exception.description()));
     }
     check(hr);
     check(::VariantChangeType(result.get(), result.get(), 0, VT_BOOL));

@@ -149,18 +149,15 @@ private:
         }
         DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
         Variant result;
-        EXCEPINFO exception{};
+        ExcepInfo exception;
         answer.dispatchHr = reader_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result.put(),
-                                            &exception, nullptr);
+                                            exception.get(), nullptr);
         for (VARIANT& v : args)
             ::VariantClear(&v);
 
-        Bstr description = Bstr::attach(exception.bstrDescription);
-        Bstr source = Bstr::attach(exception.bstrSource);
-        Bstr helpFile = Bstr::attach(exception.bstrHelpFile);
         if (answer.dispatchHr == DISP_E_EXCEPTION) {
-            answer.hr = exception.scode;
-            answer.description = std::wstring(wideView(description.view()));
+            answer.hr = exception.scode();
+            answer.description = std::wstring(wideView(exception.description()));
             return answer;
         }
         answer.hr = answer.dispatchHr;
