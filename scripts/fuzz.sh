@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Fuzzes the decoder's payload-to-XML path with libFuzzer under ASan/UBSan, starting from generated payloads.
+#   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+seconds=${1:-60}
+build="$here/build/fuzz"
+
+cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
+ninja -C "$build" payload_fuzz generate-payload
+
+# Seeds: each fictional certificate in each layout, as scanned text (first byte 1) and as decoded bytes (0).
+seeds="$build/seeds"
+mkdir -p "$seeds" "$build/corpus"
+for certificate in car lorry random:1 random:2; do
+  for layout in current older; do
+    name="${certificate/:/-}-$layout"
+    text=$("$build/tests/generator/generate-payload" "$certificate" "$layout")
+    { printf '\001'; printf '%s' "$text"; } >"$seeds/$name.text"
+    { printf '\000'; printf '%s' "$text" | base64 -d; } >"$seeds/$name.bytes"
+  done
+done
+
+"$build/tests/fuzz/payload_fuzz" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+    "$build/corpus" "$seeds"
