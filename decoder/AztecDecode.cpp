@@ -4,8 +4,6 @@
 #include <oleauto.h>
 #include <wincrypt.h>
 
-#include <string>
-
 #include "Payload.h"
 
 namespace {
@@ -25,19 +23,6 @@ std::optional<std::vector<std::uint8_t>> platformBase64(std::string_view text)
     return bytes;
 }
 
-// The server writes the saved copy of our answer in the ANSI code page of this same process; declaring it lets
-// that copy be read again as a data file.
-std::u16string ansiEncodingName()
-{
-    const UINT codePage = GetACP();
-    if (codePage != 874 && (codePage < 1250 || codePage > 1258))
-        return {};
-    std::u16string name = u"windows-";
-    for (char digit : std::to_string(codePage))
-        name += static_cast<char16_t>(digit);
-    return name;
-}
-
 BSTR toBstr(const std::u16string& text)
 {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
@@ -49,11 +34,11 @@ extern "C" BSTR __stdcall AZTECDeCode(const char* payload) noexcept
 {
     try {
         const std::string_view text = payload ? std::string_view(payload) : std::string_view();
-        return toBstr(varnok::decoder::payloadToXml(text, platformBase64, ansiEncodingName()));
+        return toBstr(varnok::decoder::payloadToXml(text, platformBase64));
     } catch (...) {
         // Out of memory while answering: a minimal answer still tells the caller what happened.
         try {
-            return toBstr(varnok::decoder::answerXml(DecodeError::Internal, {}, {}));
+            return toBstr(varnok::decoder::answerXml(DecodeError::Internal, {}));
         } catch (...) {
             return nullptr;
         }

@@ -131,15 +131,9 @@ std::u16string decompressText(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-std::u16string answerXml(DecodeError error, const std::vector<Element>& elements, std::u16string_view encoding)
+std::u16string answerXml(DecodeError error, const std::vector<Element>& elements)
 {
-    std::u16string xml = u"<?xml version=\"1.0\"";
-    if (!encoding.empty()) {
-        xml += u" encoding=\"";
-        xml += encoding;
-        xml += u'"';
-    }
-    xml += u"?>\r\n<Dane>\r\n";
+    std::u16string xml = u"<?xml version=\"1.0\"?>\r\n<Dane>\r\n";
     appendElement(xml, u"Error", errorNumber(error));
     appendElement(xml, u"Error_name", errorName(error));
     for (const Element& element : elements)
@@ -152,14 +146,14 @@ namespace {
 
 // Runs one stage of the decode; a failure becomes the answer.
 template <typename Stage>
-std::u16string answering(std::u16string_view encoding, Stage stage)
+std::u16string answering(Stage stage)
 {
     try {
-        return answerXml(DecodeError::None, stage(), encoding);
+        return answerXml(DecodeError::None, stage());
     } catch (const DecodeFailure& failure) {
-        return answerXml(failure.error, {}, encoding);
+        return answerXml(failure.error, {});
     } catch (const std::bad_alloc&) {
-        return answerXml(DecodeError::Internal, {}, encoding);
+        return answerXml(DecodeError::Internal, {});
     }
 }
 
@@ -170,14 +164,14 @@ std::vector<Element> elementsOf(std::span<const std::uint8_t> bytes)
 
 }  // namespace
 
-std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes, std::u16string_view encoding)
+std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes)
 {
-    return answering(encoding, [&] { return elementsOf(bytes); });
+    return answering([&] { return elementsOf(bytes); });
 }
 
-std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, std::u16string_view encoding)
+std::u16string payloadToXml(std::string_view payload, Base64Decoder decode)
 {
-    return answering(encoding, [&] {
+    return answering([&] {
         if (payload.find_first_not_of(scannerBlanks) == std::string_view::npos)
             throw DecodeFailure{DecodeError::NoData};
         if (payload.size() > maxPayloadChars * 2)

@@ -29,14 +29,13 @@ std::optional<std::string> base64Body(std::string_view payload);
 // Throws DecodeFailure.
 std::u16string decompressText(std::span<const std::uint8_t> bytes);
 
-// The answer document: "Dane" with "Error", "Error_name" and the elements. `encoding` names the code page the
-// server will write the saved copy in ("windows-1250"), or is empty to declare none.
-std::u16string answerXml(DecodeError error, const std::vector<Element>& elements, std::u16string_view encoding);
+// The answer document: "Dane" with "Error", "Error_name" and the elements.
+std::u16string answerXml(DecodeError error, const std::vector<Element>& elements);
 
 // From the bytes that Base64 gave; never throws for bad input, answers it with its error instead.
-std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes, std::u16string_view encoding);
+std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes);
 
 // Everything: never throws for bad input, answers it with its error instead.
-std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, std::u16string_view encoding);
+std::u16string payloadToXml(std::string_view payload, Base64Decoder decode);
 
 }  // namespace varnok::decoder

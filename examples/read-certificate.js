@@ -1,5 +1,6 @@
-// Reads a certificate data file through VarnokSrv and prints its fields.
-// Usage: cscript //nologo read-certificate.js C:\path\to\certificate.xml
+// Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData, or any other
+// file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
+// Usage: cscript //nologo read-certificate.js <data file or payload file> [folder for result files]
 var properties = [
     "NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji",
     "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", "Marka",
@@ -9,14 +10,24 @@ var properties = [
 ];
 
 if (WScript.Arguments.length < 1) {
-    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file>");
+    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file or payload file> [folder for result files]");
     WScript.Quit(2);
 }
 
+var path = WScript.Arguments(0);
+var fso = new ActiveXObject("Scripting.FileSystemObject");
 var reader = new ActiveXObject("VarnokSrv.FileReader");
-var status = reader.ReadData(WScript.Arguments(0));
+var status;
+if (/\.xml$/i.test(path)) {
+    status = reader.ReadData(path);
+} else {
+    // The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
+    var folder = WScript.Arguments.length > 1 ? WScript.Arguments(1) : fso.GetSpecialFolder(2).Path;
+    var payload = fso.OpenTextFile(path, 1).ReadAll();
+    status = reader.ReadCodetData(payload, folder);
+}
 if (status != "OK") {
-    WScript.Echo("ReadData: " + status);
+    WScript.Echo("Status: " + status);
     WScript.Quit(1);
 }
 

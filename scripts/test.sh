@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: native unit tests under the address and
-# undefined-behaviour sanitizers, then the Windows tests and COM clients under Wine. Exits non-zero on any failure.
+# undefined-behaviour sanitizers, a bounded fuzz run of the decoder, the decoder benchmark (figures only), then
+# the Windows tests and COM clients under Wine. Exits non-zero on any failure.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
@@ -10,6 +11,17 @@ cmake -S "$here" -B "$here/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
       -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all" >/dev/null
 ninja -C "$here/build/native"
 (cd "$here/build/native" && ctest --output-on-failure)
+
+echo "== Fuzzing the decoder (${VARNOK_FUZZ_SECONDS:=60} s)"
+mkdir -p "$here/build"
+if ! "$here/scripts/fuzz.sh" "$VARNOK_FUZZ_SECONDS" >"$here/build/fuzz.log" 2>&1; then
+  tail -n 80 "$here/build/fuzz.log"
+  exit 1
+fi
+grep -E '^(Done|stat::)' "$here/build/fuzz.log"
+
+echo "== Decoder benchmark (figures only)"
+"$here/scripts/bench.sh" 3
 
 echo "== Windows build"
 "$here/scripts/build.sh"

@@ -27,41 +27,12 @@ std::wstring decoded(const std::wstring& body)
 const std::wstring good = decoded(L"<Error>0</Error><Error_name></Error_name><A>WA 123</A>"
                                   L"<Numer_DR>DR/1</Numer_DR><C.2.1>ŻÓŁW &amp; \"SYN\"</C.2.1>");
 
-std::vector<char> readBytes(const std::wstring& path)
-{
-    std::vector<char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read)
-        bytes.insert(bytes.end(), buffer, buffer + read);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::vector<char> ansiBytes(const std::wstring& text)
 {
     const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::vector<char> bytes(static_cast<std::size_t>(size));
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
     return bytes;
-}
-
-std::vector<std::wstring> filesIn(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.emplace_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return names;
 }
 
 // Polish regional settings: d.MM.yyyy, then HH_mm_ss unless it is exactly midnight.

@@ -44,6 +44,12 @@ std::string dataDocument(const std::vector<std::pair<std::wstring, std::wstring>
 // Escapes &, < and > for element content.
 std::wstring escapeXml(const std::wstring& text);
 
+// The whole file's bytes; empty when it cannot be read.
+std::vector<char> readBytes(const std::wstring& path);
+
+// Names of the files (not folders) in the folder.
+std::vector<std::wstring> filesIn(const std::wstring& folder);
+
 // A setting handed to the test by its runner, as an environment variable; empty when unset.
 std::wstring setting(const wchar_t* name);
 

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     const std::u16string xml =
-        data[0] & 1 ? varnok::decoder::payloadToXml(text, varnok::generator::fromBase64, u"windows-1250")
-                    : varnok::decoder::decodedBytesToXml({data + 1, size - 1}, u"windows-1250");
+        data[0] & 1 ? varnok::decoder::payloadToXml(text, varnok::generator::fromBase64)
+                    : varnok::decoder::decodedBytesToXml({data + 1, size - 1});
     if (!xml.ends_with(u"</Dane>\r\n") || xml.find(u"<Error>") == std::u16string::npos)
         std::abort();
     return 0;
