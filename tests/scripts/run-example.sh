@@ -4,14 +4,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 bits=$1; expected=$2; script=$3; shift 3
-case "$bits" in
-  32) host='C:\windows\syswow64\cscript.exe' ;;
-  64) host='C:\windows\system32\cscript.exe' ;;
-  *) echo "bitness must be 32 or 64"; exit 2 ;;
-esac
+source "$here/tests/scripts/cscript-common.sh"
+host=$(cscript_host "$bits") || exit 2
 scratch=$(mktemp -d /tmp/varnok-example.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
 arguments=()
 for argument in "$@" "$scratch"; do arguments+=("$(win "$(realpath "$argument")")"); done
 

@@ -4,14 +4,10 @@
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 bits=$1; script=$2; shift 2
-case "$bits" in
-  32) host='C:\windows\syswow64\cscript.exe' ;;
-  64) host='C:\windows\system32\cscript.exe' ;;
-  *) echo "bitness must be 32 or 64"; exit 2 ;;
-esac
+source "$here/tests/scripts/cscript-common.sh"
+host=$(cscript_host "$bits") || exit 2
 scratch=$(mktemp -d /tmp/varnok-script.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-win() { printf 'Z:%s' "${1//\//\\}"; }
 
 output=$("$here/scripts/wine-run.sh" "$host" //nologo "$(win "$(realpath "$script")")" "$@" "$(win "$scratch")" 2>&1 |
          iconv -f cp852 -t utf-8 -c)
