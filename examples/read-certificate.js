@@ -28,6 +28,9 @@ if (/\.xml$/i.test(path)) {
 }
 if (status != "OK") {
     WScript.Echo("Status: " + status);
+    // Let go of the object before quitting: the server exits once no client holds one.
+    reader = null;
+    CollectGarbage();
     WScript.Quit(1);
 }
 

@@ -170,6 +170,7 @@ TEST(CommittedPayloads, AreWhatTheGeneratorMakes)
         {"car-current.txt", passengerCar(), true, false},     {"car-current-lines.txt", passengerCar(), true, true},
         {"car-older.txt", passengerCar(), false, false},      {"lorry-current.txt", companyLorry(), true, false},
         {"lorry-older.txt", companyLorry(), false, false},
+        {"../../examples/certificate-payload.txt", passengerCar(), true, false},
     };
     for (const auto& c : cases) {
         const auto fields = c.current ? currentFields(c.vehicle) : olderFields(c.vehicle);

@@ -1,0 +1,57 @@
+Attribute VB_Name = "ReadCertificate"
+' Reads a vehicle registration certificate through VarnokSrv and prints its fields in the Immediate window
+' (Ctrl+G). Late binding: no reference to set, works in 32-bit and 64-bit Office alike.
+' Import into Excel or Access: VBA editor, File > Import File..., then for example in the Immediate window:
+'     ReadCertificateFile "C:\dane\certificate.xml"
+'     ReadCertificateFile "C:\dane\certificate-payload.txt", "C:\dane\wyniki"
+Option Explicit
+
+Private Const ObjectNotSet As Long = 91
+
+' A data file (*.xml) is loaded with ReadData; any other file is taken as the text a scanner read from the
+' certificate's Aztec code, for ReadCodetData, whose saved copy goes to resultFolder (else the TEMP folder).
+Public Sub ReadCertificateFile(ByVal path As String, Optional ByVal resultFolder As String = "")
+    Dim reader As Object
+    Dim status As String
+    Set reader = CreateObject("VarnokSrv.FileReader")
+    If LCase$(Right$(path, 4)) = ".xml" Then
+        status = reader.ReadData(path)
+    Else
+        If resultFolder = "" Then resultFolder = Environ$("TEMP")
+        status = reader.ReadCodetData(ReadAllText(path), resultFolder)
+    End If
+    If status <> "OK" Then
+        Debug.Print "Status: " & status
+        Exit Sub
+    End If
+
+    Dim name As Variant
+    For Each name In PropertyNames()
+        Debug.Print name & ": " & FieldText(reader, CStr(name))
+    Next
+    reader.CloseData
+End Sub
+
+' One property's text; "(brak: ...)" when the loaded document lacks its element (run-time error 91).
+Public Function FieldText(ByVal reader As Object, ByVal name As String) As String
+    On Error GoTo Failed
+    ' OrganWydajacy separates its lines with a carriage return alone.
+    FieldText = Replace(CallByName(reader, name, VbGet), vbCr, " / ")
+    Exit Function
+Failed:
+    If Err.Number <> ObjectNotSet Then Err.Raise Err.Number, Err.Source, Err.Description
+    FieldText = "(brak: " & Err.Description & ")"
+End Function
+
+Public Function PropertyNames() As Variant
+    PropertyNames = Array("NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji", _
+        "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", _
+        "Marka", "Typ", "Model", "VIN", "MaxMasaCalk", "DopuszczalnaMasaCalk", "MasaZesp", "MasaWlasna", _
+        "DataWydaniaDR", "KategoriaPojazdu", "Podrodzaj", "LiczbaOsi", "MaxMasaPrzyczZH", "MaxMasaPrzyczBH", _
+        "PojSilnika", "MaksymalnaMocNetto", "RodzajPaliwa", "LiczbaMiejscSiedz", "LiczbaMiejscStoj", _
+        "OrganWydajacy")
+End Function
+
+Private Function ReadAllText(ByVal path As String) As String
+    ReadAllText = CreateObject("Scripting.FileSystemObject").OpenTextFile(path, 1).ReadAll()
+End Function

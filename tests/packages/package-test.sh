@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Installs and removes the packages in a Wine prefix of their own: the MSI for all users (install, reinstall,
+# repair, upgrade to a newer version, uninstall, and without the decoder library), the per-user MSI and the zip's
+# register.cmd / unregister.cmd (both scopes). An example client must work while installed, and every removal
+# must leave the registry (HKLM\Software, HKCU\Software) and the disk as they were before.
+# Usage: package-test.sh <packages folder> <newer MSI of the same product> <examples folder>
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+packages=$(realpath "$1"); newer=$(realpath "$2"); examples=$(realpath "$3")
+version=$(basename "$packages"/VarnokSrv-*-user.msi -user.msi); version=${version#VarnokSrv-}
+
+export WINEPREFIX="$packages/wineprefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=pl_PL.UTF-8
+unset DISPLAY
+source "$here/tests/scripts/cscript-common.sh"
+wine() { "$here/scripts/wine-run.sh" "$@"; }
+work=$(mktemp -d /tmp/varnok-packages.XXXXXX)
+failures=0
+
+rm -rf "$WINEPREFIX"
+wineboot -i >/dev/null 2>&1; wineserver -w
+wine "$here/build/win32/tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
+idle=$!
+finish() { kill "$idle" 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -rf "$work"; }
+trap finish EXIT
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+wine net start RpcSs >/dev/null 2>&1 </dev/null || true
+
+drive_c="$WINEPREFIX/drive_c"
+machine_dir="$drive_c/Program Files (x86)/VarnokSrv"
+profile=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+user_dir="$profile/AppData/Local/VarnokSrv"
+
+pass() { echo "ok   $*"; }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+check() { local what=$1; shift; if "$@"; then pass "$what"; else fail "$what"; fi; }
+
+# The registry sections as text, one block per key, without Wine's display-driver noise.
+snapshot() {
+  wine regedit /E "$(win "$work/hklm.reg")" 'HKEY_LOCAL_MACHINE\Software'
+  wine regedit /E "$(win "$work/hkcu.reg")" 'HKEY_CURRENT_USER\Software'
+  cat "$work/hklm.reg" "$work/hkcu.reg" | iconv -f utf-16 -t utf-8 | tr -d '\r' |
+      awk 'BEGIN { RS = ""; ORS = "\n\n" } !/^Windows Registry/' >"$work/$1.txt"
+}
+
+# Windows Installer keeps its own empty folders for products once it has installed one; they hold nothing of ours.
+same_registry() {
+  snapshot after
+  local installer='^\[HKEY_(LOCAL_MACHINE|CURRENT_USER)\\Software\\(Classes\\Installer|Microsoft\\Installer)(\\(Features|Products|UpgradeCodes|Components))?\]$'
+  if diff <(grep -Ev "$installer" "$work/$1.txt" | cat -s) <(grep -Ev "$installer" "$work/after.txt" | cat -s) \
+          >"$work/diff.txt"; then
+    return 0
+  fi
+  head -n 40 "$work/diff.txt"
+  return 1
+}
+
+servers() { ps -eo stat=,args= | awk '$1 !~ /^Z/ && /(Program Files|AppData|VarnokSrv-zip).*VarnokSrv\.exe/ && !/awk/' | wc -l; }
+wait_for_no_server() { for _ in $(seq 100); do [ "$(servers)" -eq 0 ] && return 0; sleep 0.1; done; return 1; }
+
+# run_client <32|64> <client file> <input file>: prints what the client prints, as UTF-8 without CR. Output goes
+# through a file: a server started by the client inherits its handles and would hold a pipe open.
+run_client() {
+  local bits=$1 client=$2 input=$3
+  case "$client" in
+    *.exe) wine "$client" "$(win "$input")" "$(win "$work")" >"$work/raw.txt" 2>&1 || true
+           tr -d '\r' <"$work/raw.txt" ;;
+    *) wine "$(cscript_host "$bits")" //nologo "$(win "$client")" "$(win "$input")" "$(win "$work")" \
+           >"$work/raw.txt" 2>&1 || true
+       iconv -f cp852 -t utf-8 <"$work/raw.txt" | tr -d '\r' ;;
+  esac
+}
+reads() {  # reads <expected line> <client arguments...>
+  local expected=$1; shift
+  run_client "$@" >"$work/client.txt" || true
+  grep -qxF "$expected" "$work/client.txt" || { cat "$work/client.txt"; return 1; }
+}
+msi() { wine msiexec "$@" /qn; }
+
+# Script hosts register their own interfaces at first use: use them once before the registry is recorded.
+printf 'WScript.Echo("ready")\r\n' >"$work/ready.js"
+for bits in 32 64; do wine "$(cscript_host $bits)" //nologo "$(win "$work/ready.js")" >/dev/null 2>&1 || true; done
+snapshot before
+
+echo "== MSI for all users"
+check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
+check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" -a -f "$machine_dir/user-guide.md"
+check "JScript (32-bit host) reads a data file" reads "NrRejestracyjny: WA 12345" 32 "$examples/read-certificate.js" "$examples/certificate.xml"
+check "VBScript (64-bit host) decodes a payload with the installed decoder" \
+      reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-certificate.vbs" "$examples/certificate-payload.txt"
+check "the server exited" wait_for_no_server
+check "reinstall over the installed one" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
+# A damaged install: the decoder library deleted, the ProgID gone. Wine's msiexec /f fails (exit 1) even on an
+# intact install; the documented reinstall properties repair it.
+rm -f "$machine_dir/azteccodeQELM.dll"
+wine reg delete 'HKLM\Software\Classes\VarnokSrv.FileReader' /f >/dev/null 2>&1
+check "repair" msi /i "$(win "$packages/VarnokSrv-$version.msi")" REINSTALL=ALL REINSTALLMODE=amus
+check "repair restored the library" test -f "$machine_dir/azteccodeQELM.dll"
+check "decodes after the repair" reads "NrRejestracyjny: WX 4217K" 32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
+check "the server exited" wait_for_no_server
+check "upgrade to a newer version" msi /i "$(win "$newer")"
+installed_versions() {
+  for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+             'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'; do
+    wine reg query "$key" /s 2>/dev/null || true
+  done | tr -d '\r' | awk '/DisplayName/ { name = $NF } /DisplayVersion/ && name == "VarnokSrv" { print $NF; name = "" }' |
+      sort -u | tr '\n' ' '
+}
+check "only the newer version installed" test "$(installed_versions)" = "${version%.*}.999 "
+check "reads after the upgrade" reads "NrRejestracyjny: WA 12345" 64 "$examples/read-certificate.js" "$examples/certificate.xml"
+check "the server exited" wait_for_no_server
+check "uninstall" msi /x "$(win "$newer")"
+check "install folder removed" test ! -e "$machine_dir"
+check "registry as before" same_registry before
+
+echo "== MSI without the decoder library"
+check "install the server alone" msi /i "$(win "$packages/VarnokSrv-$version.msi")" ADDLOCAL=ServerFeature
+check "no decoder library installed" test -f "$machine_dir/VarnokSrv.exe" -a ! -e "$machine_dir/azteccodeQELM.dll"
+check "a payload reports the missing library" \
+      reads "Status: Błąd 53 (File not found: azteccodeQELM.dll) w procedurze ReadCodetData L:110" \
+      32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
+check "the server exited" wait_for_no_server
+check "uninstall" msi /x "$(win "$packages/VarnokSrv-$version.msi")"
+check "registry as before" same_registry before
+
+echo "== MSI per user"
+check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
+check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll"
+registered_for_user() { wine reg query 'HKCU\Software\Classes\VarnokSrv.FileReader\CLSID' >/dev/null 2>&1; }
+check "class registered for the user" registered_for_user
+check "nothing registered for all users" bash -c "! '$here/scripts/wine-run.sh' reg query 'HKLM\\Software\\Classes\\VarnokSrv.FileReader' >/dev/null 2>&1"
+check "uninstall" msi /x "$(win "$packages/VarnokSrv-$version-user.msi")"
+check "files removed" test ! -e "$user_dir"
+check "registry as before" same_registry before
+
+echo "== Zip with register.cmd / unregister.cmd"
+mkdir -p "$drive_c/VarnokSrv-zip"
+(cd "$drive_c/VarnokSrv-zip" && cmake -E tar xf "$packages/VarnokSrv-$version.zip")
+unpacked='C:\VarnokSrv-zip\VarnokSrv-'"$version"
+zip_dir="$drive_c/VarnokSrv-zip/VarnokSrv-$version"
+check "register.cmd" wine cmd /c "$unpacked\\register.cmd"
+check "the zip's JScript example decodes the zip's payload" \
+      reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-certificate.js" "$zip_dir/examples/certificate-payload.txt"
+check "the zip's 64-bit C++ example reads the zip's data file" \
+      reads "NrRejestracyjny: WA 12345" 64 "$zip_dir/examples/cpp/read-certificate64.exe" "$zip_dir/examples/certificate.xml"
+check "the zip's 32-bit C++ example decodes the payload" \
+      reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/cpp/read-certificate.exe" "$zip_dir/examples/certificate-payload.txt"
+check "the server exited" wait_for_no_server
+check "unregister.cmd" wine cmd /c "$unpacked\\unregister.cmd"
+check "registry as before" same_registry before
+check "register.cmd /user" wine cmd /c "$unpacked\\register.cmd" /user
+check "class registered for the user" registered_for_user
+check "unregister.cmd /user" wine cmd /c "$unpacked\\unregister.cmd" /user
+check "registry as before" same_registry before
+
+echo "RESULT failures=$failures"
+[ "$failures" -eq 0 ]
