@@ -18,7 +18,7 @@ if ! "$here/scripts/fuzz.sh" "$VARNOK_FUZZ_SECONDS" >"$here/build/fuzz.log" 2>&1
   tail -n 80 "$here/build/fuzz.log"
   exit 1
 fi
-grep -E '^(Done|stat::)' "$here/build/fuzz.log"
+grep -E '^(== |Done|stat::(number_of_executed_units|new_units_added|peak_rss_mb))' "$here/build/fuzz.log"
 
 echo "== Decoder benchmark (figures only)"
 "$here/scripts/bench.sh" 3
