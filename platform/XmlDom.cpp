@@ -45,6 +45,9 @@ XmlDocument XmlDocument::create()
 {
     ComPtr<IXMLDOMDocument2> doc;
     check(::CoCreateInstance(clsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, iidXmlDomDocument2, doc.putVoid()));
+    // MSXML 3 resolves external entities and DTDs by default: a data file could make the server read any file
+    // or URL it names. Certificates need neither.
+    check(doc->put_resolveExternals(VARIANT_FALSE));
     return XmlDocument(std::move(doc));
 }
 

@@ -35,7 +35,8 @@ class XmlDocument {
 public:
     XmlDocument() = default;
 
-    // A new, empty DOMDocument30 with the component's default settings.
+    // A new, empty DOMDocument30 with the default settings, except that external entities and DTDs are never
+    // fetched.
     static XmlDocument create();
 
     explicit operator bool() const noexcept { return static_cast<bool>(doc_); }

@@ -163,6 +163,30 @@ TEST_P(DecoderPayloadTest, UndecodablePayloadsAreReportedWithTheDecodersReason)
     }
 }
 
+TEST_P(DecoderPayloadTest, OversizedAndStrangePayloadsEndInAStatusAndLeaveTheObjectUsable)
+{
+    const std::wstring car = wide(payload(L"car-current.txt"));
+    const std::wstring tooLong = L"Błąd rozkodowania niedozwolona długość danych";
+    const struct {
+        const char* what;
+        std::wstring payload;
+        std::wstring status;
+    } cases[] = {
+        {"1 MB", std::wstring(1024 * 1024, L'A'), tooLong},
+        {"50 MB", std::wstring(50 * 1024 * 1024, L'A'), tooLong},
+        {"characters beyond the BMP", L"\U0001F697" + car, L"Błąd rozkodowania niepoprawne kodowanie Base64"},
+        {"a NUL inside: the decoder sees the text before it", car + std::wstring(1, L'\0') + L"śmieci", L"OK"},
+        {"only a NUL", std::wstring(1, L'\0'), L"Błąd rozkodowania brak danych"},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder output{L"varnok-payload-strange"};
+        EXPECT_EQ(reader->readCodetData(c.payload, output.path()).text, c.status) << c.what;
+        EXPECT_EQ(filesIn(output.path()).size(), 1u) << c.what;
+        EXPECT_EQ(reader->readCodetData(car, output.path()).text, L"OK") << c.what;
+        EXPECT_EQ(reader->get(L"NrRejestracyjny").text, L"WX 4217K") << c.what;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Clients, DecoderPayloadTest, testing::Values(Binding::Vtable, Binding::Dispatch),
                          [](const testing::TestParamInfo<Binding>& info) {
                              return info.param == Binding::Vtable ? "Vtable" : "Dispatch";

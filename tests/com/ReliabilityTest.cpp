@@ -1,0 +1,228 @@
+// What a careless caller, a hostile data file or a failing disk can do to the server: every case must end in a
+// clear status, leave the object usable and write nothing outside the caller's folder.
+
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+
+#include "ReaderClient.h"
+#include "TestSupport.h"
+
+namespace varnok::test {
+namespace {
+
+const std::wstring parseError = L"Błąd ReadData: Błąd parsowania Xml";
+
+std::wstring scripted(const std::wstring& log, const std::wstring& answer)
+{
+    return L"VARNOK-TEST\x1E" + log + L"\x1E" + answer;
+}
+
+const std::wstring goodAnswer = L"xml:<Dane><Error>0</Error><Error_name></Error_name><A>WA 123</A></Dane>";
+
+bool startsWith(const std::wstring& text, const std::wstring& prefix) { return text.rfind(prefix, 0) == 0; }
+bool endsWith(const std::wstring& text, const std::wstring& suffix)
+{
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A TCP listener on 127.0.0.1 that only counts whether anybody connected.
+class Listener {
+public:
+    Listener()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(socket_, 4);
+        int size = sizeof address;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &size);
+        port_ = ntohs(address.sin_port);
+    }
+    ~Listener()
+    {
+        closesocket(socket_);
+        WSACleanup();
+    }
+
+    int port() const { return port_; }
+
+    bool connected() const
+    {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(socket_, &ready);
+        timeval wait{0, 200000};
+        return select(0, &ready, nullptr, nullptr, &wait) > 0;
+    }
+
+private:
+    SOCKET socket_ = INVALID_SOCKET;
+    int port_ = 0;
+};
+
+class Reliability : public testing::Test {
+protected:
+    void expectUsable()
+    {
+        EXPECT_EQ(reader->readData(setting(L"VARNOK_SAMPLE")).text, L"OK");
+        EXPECT_EQ(reader->get(L"NrRejestracyjny").text, L"WA 12345");
+    }
+
+    ComApartment apartment;
+    ScratchFolder folder{L"varnok-reliability"};
+    std::unique_ptr<ReaderClient> reader = createReader(Binding::Vtable);
+};
+
+TEST_F(Reliability, ExternalEntitiesAndDtdsAreNeverFetched)
+{
+    const std::wstring secret = folder.write(L"tajne.txt", "TAJNE");
+    Listener listener;
+    const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
+    const std::string fileUrl = "file:///" + utf8(secret);
+    folder.write(L"encje.dtd", "<!ENTITY z \"Z-DTD\">");
+    const struct {
+        const char* what;
+        std::string document;
+    } cases[] = {
+        {"entity from a file", "<!DOCTYPE dane [<!ENTITY x SYSTEM \"" + fileUrl + "\">]><dane><A>&x;</A></dane>"},
+        {"entity from the network", "<!DOCTYPE dane [<!ENTITY x SYSTEM \"" + url + "x\">]><dane><A>&x;</A></dane>"},
+        {"DTD from a file", "<!DOCTYPE dane SYSTEM \"" + utf8(folder.file(L"encje.dtd")) + "\"><dane><A>&z;</A></dane>"},
+        {"DTD from the network", "<!DOCTYPE dane SYSTEM \"" + url + "d.dtd\"><dane><A>x</A></dane>"},
+        {"parameter entity", "<!DOCTYPE dane [<!ENTITY % p SYSTEM \"" + url + "p\"> %p;]><dane><A>x</A></dane>"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = folder.write(L"dane.xml", "<?xml version=\"1.0\"?>" + c.document);
+        const std::wstring status = reader->readData(path).text;
+        EXPECT_TRUE(status == L"OK" || status == parseError) << c.what << ": " << utf8(status);
+        const Answer a = reader->get(L"NrRejestracyjny");
+        EXPECT_EQ(a.text.find(L"TAJNE"), std::wstring::npos) << c.what;
+        EXPECT_EQ(a.text.find(L"Z-DTD"), std::wstring::npos) << c.what;
+        EXPECT_FALSE(listener.connected()) << c.what << ": the server connected to " << url;
+    }
+    expectUsable();
+}
+
+TEST_F(Reliability, EntityExpansionAndDeepNestingEndInAStatus)
+{
+    std::string entities = "<!ENTITY a \"aaaaaaaaaa\">";
+    for (char name = 'b'; name <= 'j'; ++name) {
+        entities += std::string("<!ENTITY ") + name + " \"";
+        for (int i = 0; i < 10; ++i)
+            entities += std::string("&") + static_cast<char>(name - 1) + ";";
+        entities += "\">";
+    }
+    const std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE dane [" + entities + "]><dane><A>&j;</A></dane>";
+    std::string deep = "<dane><A>x</A>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<b>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</b>";
+    deep += "</dane>";
+
+    for (const std::string& document : {bomb, deep}) {
+        const std::wstring status = reader->readData(folder.write(L"dane.xml", document)).text;
+        EXPECT_TRUE(status == L"OK" || status == parseError) << utf8(status);
+        EXPECT_LT(reader->get(L"NrRejestracyjny").text.size(), 1000u);
+    }
+    expectUsable();
+}
+
+TEST_F(Reliability, DataFileChangingDuringTheCallGivesAClearStatus)
+{
+    const std::wstring path = folder.file(L"zmienny.xml");
+    const std::string valid = dataDocument({{L"A", L"WZ 1"}});
+    std::atomic<bool> done{false};
+    // Writes may fail while the server has the file open; the writer just goes on.
+    const auto write = [&](const std::string& bytes) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    };
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            switch (i % 3) {
+            case 0: write(valid); break;
+            case 1: DeleteFileW(path.c_str()); break;
+            default: write(valid.substr(0, valid.size() / 2)); break;
+            }
+        }
+    });
+    int ok = 0;
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring status = reader->readData(path).text;
+        ok += status == L"OK";
+        EXPECT_TRUE(status == L"OK" || status == parseError || status == L"Brak pliku " + path) << utf8(status);
+    }
+    done = true;
+    writer.join();
+    RecordProperty("loaded", ok);
+    expectUsable();
+}
+
+TEST_F(Reliability, ResultFolderThatDisappearsBetweenCalls)
+{
+    const std::wstring output = folder.file(L"wyniki");
+    const std::wstring payload = scripted(folder.file(L"calls.txt"), goodAnswer);
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    EXPECT_EQ(reader->readCodetData(payload, output).text, L"OK");
+    for (const auto& name : filesIn(output))
+        DeleteFileW((output + L"\\" + name).c_str());
+    ASSERT_TRUE(RemoveDirectoryW(output.c_str()));
+
+    const std::wstring status = reader->readCodetData(payload, output).text;
+    EXPECT_TRUE(startsWith(status, L"Błąd ") && endsWith(status, L" w procedurze ReadCodetData L:280")) << utf8(status);
+    EXPECT_EQ(GetFileAttributesW(output.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    EXPECT_EQ(reader->readCodetData(payload, output).text, L"OK");
+    EXPECT_EQ(filesIn(output).size(), 1u);
+}
+
+TEST_F(Reliability, LocalPathLongerThanMaxPath)
+{
+    std::wstring longPath = folder.path();
+    while (longPath.size() <= MAX_PATH + 20)
+        longPath += L"\\bardzo-dluga-nazwa-folderu";
+    const std::wstring payload = scripted(folder.file(L"calls.txt"), goodAnswer);
+    const std::wstring status = reader->readCodetData(payload, longPath).text;
+    // The folder does not exist: creating the saved copy fails with the system's reason.
+    EXPECT_TRUE(startsWith(status, L"Błąd ") && endsWith(status, L" w procedurze ReadCodetData L:280")) << utf8(status);
+    EXPECT_EQ(filesIn(folder.path()).size(), 1u);  // the decoder's call log only
+    expectUsable();
+}
+
+// Run by full-disk.sh with VARNOK_FULL_DISK naming a small file system of its own.
+TEST_F(Reliability, SavedCopyThatDoesNotFitLeavesNoFile)
+{
+    const std::wstring disk = setting(L"VARNOK_FULL_DISK");
+    if (disk.empty())
+        GTEST_SKIP() << "no small file system given";
+    const std::wstring big = L"xml:<Dane><Error>0</Error><Error_name></Error_name><A>WA 9</A><X>" +
+                             std::wstring(200 * 1024, L'x') + L"</X></Dane>";
+    const std::wstring status = reader->readCodetData(scripted(folder.file(L"calls.txt"), big), disk).text;
+    EXPECT_TRUE(startsWith(status, L"Błąd ") && (endsWith(status, L"L:290") || endsWith(status, L"L:300")))
+        << utf8(status);
+    EXPECT_TRUE(filesIn(disk).empty()) << "a partial or temporary file was left behind";
+
+    // The space is free again: a small copy fits.
+    EXPECT_EQ(reader->readCodetData(scripted(folder.file(L"calls.txt"), goodAnswer), disk).text, L"OK");
+    EXPECT_EQ(filesIn(disk).size(), 1u);
+    for (const auto& name : filesIn(disk))
+        DeleteFileW((disk + L"\\" + name).c_str());
+}
+
+}  // namespace
+}  // namespace varnok::test
