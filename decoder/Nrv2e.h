@@ -17,7 +17,8 @@ enum class Nrv2eResult {
     OutputShort,       // the end marker came before the output was full
 };
 
-// Decompresses `in` into exactly `out.size()` bytes. On any result but Ok the output's content is unspecified.
+// Decompresses `in` into exactly `out.size()` bytes. On any result but Ok the output holds whatever was written
+// before the damage showed.
 Nrv2eResult decompressNrv2e(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
 }  // namespace varnok::decoder

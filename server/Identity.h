@@ -5,13 +5,21 @@
 
 namespace varnok::identity {
 
+#ifdef VARNOK_BASELINE
+// The benchmarks' baseline server: the same plumbing, identifiers of its own.
+inline constexpr wchar_t progId[] = L"VarnokBaseline.FileReader";
+inline constexpr wchar_t clsidText[] = L"{532DCC57-F2EF-42BE-A075-F86312EAC703}";
+inline constexpr wchar_t iidText[] = L"{AD9E3D46-5C5C-4AE8-8D48-FDEB5182ADE5}";
+inline constexpr wchar_t libidText[] = L"{F23CCF3B-2B17-41B5-A727-874F152CC70E}";
+#else
 inline constexpr wchar_t progId[] = L"VarnokSrv.FileReader";
-inline constexpr wchar_t className[] = L"FileReader";
-inline constexpr wchar_t interfaceName[] = L"_FileReader";
-inline constexpr wchar_t typeLibName[] = L"VarnokSrv";
 inline constexpr wchar_t clsidText[] = L"{7C882FC3-4DBD-488F-9843-FA7021797487}";
 inline constexpr wchar_t iidText[] = L"{828403FC-4836-4F34-B09D-33ED4C913C0B}";
 inline constexpr wchar_t libidText[] = L"{C730E276-A23A-432F-9F61-A844887D60BC}";
+#endif
+inline constexpr wchar_t className[] = L"FileReader";
+inline constexpr wchar_t interfaceName[] = L"_FileReader";
+inline constexpr wchar_t typeLibName[] = L"VarnokSrv";
 inline constexpr wchar_t typeLibVersion[] = L"1.0";
 inline constexpr WORD typeLibMajor = 1;
 inline constexpr WORD typeLibMinor = 0;

@@ -1,7 +1,10 @@
 #include "Server.h"
 
+#include <string>
+
 #include "../platform/ComError.h"
 #include "ClassFactory.h"
+#include "Identity.h"
 #include "ModulePath.h"
 #include "VarnokSrv.h"
 
@@ -19,7 +22,7 @@ constexpr UINT releaseGraceMs = 2000;
 // reached the running server, which takes a client up to a second.
 constexpr DWORD instanceWaitMs = 3000;
 
-constexpr wchar_t instanceMutexName[] = L"Local\\VarnokSrv.FileReader.{7C882FC3-4DBD-488F-9843-FA7021797487}";
+const std::wstring instanceMutexName = std::wstring(L"Local\\") + identity::progId + L"." + identity::clsidText;
 
 Server* currentServer = nullptr;
 
@@ -48,7 +51,7 @@ Server& Server::current()
 // running server is leaving and then takes over, otherwise it leaves without ever registering.
 bool Server::acquireInstance()
 {
-    instanceMutex_ = ::CreateMutexW(nullptr, FALSE, instanceMutexName);
+    instanceMutex_ = ::CreateMutexW(nullptr, FALSE, instanceMutexName.c_str());
     if (!instanceMutex_)
         return true;  // without the guard, serving alone is still correct
     return acquired(::WaitForSingleObject(instanceMutex_, instanceWaitMs));

@@ -1,5 +1,7 @@
 // Payloads per second of our NRV2E decompressor next to the reference library's on the same payloads, and of the
-// whole decode (decompression, fields, XML answer).
+// whole decode (decompression, fields, XML answer); the seven renamings on the decoder's answers and
+// NormalizeNumber on certificate numbers (with a stand-in for the user's locale: natively there is no OLE
+// Automation).
 //   decoder_bench [rounds]
 
 #include <ucl/ucl.h>
@@ -12,6 +14,9 @@
 #include <vector>
 
 #include "FictionalCertificates.h"
+#include "fields/FieldReader.h"
+#include "loading/CodetText.h"
+#include "tests/unit/FakeLocale.h"
 #include "Nrv2e.h"
 #include "Payload.h"
 #include "PayloadEncoder.h"
@@ -97,15 +102,34 @@ int main(int argc, char** argv)
 
     std::printf("%zu certificate payloads, %zu bytes of text on average; %d rounds of 200 ms\n", samples.size(),
                 textBytes / samples.size(), rounds);
-    std::printf("%-38s %12s %12s %12s\n", "payloads per second", "min", "median", "max");
+    std::printf("%-38s %12s %12s %12s\n", "per second", "min", "median", "max");
     const Figures ourFigures = measure(rounds, samples.size(), ours);
     const Figures fast = measure(rounds, samples.size(), reference(ucl_nrv2e_decompress_8));
     const Figures safe = measure(rounds, samples.size(), reference(ucl_nrv2e_decompress_safe_8));
     const Figures decode = measure(rounds, samples.size(), whole);
-    print("ours (bounds-checked)", ourFigures);
-    print("reference ucl_nrv2e_decompress_8", fast);
-    print("reference ucl_nrv2e_decompress_safe_8", safe);
-    print("whole decode to XML (ours)", decode);
+    print("payloads: ours (bounds-checked)", ourFigures);
+    print("payloads: ucl_nrv2e_decompress_8", fast);
+    print("payloads: ucl_nrv2e_decompress_safe_8", safe);
+    print("payloads: whole decode to XML", decode);
+
+    std::vector<std::u16string> answers;
+    for (const Sample& sample : samples)
+        answers.push_back(decoder::decodedBytesToXml(sample.payload));
+    const Figures renamings = measure(rounds, answers.size(), [&] {
+        for (const auto& answer : answers) {
+            std::u16string text = answer;
+            applyRenamings(text);
+            sink = sink + text.size();
+        }
+    });
+    print("answers: seven renamings", renamings);
+    const std::u16string numbers[] = {u"1398,00", u"71,00", u"1865", u"1500 kg", u"---", u"8,82", u"12,5 t", u""};
+    const auto polish = test::FakeLocale::polish();
+    const Figures normalised = measure(rounds, std::size(numbers), [&] {
+        for (const auto& number : numbers)
+            sink = sink + fields::NormalizeNumber(number, polish).size();
+    });
+    print("numbers: NormalizeNumber", normalised);
     std::printf("ours / reference (median): %.2f against the unchecked one (target >= 0.90), %.2f against the "
                 "checked one\n",
                 ourFigures.median / fast.median, ourFigures.median / safe.median);

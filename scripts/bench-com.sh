@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# COM benchmarks under Wine: VarnokSrv against its do-nothing baseline (same plumbing), with our decoder beside
+# the server. Prints figures and their targets; asserts nothing.
+#   scripts/bench-com.sh [cycles for the memory run, default 10000]
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cycles=${1:-10000}
+"$here/scripts/install-deps.sh" >/dev/null
+"$here/scripts/build.sh" VarnokSrv VarnokBaseline azteccodeQELM ComBench >/dev/null
+cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+ninja -C "$here/build/release" generate-payload >/dev/null
+
+source "$here/scripts/wine-session.sh"
+wine_session_begin "$here/build/win32/tests/WineIdle.exe"
+scratch=$(mktemp -d /tmp/varnok-bench.XXXXXX)
+finish() { rm -rf "$scratch"; wine_session_end; }
+trap finish EXIT
+win() { printf 'Z:%s' "${1//\//\\}"; }
+
+"$here/build/release/tests/generator/generate-payload" car current >"$scratch/payload.txt"
+cp "$here/build/win32/decoder/azteccodeQELM.dll" "$here/build/win32/azteccodeQELM.dll"
+"$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
+"$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /RegServer
+mkdir -p "$scratch/out"
+"$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" "$(win "$here/examples/certificate.xml")" \
+    "$(win "$scratch/payload.txt")" "$(win "$here/build/win32/decoder/azteccodeQELM.dll")" "$(win "$scratch/out")" \
+    "$cycles" </dev/null
+"$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /UnregServer
