@@ -13,12 +13,19 @@ ninja -C "$here/build/release" generate-payload >/dev/null
 source "$here/scripts/wine-session.sh"
 wine_session_begin "$here/build/win32/tests/WineIdle.exe"
 scratch=$(mktemp -d /tmp/varnok-bench.XXXXXX)
-finish() { rm -rf "$scratch"; wine_session_end; }
+# Our decoder goes beside the server for the run; whatever was there (the tests' stand-in) comes back after.
+beside="$here/build/win32/azteccodeQELM.dll"
+[ -f "$beside" ] && cp "$beside" "$scratch/previous.dll"
+finish() {
+  wine_session_end
+  if [ -f "$scratch/previous.dll" ]; then cp "$scratch/previous.dll" "$beside"; else rm -f "$beside"; fi
+  rm -rf "$scratch"
+}
 trap finish EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
 
 "$here/build/release/tests/generator/generate-payload" car current >"$scratch/payload.txt"
-cp "$here/build/win32/decoder/azteccodeQELM.dll" "$here/build/win32/azteccodeQELM.dll"
+cp "$here/build/win32/decoder/azteccodeQELM.dll" "$beside"
 "$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /RegServer
 mkdir -p "$scratch/out"

@@ -1,7 +1,7 @@
 // A client process for the load and soak runs: a given number of mixed calls on one object — ReadData of the
 // sample, ReadData of a missing file, ReadCodetData with the scripted decoder, property reads, CloseData — each
-// checked. With --measure it also reports the server's memory and handle count after the first tenth of the calls
-// and at the end. Exit code 0 only when every call gave the expected answer.
+// checked. With --measure it also reports the server's memory and handle count after a tenth of the calls, after
+// 55 % and at the end: a leak grows in both intervals, a one-time step of the heap in one at most. Exit code 0 only when every call gave the expected answer.
 // Usage: LoadClient <calls> vtable|dispatch <sample.xml> <scratch folder> [--measure]
 
 #include <cstdio>
@@ -50,13 +50,15 @@ int wmain(int argc, wchar_t** argv)
 
     long done = 0, failures = 0;
     std::map<std::wstring, std::wstring> sampleValues;
-    Usage early;
+    Usage early, middle;
     const auto expect = [&](bool ok, const char* what) {
         ++done;
         if (!ok && ++failures <= 10)
             std::printf("call %ld: %s\n", done, what);
         if (measure && done == calls / 10)
             early = serverUsage(L"VarnokSrv.exe");
+        if (measure && done == calls * 55 / 100)
+            middle = serverUsage(L"VarnokSrv.exe");
     };
 
     while (done < calls) {
@@ -81,13 +83,15 @@ int wmain(int argc, wchar_t** argv)
     if (measure) {
         const Usage late = serverUsage(L"VarnokSrv.exe");
         print("server after a tenth of the calls", early);
+        print("server after 55 % of the calls", middle);
         print("server at the end", late);
-        if (early.memoryKiB <= 0 || late.memoryKiB <= 0 || early.handles <= 0 || late.handles <= 0) {
+        if (early.memoryKiB <= 0 || middle.memoryKiB <= 0 || late.memoryKiB <= 0 || early.handles <= 0 ||
+            late.handles <= 0) {
             std::printf("the server's memory or handles could not be measured\n");
             ++failures;
         }
-        std::printf("GROWTH memory=%ld KiB handles=%ld\n", late.memoryKiB - early.memoryKiB,
-                    late.handles - early.handles);
+        std::printf("GROWTH first=%ld KiB second=%ld KiB handles=%ld\n", middle.memoryKiB - early.memoryKiB,
+                    late.memoryKiB - middle.memoryKiB, late.handles - early.handles);
     }
     DeleteFileW((folder + L"\\calls.txt").c_str());
     std::printf("RESULT calls=%ld failures=%ld\n", done, failures);
