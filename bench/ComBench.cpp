@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <oleauto.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -90,27 +89,13 @@ ComPtr<_FileReader> create(const Server& server)
     return reader;
 }
 
-bool running(const wchar_t* executable)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-        found = found || _wcsicmp(entry.szExeFile, executable) == 0;
-    CloseHandle(snapshot);
-    return found;
-}
-
 void waitForExit(const wchar_t* executable)
 {
-    for (int i = 0; i < 200 && running(executable); ++i)
+    for (int i = 0; i < 200 && processRunning(executable); ++i)
         Sleep(50);
 }
 
 std::wstring text(BSTR value) { return value ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
-
-std::u16string u16(const std::wstring& text) { return {reinterpret_cast<const char16_t*>(text.data()), text.size()}; }
 
 }  // namespace
 
@@ -120,12 +105,12 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "usage: ComBench <sample.xml> <payload file> <decoder library> <scratch folder> [cycles]\n");
         return 2;
     }
-    const Bstr sample(u16(argv[1]));
+    const Bstr sample(u16View(argv[1]));
     const std::vector<char> payloadBytes = readBytes(argv[2]);
     const std::wstring payloadText(payloadBytes.begin(), payloadBytes.end());
-    const Bstr payload(u16(payloadText));
+    const Bstr payload(u16View(payloadText));
     const std::wstring decoderPath = argv[3];
-    const Bstr folder(u16(argv[4]));
+    const Bstr folder(u16View(argv[4]));
     const int cycles = argc > 5 ? std::stoi(argv[5]) : 10000;
     ComApartment apartment;
     constexpr int rounds = 9;

@@ -76,15 +76,13 @@ bool looksLikeSeriesAndNumber(std::u16string_view field)
     return true;
 }
 
-std::u16string positionalName(std::size_t position)
-{
-    std::u16string name = u"Pole";
-    for (char digit : std::to_string(position))
-        name += static_cast<char16_t>(digit);
-    return name;
-}
-
 }  // namespace
+
+std::u16string decimal(std::size_t number)
+{
+    const std::string digits = std::to_string(number);
+    return std::u16string(digits.begin(), digits.end());
+}
 
 std::vector<std::u16string_view> splitFields(std::u16string_view text)
 {
@@ -166,7 +164,7 @@ std::vector<Element> certificateElements(std::u16string_view text)
             elements.push_back({std::u16string(address.name), std::move(built)});
         }
         std::u16string name = i < named ? std::u16string(current ? currentNames[i] : olderNames[i])
-                                        : positionalName(i);
+                                        : u"Pole" + decimal(i);
         elements.push_back({std::move(name), std::u16string(fields[i])});
     }
     return elements;

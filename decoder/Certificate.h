@@ -15,6 +15,9 @@ struct Element {
 
 enum class Layout { Current, Older };
 
+// The number in decimal digits.
+std::u16string decimal(std::size_t number);
+
 // Splits at "|", CR LF, LF and a lone CR; every separator ends one field.
 std::vector<std::u16string_view> splitFields(std::u16string_view text);
 

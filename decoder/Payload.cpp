@@ -64,14 +64,6 @@ void appendElement(std::u16string& out, std::u16string_view name, std::u16string
     out += u">\r\n";
 }
 
-std::u16string errorNumber(DecodeError error)
-{
-    std::u16string digits;
-    for (char digit : std::to_string(static_cast<int>(error)))
-        digits += static_cast<char16_t>(digit);
-    return digits;
-}
-
 }  // namespace
 
 std::optional<std::string> base64Body(std::string_view payload)
@@ -134,7 +126,7 @@ std::u16string decompressText(std::span<const std::uint8_t> bytes)
 std::u16string answerXml(DecodeError error, const std::vector<Element>& elements)
 {
     std::u16string xml = u"<?xml version=\"1.0\"?>\r\n<Dane>\r\n";
-    appendElement(xml, u"Error", errorNumber(error));
+    appendElement(xml, u"Error", decimal(static_cast<std::size_t>(error)));
     appendElement(xml, u"Error_name", errorName(error));
     for (const Element& element : elements)
         appendElement(xml, element.name, element.value);

@@ -10,7 +10,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 baseline=$1 sample=$2
 source "$here/tests/scripts/cscript-common.sh"
 run() { "$here/scripts/wine-run.sh" "$@"; }
-servers() { ps -eo pid=,stat=,args= | awk '$2 !~ /^Z/ && /VarnokBaseline\.exe -Embedding/ && !/awk/ { print $1 }'; }
+source "$here/tests/scripts/processes.sh"
+servers() { process_ids 'VarnokBaseline\.exe -Embedding'; }
 status=0
 
 run "$baseline" /RegServer || exit 1

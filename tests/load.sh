@@ -10,10 +10,9 @@ client=$1 sample=$2 clients=$3 calls=$4 measure=${5:-}
 scratch=$(mktemp -d /tmp/varnok-load.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
+source "$here/tests/scripts/processes.sh"
 # This build's server only: other Wine prefixes on the machine may run servers of their own.
-server_win=$(win "$(realpath "$(dirname "$client")/../VarnokSrv.exe")")
-export SERVER_WIN=$server_win
-servers() { ps -eo stat=,args= | awk '$1 !~ /^Z/ && index($0, ENVIRON["SERVER_WIN"])' | wc -l; }
+server=$(literal_pattern "$(win "$(realpath "$(dirname "$client")/../VarnokSrv.exe")")")
 
 start=$(date +%s)
 pids=()
@@ -39,6 +38,5 @@ if [ -n "$measure" ]; then
   [ "${handles:-99}" -le 2 ] || { echo "handle count grew by $handles"; status=1; }
 fi
 
-for _ in $(seq 100); do [ "$(servers)" -eq 0 ] && break; sleep 0.1; done
-[ "$(servers)" -eq 0 ] || { echo "the server did not exit after its clients"; status=1; }
+wait_for_no_process "$server" || { echo "the server did not exit after its clients"; status=1; }
 exit $status

@@ -6,14 +6,9 @@ set -euo pipefail
 server_dir=$1 ours=$2 scripted=$3
 shift 3
 
-servers() { ps -eo stat=,args= | awk '$1 !~ /^Z/ && /VarnokSrv\.exe/ && !/awk/' | wc -l; }
+source "$(dirname "${BASH_SOURCE[0]}")/scripts/processes.sh"
 wait_for_no_server() {
-  for _ in $(seq 100); do
-    [ "$(servers)" -eq 0 ] && return 0
-    sleep 0.1
-  done
-  echo "a server process is still running" >&2
-  return 1
+  wait_for_no_process 'VarnokSrv\.exe' || { echo "a server process is still running" >&2; return 1; }
 }
 
 wait_for_no_server

@@ -6,7 +6,6 @@
 #include <regex>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include "ReaderClient.h"
 #include "TestSupport.h"
@@ -26,14 +25,6 @@ std::wstring decoded(const std::wstring& body)
 
 const std::wstring good = decoded(L"<Error>0</Error><Error_name></Error_name><A>WA 123</A>"
                                   L"<Numer_DR>DR/1</Numer_DR><C.2.1>ŻÓŁW &amp; \"SYN\"</C.2.1>");
-
-std::vector<char> ansiBytes(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::vector<char> bytes(static_cast<std::size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
 
 // Polish regional settings: d.MM.yyyy, then HH_mm_ss unless it is exactly midnight.
 const std::wregex dateTimePart(LR"(\d{1,2}\.\d{2}\.\d{4}(_\d{2}_\d{2}_\d{2})?)");
@@ -249,23 +240,11 @@ TEST_P(CodetDataTest, AFolderThatIsAFileFailsAtTheCreateStep)
 // process that has not loaded a decoder yet, so it waits for the running one to leave.
 class DecoderLibrary : public testing::Test {
 protected:
-    static bool serverRunning()
-    {
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        bool found = false;
-        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-            found = found || _wcsicmp(entry.szExeFile, L"VarnokSrv.exe") == 0;
-        CloseHandle(snapshot);
-        return found;
-    }
-
     void SetUp() override
     {
-        for (int i = 0; i < 100 && serverRunning(); ++i)
+        for (int i = 0; i < 100 && processRunning(L"VarnokSrv.exe"); ++i)
             Sleep(100);
-        ASSERT_FALSE(serverRunning()) << "a server process with a decoder loaded is still running";
+        ASSERT_FALSE(processRunning(L"VarnokSrv.exe")) << "a server process with a decoder loaded is still running";
         DeleteFileW(besideServer.c_str());
     }
 

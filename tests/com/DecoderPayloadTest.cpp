@@ -66,15 +66,6 @@ const Certificate certificates[] = {
     {L"lorry-older.txt", with(lorry, {{L"Podrodzaj", absent}, {L"Adres", L"05-800 KOMORÓW, 12"}})},
 };
 
-std::string ansi(const std::wstring& text)
-{
-    std::string bytes(text.size() * 2, '\0');
-    bytes.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                              bytes.data(), static_cast<int>(bytes.size()), nullptr,
-                                                              nullptr)));
-    return bytes;
-}
-
 std::string payload(const wchar_t* file)
 {
     const std::vector<char> bytes = readBytes(setting(L"VARNOK_PAYLOADS") + L"\\" + file);
@@ -128,7 +119,10 @@ TEST_P(DecoderPayloadTest, SavedCopyHoldsTheRenamedAnswerInTheAnsiCodePage)
     for (const std::wstring& part : {std::wstring(L"<numer_DR>DR/BAR 0417252</numer_DR>"),
                                      std::wstring(L"<C.2.1>JANINA KOWALCZYK-ŻÓŁTEK</C.2.1>"),
                                      std::wstring(L"<dopuszczalny_nacisk_na_os>8,82</dopuszczalny_nacisk_na_os>")})
-        EXPECT_NE(copy.find(ansi(part)), std::string::npos) << utf8(part);
+    {
+        const std::vector<char> bytes = ansiBytes(part);
+        EXPECT_NE(copy.find(std::string(bytes.begin(), bytes.end())), std::string::npos) << utf8(part);
+    }
 }
 
 TEST_P(DecoderPayloadTest, ScannerLineEndsAndBlanksAroundThePayloadAreTolerated)

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <tlhelp32.h>
+
 #include <shellapi.h>
 
 #include <stdexcept>
@@ -115,6 +117,26 @@ std::vector<std::wstring> filesIn(const std::wstring& folder)
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;
+}
+
+std::vector<char> ansiBytes(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::vector<char> bytes(static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+bool processRunning(const wchar_t* executable)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        found = found || _wcsicmp(entry.szExeFile, executable) == 0;
+    CloseHandle(snapshot);
+    return found;
 }
 
 }  // namespace varnok::test

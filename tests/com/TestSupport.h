@@ -50,6 +50,12 @@ std::vector<char> readBytes(const std::wstring& path);
 // Names of the files (not folders) in the folder.
 std::vector<std::wstring> filesIn(const std::wstring& folder);
 
+// The text in the ANSI code page, as the server writes result files.
+std::vector<char> ansiBytes(const std::wstring& text);
+
+// Whether a process with that executable name (e.g. L"VarnokSrv.exe") runs.
+bool processRunning(const wchar_t* executable);
+
 // A setting handed to the test by its runner, as an environment variable; empty when unset.
 std::wstring setting(const wchar_t* name);
 

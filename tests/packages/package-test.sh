@@ -55,8 +55,9 @@ same_registry() {
   return 1
 }
 
-servers() { ps -eo stat=,args= | awk '$1 !~ /^Z/ && /(Program Files|AppData|VarnokSrv-zip).*VarnokSrv\.exe/ && !/awk/' | wc -l; }
-wait_for_no_server() { for _ in $(seq 100); do [ "$(servers)" -eq 0 ] && return 0; sleep 0.1; done; return 1; }
+source "$here/tests/scripts/processes.sh"
+# This prefix's installed servers, not the ones other tests run from the build folder.
+wait_for_no_server() { wait_for_no_process '(Program Files|AppData|VarnokSrv-zip).*VarnokSrv\.exe'; }
 
 # run_client <32|64> <client file> <input file>: prints what the client prints, as UTF-8 without CR. Output goes
 # through a file: a server started by the client inherits its handles and would hold a pipe open.
