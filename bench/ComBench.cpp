@@ -20,6 +20,7 @@
 #include "loading/CodetText.h"
 #include "platform/ComPtr.h"
 #include "platform/ResultFile.h"
+#include "platform/UserLocale.h"
 #include "platform/XmlDom.h"
 
 using namespace varnok;
@@ -151,7 +152,7 @@ int wmain(int argc, wchar_t** argv)
     }
     // What VarnokSrv does on top of the baseline for one read, timed in this process.
     XmlDocument sampleDocument = XmlDocument::create();
-    sampleDocument.load(sample.text());
+    sampleDocument.loadFile(sample.text());
     const XmlNode sampleRoot = sampleDocument.selectRoot(u"dane");
     const Figures lookup = measure(rounds, 2000, [&] {
         if (sampleRoot.childText(u"A").empty())
@@ -162,6 +163,17 @@ int wmain(int argc, wchar_t** argv)
     print("property read, by name: VarnokSrv", byName[0]);
     print("property read, by name: baseline", byName[1]);
     print("  in this process: selectSingleNode and text of A", lookup);
+
+    // NormalizeNumber on a hostile element: once one conversion per character, now one pass.
+    {
+        const std::u16string digitsThenText = std::u16string(80000, u'7') + std::u16string(80000, u'x');
+        const std::u16string textOnly(160000, u'x');
+        const UserLocale locale;
+        print("  NormalizeNumber, 160,000 chars: digits, then text",
+              measure(rounds, 5, [&] { fields::NormalizeNumber(digitsThenText, locale); }));
+        print("  NormalizeNumber, 160,000 chars: text only",
+              measure(rounds, 5, [&] { fields::NormalizeNumber(textOnly, locale); }));
+    }
 
     // ReadCodetData end to end, and its parts in this process.
     Figures endToEnd, baselineTrip;

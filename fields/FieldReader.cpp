@@ -7,6 +7,7 @@ namespace varnok::fields {
 
 std::u16string NormalizeNumber(std::u16string text, const NumberLocale& locale)
 {
+    text.resize(std::min(text.size(), locale.numericPrefixLimit(text)));
     while (!text.empty() && !locale.isNumeric(text))
         text.pop_back();
 

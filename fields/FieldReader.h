@@ -22,6 +22,9 @@ public:
     virtual ~NumberLocale() = default;
     // Whether the whole text converts to one number in the user's locale.
     virtual bool isNumeric(std::u16string_view text) const = 0;
+    // A length no numeric prefix of the text exceeds: the cut below tests nothing longer, so that a long text
+    // costs one pass instead of one conversion per character. The text's own length is always a valid answer.
+    virtual std::size_t numericPrefixLimit(std::u16string_view text) const { return text.size(); }
     // Whether the character is a comma in a comparison that ignores case and character width.
     virtual bool isComma(char16_t c) const = 0;
 };

@@ -142,7 +142,7 @@ std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString
                             CodetStep::WriteErrorLog, CodetStep::CloseErrorLog);
             return statusText;
         } catch (const std::bad_alloc&) {
-            throw Failure(E_OUTOFMEMORY, describeFailure(E_OUTOFMEMORY));
+            throw Failure(E_OUTOFMEMORY, describeCode(E_OUTOFMEMORY));
         }
     } catch (const Failure& failure) {
         statusText = handlerMessage(failure, step);

@@ -38,10 +38,10 @@ std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
             state.DataDocument = XmlDocument::create();
 
             step = ReadDataStep::LoadFile;
-            state.DataDocument.load(filePath);
+            const bool loaded = state.DataDocument.loadFile(filePath);
 
             step = ReadDataStep::SelectRoot;
-            state.DataRoot = state.DataDocument.selectRoot(u"dane");
+            state.DataRoot = loaded ? state.DataDocument.selectRoot(u"dane") : XmlNode();
 
             step = ReadDataStep::ReleaseFileSystem;
             fileSystem.reset();
@@ -50,10 +50,10 @@ std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
             step = ReadDataStep::SetStatus;
             if (state.DataRoot)
                 return std::u16string(status::ok);
-            return std::u16string(state.DataDocument.parseErrorCode() != 0 ? status::readDataParseError
-                                                                           : status::readDataInvalidDocument);
+            // A file that cannot be opened (locked, no access) is as unreadable as one that is not XML.
+            return std::u16string(loaded ? status::readDataInvalidDocument : status::readDataParseError);
         } catch (const std::bad_alloc&) {
-            throw Failure(E_OUTOFMEMORY, describeFailure(E_OUTOFMEMORY));
+            throw Failure(E_OUTOFMEMORY, describeCode(E_OUTOFMEMORY));
         }
     } catch (const Failure& failure) {
         fileSystem.reset();

@@ -28,6 +28,26 @@ std::u16string systemMessage(HRESULT hr)
 
 }  // namespace
 
+std::u16string describeCode(HRESULT hr)
+{
+    return systemMessage(hr);
+}
+
+void checkWin32(LONG status)
+{
+    if (status != ERROR_SUCCESS) {
+        const HRESULT hr = HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+        throw Failure(hr, describeCode(hr));
+    }
+}
+
+void throwLastError()
+{
+    const DWORD error = ::GetLastError();
+    const HRESULT hr = error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    throw Failure(hr, describeCode(hr));
+}
+
 std::u16string describeFailure(HRESULT hr)
 {
     ComPtr<IErrorInfo> info;
@@ -39,18 +59,41 @@ std::u16string describeFailure(HRESULT hr)
     return systemMessage(hr);
 }
 
-HRESULT reportFailure(const Failure& failure, REFIID iid, const wchar_t* source)
+namespace {
+
+void setErrorInfo(std::u16string_view description, REFIID iid, const wchar_t* source)
 {
     ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(::CreateErrorInfo(create.put()))) {
-        Bstr description(failure.description());
+        Bstr text(description);
         create->SetGUID(iid);
         create->SetSource(const_cast<LPOLESTR>(source));
-        create->SetDescription(description.get());
+        create->SetDescription(text.get());
         if (auto info = create.query<IErrorInfo>(IID_IErrorInfo))
             ::SetErrorInfo(0, info.get());
     }
+}
+
+}  // namespace
+
+HRESULT reportFailure(const Failure& failure, REFIID iid, const wchar_t* source) noexcept
+{
+    try {
+        setErrorInfo(failure.description(), iid, source);
+    } catch (...) {
+        ::SetErrorInfo(0, nullptr);
+    }
     return failure.code();
+}
+
+HRESULT reportFailure(HRESULT code, REFIID iid, const wchar_t* source) noexcept
+{
+    try {
+        setErrorInfo(describeCode(code), iid, source);
+    } catch (...) {
+        ::SetErrorInfo(0, nullptr);
+    }
+    return code;
 }
 
 }  // namespace varnok

@@ -10,8 +10,12 @@
 
 namespace varnok {
 
-// The description a failing component left in the error info, or the system's text for the code.
+// The description a failing COM component left in the error info, or the system's text for the code. Only for a
+// COM call that has just failed: anything else might pick up an error object left over on the thread.
 std::u16string describeFailure(HRESULT hr);
+
+// The system's text for the code alone.
+std::u16string describeCode(HRESULT hr);
 
 // Throws the failure of a component call, keeping its HRESULT unchanged.
 inline void check(HRESULT hr)
@@ -20,8 +24,16 @@ inline void check(HRESULT hr)
         throw Failure(hr, describeFailure(hr));
 }
 
-// Hands a failure to the client: its description goes into the thread's error info, its code is returned.
-HRESULT reportFailure(const Failure& failure, REFIID iid, const wchar_t* source);
+// Throws the failure of a Win32 call that returns its error code, described from that code.
+void checkWin32(LONG status);
+
+// Throws the failure of a Win32 call that reports through GetLastError.
+[[noreturn]] void throwLastError();
+
+// Hands a failure to the client: its description goes into the thread's error info, its code is returned. Never
+// throws: without memory for the description, the code alone reaches the client.
+HRESULT reportFailure(const Failure& failure, REFIID iid, const wchar_t* source) noexcept;
+HRESULT reportFailure(HRESULT code, REFIID iid, const wchar_t* source) noexcept;
 
 // Runs the body of an interface method: no C++ exception crosses the boundary.
 template <typename Body>
@@ -34,9 +46,9 @@ HRESULT guardCall(REFIID iid, const wchar_t* source, Body&& body) noexcept
     } catch (const Failure& failure) {
         return reportFailure(failure, iid, source);
     } catch (const std::bad_alloc&) {
-        return reportFailure(Failure(E_OUTOFMEMORY, describeFailure(E_OUTOFMEMORY)), iid, source);
+        return reportFailure(E_OUTOFMEMORY, iid, source);
     } catch (...) {
-        return reportFailure(Failure(E_UNEXPECTED, describeFailure(E_UNEXPECTED)), iid, source);
+        return reportFailure(E_UNEXPECTED, iid, source);
     }
 }
 

@@ -143,6 +143,22 @@ public:
         v_.vt = VT_BSTR;
         v_.bstrVal = copy.detach();
     }
+    explicit Variant(bool value) noexcept : Variant()
+    {
+        v_.vt = VT_BOOL;
+        v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    explicit Variant(long value) noexcept : Variant()
+    {
+        v_.vt = VT_I4;
+        v_.lVal = value;
+    }
+    explicit Variant(ComPtr<IUnknown> object) noexcept : Variant()
+    {
+        v_.vt = VT_UNKNOWN;
+        v_.punkVal = object.detach();
+    }
+    Variant(Variant&& other) noexcept : v_(other.v_) { ::VariantInit(&other.v_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
     ~Variant() { ::VariantClear(&v_); }

@@ -20,7 +20,7 @@ DecodeFunction findDecoder()
 {
     if (loadedDecoder)
         return loadedDecoder;
-    HMODULE library = ::LoadLibraryW(decoderLibraryName);
+    HMODULE library = ::LoadLibraryExW(decoderLibraryName, nullptr, decoderSearchFlags);
     if (!library)
         throw Failure::runtimeError(fileNotFoundError, u"File not found: azteccodeQELM.dll");
     auto function = reinterpret_cast<DecodeFunction>(reinterpret_cast<void*>(::GetProcAddress(library, decoderFunctionName)));

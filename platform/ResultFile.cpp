@@ -1,28 +1,32 @@
 #include "ResultFile.h"
 
 #include "Ansi.h"
+#include "../loading/CodetText.h"
 #include "ComError.h"
 
 namespace varnok {
-
-namespace {
-
-[[noreturn]] void throwLastError()
-{
-    const HRESULT hr = HRESULT_FROM_WIN32(::GetLastError());
-    throw Failure(FAILED(hr) ? hr : E_FAIL, describeFailure(FAILED(hr) ? hr : E_FAIL));
-}
-
-}  // namespace
 
 ResultFile::~ResultFile()
 {
     discard();
 }
 
+namespace {
+
+// Far more files of one name (one second) than any client writes.
+constexpr unsigned maxCollisions = 9999;
+
+bool nameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
+
+}  // namespace
+
 void ResultFile::create(std::u16string_view path)
 {
     discard();
+    if (!isAbsolutePath(path)) {
+        const HRESULT hr = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+        throw Failure(hr, describeCode(hr));
+    }
     path_.assign(wideView(path));
     // Beside the target, so that the rename stays within one volume; the process id keeps servers apart.
     temporary_ = path_ + L"." + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
@@ -46,8 +50,16 @@ void ResultFile::write(std::u16string_view text)
 void ResultFile::close()
 {
     const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
-    if (!::CloseHandle(handle) || !::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!::CloseHandle(handle))
         throwLastError();
+    // Without MOVEFILE_REPLACE_EXISTING the rename fails on a taken name, atomically: two servers writing the
+    // same name in the same second both keep their file.
+    std::wstring target = path_;
+    for (unsigned n = 2; !::MoveFileExW(temporary_.c_str(), target.c_str(), 0); ++n) {
+        if (!nameTaken(::GetLastError()) || n > maxCollisions)
+            throwLastError();
+        target.assign(wideView(collisionName(u16View(path_), n)));
+    }
     temporary_.clear();
 }
 

@@ -17,11 +17,13 @@ public:
     ResultFile(const ResultFile&) = delete;
     ResultFile& operator=(const ResultFile&) = delete;
 
-    // Creates the file's temporary twin; fails when the folder is missing, read-only or refuses the name.
+    // Creates the file's temporary twin; fails when the folder is missing, read-only or refuses the name, and
+    // like a missing folder when the path is not absolute (it would land wherever the server happens to run).
     void create(std::u16string_view path);
     // Writes the text in the ANSI code page.
     void write(std::u16string_view text);
-    // Closes it and puts it in place, replacing a file of that name.
+    // Closes it and puts it in place. An existing file is never replaced: the name gets "_2", "_3", ... before
+    // its extension instead.
     void close();
 
 private:

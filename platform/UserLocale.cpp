@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <algorithm>
+
 #include "ComPtr.h"
 
 namespace varnok {
@@ -17,6 +19,28 @@ bool UserLocale::isNumeric(std::u16string_view text) const
     const HRESULT hr = ::VarR8FromStr(copy.get(), LOCALE_USER_DEFAULT, 0, &value);
     // Too large for a double is still written as a number.
     return SUCCEEDED(hr) || hr == DISP_E_OVERFLOW;
+}
+
+// OLE Automation's number parser reads from the left and stops where the text can no longer continue a number; a
+// longer prefix reaches the same stop, so none is numeric. The margin covers what the parser looks ahead at
+// before it stops (a sign, a separator, an exponent, a currency symbol).
+std::size_t UserLocale::numericPrefixLimit(std::u16string_view text) const
+{
+    constexpr std::size_t lookAhead = 16;
+    const std::size_t nul = text.find(u'\0');
+    if (nul != std::u16string_view::npos)
+        text = text.substr(0, nul);
+    if (text.size() <= lookAhead)
+        return text.size();
+
+    std::wstring copy(wideView(text));
+    NUMPARSE parse{};
+    BYTE digits[64];
+    parse.cDig = sizeof digits;
+    parse.dwInFlags = NUMPRS_STD & ~NUMPRS_USE_ALL;
+    const HRESULT hr = ::VarParseNumFromStr(copy.data(), LOCALE_USER_DEFAULT, 0, &parse, digits);
+    const std::size_t reached = SUCCEEDED(hr) ? static_cast<std::size_t>(parse.cchUsed) : 0;
+    return std::min(text.size(), reached + lookAhead);
 }
 
 bool UserLocale::isComma(char16_t c) const

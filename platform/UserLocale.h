@@ -8,6 +8,7 @@ namespace varnok {
 class UserLocale : public fields::NumberLocale {
 public:
     bool isNumeric(std::u16string_view text) const override;
+    std::size_t numericPrefixLimit(std::u16string_view text) const override;
     bool isComma(char16_t c) const override;
 };
 

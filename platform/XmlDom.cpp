@@ -1,5 +1,7 @@
 #include "XmlDom.h"
 
+#include <shlwapi.h>
+
 #include "ComError.h"
 
 namespace varnok {
@@ -16,6 +18,12 @@ ComPtr<IXMLDOMNode> selectSingleNode(IXMLDOMNode* context, std::u16string_view q
     ComPtr<IXMLDOMNode> found;
     check(context->selectSingleNode(q.get(), found.put()));
     return found;
+}
+
+void setOptionalProperty(IXMLDOMDocument2* doc, std::u16string_view name, const Variant& value)
+{
+    Bstr text(name);
+    doc->setProperty(text.get(), value.value());
 }
 
 }  // namespace
@@ -45,9 +53,15 @@ XmlDocument XmlDocument::create()
 {
     ComPtr<IXMLDOMDocument2> doc;
     check(::CoCreateInstance(clsidDomDocument30, nullptr, CLSCTX_INPROC_SERVER, iidXmlDomDocument2, doc.putVoid()));
+    // Asynchronous is MSXML's default: load would return before the document is there.
+    check(doc->put_async(VARIANT_FALSE));
     // MSXML 3 resolves external entities and DTDs by default: a data file could make the server read any file
     // or URL it names. Certificates need neither.
     check(doc->put_resolveExternals(VARIANT_FALSE));
+    // No DTD means no entity expansion to exhaust memory. Both properties arrived in service packs of MSXML 3: an
+    // older one refuses the name, and then keeps its own limits.
+    setOptionalProperty(doc.get(), u"ProhibitDTD", Variant(true));
+    setOptionalProperty(doc.get(), u"MaxElementDepth", Variant(maxElementDepth));
     return XmlDocument(std::move(doc));
 }
 
@@ -58,11 +72,35 @@ void XmlDocument::loadXml(std::u16string_view text) const
     check(doc_->loadXML(xml.get(), &loaded));
 }
 
-void XmlDocument::load(std::u16string_view path) const
+bool XmlDocument::loadFile(std::u16string_view path) const
 {
-    Variant source{Bstr(path)};
+    const std::wstring name(wideView(path));
+    ComPtr<IStream> stream;
+    if (FAILED(::SHCreateStreamOnFileEx(name.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                        nullptr, stream.put())))
+        return false;
+    Variant source{ComPtr<IUnknown>::copy(stream.get())};
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    check(doc_->load(*source.get(), &loaded));
+    const HRESULT hr = doc_->load(*source.get(), &loaded);
+    // Unreadable bytes are a parse failure; some parsers say so through the HRESULT (Wine's, for an empty stream).
+    if (hr == E_OUTOFMEMORY)
+        check(hr);
+    return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
+}
+
+bool XmlDocument::loadsSynchronously() const
+{
+    VARIANT_BOOL async = VARIANT_TRUE;
+    check(doc_->get_async(&async));
+    return async == VARIANT_FALSE;
+}
+
+Variant XmlDocument::property(std::u16string_view name) const
+{
+    Bstr text(name);
+    Variant value;
+    check(doc_->getProperty(text.get(), value.put()));
+    return value;
 }
 
 long XmlDocument::parseErrorCode() const

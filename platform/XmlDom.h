@@ -31,21 +31,31 @@ private:
     ComPtr<IXMLDOMNode> node_;
 };
 
+// Deeper than any data document; deep enough to refuse a file nested to exhaust the parser.
+constexpr long maxElementDepth = 256;
+
 class XmlDocument {
 public:
     XmlDocument() = default;
 
-    // A new, empty DOMDocument30 with the default settings, except that external entities and DTDs are never
-    // fetched.
+    // A new, empty DOMDocument30 that loads synchronously, never fetches external entities or DTDs, refuses
+    // DTDs altogether and limits the depth of elements.
     static XmlDocument create();
 
     explicit operator bool() const noexcept { return static_cast<bool>(doc_); }
 
     void loadXml(std::u16string_view text) const;
-    void load(std::u16string_view path) const;
+    // Parses the file at exactly this path: it is opened here (others may read and write it meanwhile) and its
+    // bytes handed over, so that the path is never taken for a URL. False when the file cannot be opened or its
+    // bytes are not a well-formed document.
+    bool loadFile(std::u16string_view path) const;
     long parseErrorCode() const;
     // The root element if it is named exactly `name`, otherwise an empty node.
     XmlNode selectRoot(std::u16string_view name) const;
+
+    // What create() sets, read back from the document.
+    bool loadsSynchronously() const;
+    Variant property(std::u16string_view name) const;
 
 private:
     explicit XmlDocument(ComPtr<IXMLDOMDocument2> doc) : doc_(std::move(doc)) {}

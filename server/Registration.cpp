@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 
@@ -47,12 +48,6 @@ struct ClassesRoot {
 };
 
 constexpr wchar_t classesPath[] = L"Software\\Classes";
-
-void checkWin32(LSTATUS status)
-{
-    if (status != ERROR_SUCCESS)
-        check(HRESULT_FROM_WIN32(static_cast<DWORD>(status)));
-}
 
 std::wstring join(std::wstring_view a, std::wstring_view b)
 {
@@ -198,18 +193,57 @@ void registerMachine(const std::wstring& exePath)
     writeInterfaceKeys(machine64);
 }
 
+// Whether anything this registration writes is still in the view.
+bool anyKeyLeft(const ClassesRoot& root)
+{
+    return keyExists(root, clsidKey()) || keyExists(root, progId) || keyExists(root, join(L"Interface", iidText)) ||
+           keyExists(root, join(join(L"TypeLib", libidText), typeLibVersion));
+}
+
+// Runs every removal even when an earlier one fails, and remembers the first failure.
+class Removals {
+public:
+    template <typename Step>
+    void attempt(Step&& step)
+    {
+        try {
+            step();
+        } catch (const Failure& failure) {
+            if (!first_)
+                first_ = failure.code();
+        }
+    }
+    // Nothing of ours left is success, whatever failed on the way.
+    void finish(std::initializer_list<ClassesRoot> roots) const
+    {
+        for (const ClassesRoot& root : roots)
+            if (first_ && anyKeyLeft(root))
+                throw Failure(first_, describeCode(first_));
+    }
+
+private:
+    HRESULT first_ = S_OK;
+};
+
 void unregisterMachine()
 {
-    if (keyExists(machine, join(join(L"TypeLib", libidText), typeLibVersion))) {
-        std::wstring text(libidText);
-        GUID libid{};
-        check(::CLSIDFromString(text.data(), &libid));
-        check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+    Removals removals;
+    // UnRegisterTypeLib reads the registered library to find its interfaces: with the EXE gone it fails, and the
+    // keys are removed below all the same.
+    removals.attempt([] {
+        if (keyExists(machine, join(join(L"TypeLib", libidText), typeLibVersion))) {
+            std::wstring text(libidText);
+            GUID libid{};
+            check(::CLSIDFromString(text.data(), &libid));
+            check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+        }
+    });
+    for (const ClassesRoot* root : {&machine, &machine64}) {
+        removals.attempt([&] { removeInterfaceKeys(*root); });
+        removals.attempt([&] { removeTypeLibKeys(*root); });
     }
-    removeInterfaceKeys(machine);
-    removeInterfaceKeys(machine64);
-    removeTypeLibKeys(machine);
-    removeClassKeys(machine);
+    removals.attempt([] { removeClassKeys(machine); });
+    removals.finish({machine, machine64});
 }
 
 // Written by hand rather than with RegisterTypeLibForUser, which some platforms (Wine) carry out machine-wide:
@@ -224,14 +258,16 @@ void registerUser(const std::wstring& exePath)
 
 void unregisterUser()
 {
-    removeInterfaceKeys(user);
-    removeInterfaceKeys(user64);
-    removeTypeLibKeys(user);
-    removeClassKeys(user);
+    Removals removals;
+    removals.attempt([] { removeInterfaceKeys(user); });
+    removals.attempt([] { removeInterfaceKeys(user64); });
+    removals.attempt([] { removeTypeLibKeys(user); });
+    removals.attempt([] { removeClassKeys(user); });
     pruneEmptyParents(user);
     pruneEmptyParents(user64);
     // Software\Classes itself, where it existed only for this registration (a fresh profile).
     deleteIfEmpty(user, L"Software", L"Classes");
+    removals.finish({user, user64});
 }
 
 template <typename Body>

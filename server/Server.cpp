@@ -5,6 +5,7 @@
 #include "../platform/ComError.h"
 #include "ClassFactory.h"
 #include "Identity.h"
+#include "Instance.h"
 #include "ModulePath.h"
 #include "VarnokSrv.h"
 
@@ -22,8 +23,6 @@ constexpr UINT releaseGraceMs = 2000;
 // reached the running server, which takes a client up to a second.
 constexpr DWORD instanceWaitMs = 3000;
 
-const std::wstring instanceMutexName = std::wstring(L"Local\\") + identity::progId + L"." + identity::clsidText;
-
 Server* currentServer = nullptr;
 
 bool acquired(DWORD wait) { return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED; }
@@ -38,8 +37,6 @@ Server::Server()
 Server::~Server()
 {
     currentServer = nullptr;
-    if (instanceMutex_)
-        ::CloseHandle(instanceMutex_);
 }
 
 Server& Server::current()
@@ -51,16 +48,22 @@ Server& Server::current()
 // running server is leaving and then takes over, otherwise it leaves without ever registering.
 bool Server::acquireInstance()
 {
-    instanceMutex_ = ::CreateMutexW(nullptr, FALSE, instanceMutexName.c_str());
+    instanceMutex_ = Handle(::CreateMutexW(nullptr, FALSE, instance::mutexName(instance::integrityLevel()).c_str()));
     if (!instanceMutex_)
         return true;  // without the guard, serving alone is still correct
-    return acquired(::WaitForSingleObject(instanceMutex_, instanceWaitMs));
+    return acquired(::WaitForSingleObject(instanceMutex_.get(), instanceWaitMs));
 }
 
 int Server::run()
 {
     if (!acquireInstance())
         return 0;
+    instance::disableComExceptionHandling();
+    // Asked by an uninstaller: an idle server leaves at once, so that its files can be removed.
+    const DWORD id = ::GetCurrentProcessId();
+    Handle leaveRequest(::CreateEventW(nullptr, FALSE, FALSE, instance::leaveEventName(id, true).c_str()));
+    if (!leaveRequest)
+        leaveRequest = Handle(::CreateEventW(nullptr, FALSE, FALSE, instance::leaveEventName(id, false).c_str()));
 
     ClassFactory factory;
     DWORD registration = 0;
@@ -71,14 +74,26 @@ int Server::run()
     if (FAILED(hr)) {
         if (registration)
             ::CoRevokeClassObject(registration);
-        ::ReleaseMutex(instanceMutex_);
+        ::ReleaseMutex(instanceMutex_.get());
         return static_cast<int>(hr);
     }
 
     armIdleTimer(startupIdleMs);
     bool registered = true;
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    const HANDLE waits[] = {leaveRequest.get()};
+    const DWORD waitCount = leaveRequest ? 1 : 0;
+    for (;;) {
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(waitCount, waits, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (waitCount && woken == WAIT_OBJECT_0) {
+            if (locks_ != 0)
+                continue;  // clients are still served; the installer handles files in use
+            break;
+        }
+        MSG msg;
+        if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            continue;
+        if (msg.message == WM_QUIT)
+            break;
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == idleTimer_) {
             ::KillTimer(nullptr, idleTimer_);
             idleTimer_ = 0;
@@ -105,7 +120,7 @@ int Server::run()
 void Server::shutDown(DWORD registration) noexcept
 {
     ::CoRevokeClassObject(registration);
-    ::ReleaseMutex(instanceMutex_);
+    ::ReleaseMutex(instanceMutex_.get());
 }
 
 // Not CoAddRefServerProcess: on Windows its release suspends the class objects at once, which would defeat

@@ -5,6 +5,7 @@
 #include <oaidl.h>
 
 #include "../platform/ComPtr.h"
+#include "../platform/Handle.h"
 
 namespace varnok {
 
@@ -35,7 +36,7 @@ private:
 
     LONG locks_ = 0;
     UINT_PTR idleTimer_ = 0;
-    HANDLE instanceMutex_ = nullptr;
+    Handle instanceMutex_;
     ComPtr<ITypeInfo> typeInfo_;
 };
 

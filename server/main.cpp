@@ -8,12 +8,16 @@
 #include <string>
 
 #include "../platform/ComError.h"
+#include "Instance.h"
+#include "ModulePath.h"
 #include "Registration.h"
 #include "Server.h"
 
 namespace {
 
 using varnok::RegistrationScope;
+
+constexpr DWORD serverLeaveWaitMs = 5000;
 
 enum class Command { Serve, Register, Unregister, Usage };
 
@@ -69,7 +73,7 @@ int reportRegistration(const wchar_t* what, HRESULT hr)
 {
     if (SUCCEEDED(hr))
         return 0;
-    const std::u16string reason = varnok::describeFailure(hr);
+    const std::u16string reason = varnok::describeCode(hr);
     wchar_t code[16];
     std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
     tell(std::wstring(L"VarnokSrv: ") + what + L" failed (" + code + L"): " +
@@ -103,8 +107,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     switch (invocation.command) {
     case Command::Register:
         return reportRegistration(L"registration", varnok::registerServer(invocation.scope));
-    case Command::Unregister:
-        return reportRegistration(L"unregistration", varnok::unregisterServer(invocation.scope));
+    case Command::Unregister: {
+        const int result = reportRegistration(L"unregistration", varnok::unregisterServer(invocation.scope));
+        // Uninstall and upgrade run this before removing the files: an idle server still running from them
+        // would keep them in place. A server with clients stays, and the installer handles the files in use.
+        varnok::instance::askServersToLeave(varnok::modulePath(), serverLeaveWaitMs);
+        return result;
+    }
     case Command::Usage:
         tell(L"Usage: VarnokSrv.exe [/RegServer | /UnregServer | /RegServerPerUser | /UnregServerPerUser]\n"
              L"Without a switch the server runs and serves VarnokSrv.FileReader objects.\n");

@@ -277,6 +277,28 @@ TEST_F(DecoderLibrary, MissingThenWithoutEntryPointThenPresent)
     EXPECT_EQ(filesIn(folder.path()).size(), 2u);
 }
 
+// Under Wine the server inherits its first client's current folder and PATH; on Windows they are System32 and the
+// system's PATH. A library planted in either must never run in the server.
+TEST_F(DecoderLibrary, NeverTakenFromTheCurrentFolderOrPath)
+{
+    const std::wstring planted = folder.file(L"azteccodeQELM.dll");
+    ASSERT_TRUE(CopyFileW(scripted.c_str(), planted.c_str(), FALSE));
+    const std::wstring oldPath = setting(L"PATH");
+    wchar_t oldFolder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, oldFolder);
+    SetEnvironmentVariableW(L"PATH", (folder.path() + L";" + oldPath).c_str());
+    SetCurrentDirectoryW(folder.path().c_str());
+
+    auto reader = createReader(Binding::Vtable);
+    const std::wstring payload = L"VARNOK-TEST\x1E" + folder.file(L"calls.txt") + L"\x1E" + good;
+    EXPECT_EQ(reader->readCodetData(payload, folder.path()).text,
+              L"Błąd 53 (File not found: azteccodeQELM.dll) w procedurze ReadCodetData L:110");
+    reader.reset();
+
+    SetCurrentDirectoryW(oldFolder);
+    SetEnvironmentVariableW(L"PATH", oldPath.c_str());
+}
+
 INSTANTIATE_TEST_SUITE_P(Clients, CodetDataTest, testing::Values(Binding::Vtable, Binding::Dispatch),
                          [](const testing::TestParamInfo<Binding>& info) {
                              return info.param == Binding::Vtable ? "Vtable" : "Dispatch";

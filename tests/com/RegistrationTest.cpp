@@ -113,9 +113,11 @@ std::optional<std::wstring> value(const Hive& hive, const std::wstring& key, con
 
 class RegistrationTest : public testing::Test {
 protected:
-    DWORD runServer(const wchar_t* arguments)
+    DWORD runServer(const wchar_t* arguments) { return run(server, arguments); }
+
+    DWORD run(const std::wstring& exe, const wchar_t* arguments)
     {
-        std::wstring command = L"\"" + server + L"\" " + arguments;
+        std::wstring command = L"\"" + exe + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process{};
@@ -163,6 +165,24 @@ TEST_F(RegistrationTest, MachineWideRegistrationIsUndoneCompletely)
     ASSERT_EQ(runServer(L"/UnregServer"), 0u);  // unregistering what is not registered succeeds
 
     ASSERT_EQ(runServer(L"/RegServer"), 0u);  // leave the prefix as the other tests need it
+}
+
+// An uninstaller that runs after the registered EXE was deleted (or an upgrade that moved it) must still leave
+// nothing behind, although the type library can no longer be read.
+TEST_F(RegistrationTest, UnregisteringWhenTheRegisteredExeIsGone)
+{
+    ASSERT_EQ(runServer(L"/UnregServer"), 0u);
+    const std::set<std::wstring> before = snapshot();
+    {
+        ScratchFolder gone{L"varnok-gone"};
+        const std::wstring copy = gone.file(L"VarnokSrv.exe");
+        ASSERT_TRUE(CopyFileW(server.c_str(), copy.c_str(), FALSE));
+        ASSERT_EQ(run(copy, L"/RegServer"), 0u);
+        ASSERT_TRUE(DeleteFileW(copy.c_str()));
+    }
+    EXPECT_EQ(runServer(L"/UnregServer"), 0u);
+    EXPECT_EQ(snapshot(), before);
+    ASSERT_EQ(runServer(L"/RegServer"), 0u);
 }
 
 TEST_F(RegistrationTest, PerUserRegistrationWritesOnlyTheUsersClasses)

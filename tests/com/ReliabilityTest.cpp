@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <regex>
+#include <set>
 #include <thread>
 
 #include "ReaderClient.h"
@@ -222,6 +224,87 @@ TEST_F(Reliability, SavedCopyThatDoesNotFitLeavesNoFile)
     EXPECT_EQ(filesIn(disk).size(), 1u);
     for (const auto& name : filesIn(disk))
         DeleteFileW((disk + L"\\" + name).c_str());
+}
+
+// The path is a file name, never a URL: "%41" is not "A", "#" starts no fragment.
+TEST_F(Reliability, DataFilePathIsTakenLiterally)
+{
+    folder.write(L"pctA.xml", dataDocument({{L"A", L"WA A"}}));
+    for (const wchar_t* name : {L"pct%41.xml", L"x#y.xml", L"spacja %20.xml"}) {
+        SCOPED_TRACE(utf8(name));
+        const std::wstring path = folder.write(name, dataDocument({{L"A", name}}));
+        EXPECT_EQ(reader->readData(path).text, L"OK");
+        EXPECT_EQ(reader->get(L"NrRejestracyjny").text, name);
+    }
+    // A file that exists but cannot be opened reads as unreadable.
+    const std::wstring locked = folder.write(L"zablokowany.xml", dataDocument({{L"A", L"WL 1"}}));
+    HANDLE exclusive = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(reader->readData(locked).text, parseError);
+    CloseHandle(exclusive);
+    expectUsable();
+}
+
+// One second, three failed payloads: three logs, none replaced; the same for saved copies of one vehicle.
+TEST_F(Reliability, ResultFilesOfOneSecondAreAllKept)
+{
+    const std::wstring output = folder.file(L"wyniki");
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    const std::wstring log = folder.file(L"calls.txt");
+    const std::wstring answers[] = {L"xml:zły 1", L"xml:zły 2", L"xml:zły 3"};
+    for (const auto& answer : answers)
+        EXPECT_EQ(reader->readCodetData(scripted(log, answer), output).text, L"Błąd ReadCodetData: Błąd parsowania Xml");
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(reader->readCodetData(scripted(log, goodAnswer), output).text, L"OK");
+
+    const std::wregex logName(LR"(Blad_[0-9._]+?(_[23])?\.txt)"), copyName(LR"(WA_123_[0-9._]+?(_2)?\.xml)");
+    int logs = 0, copies = 0;
+    std::set<std::string> logTexts;
+    for (const auto& name : filesIn(output)) {
+        logs += std::regex_match(name, logName);
+        copies += std::regex_match(name, copyName);
+        if (std::regex_match(name, logName)) {
+            const std::vector<char> bytes = readBytes(output + L"\\" + name);
+            logTexts.insert(std::string(bytes.begin(), bytes.end()));
+        }
+    }
+    EXPECT_EQ(logs, 3);
+    EXPECT_EQ(copies, 2);
+    EXPECT_EQ(logTexts.size(), 3u);  // each log holds its own payload
+    EXPECT_EQ(filesIn(output).size(), 5u);
+}
+
+// An empty or relative folder would put personal data wherever the server runs: it fails like a missing folder.
+TEST_F(Reliability, ResultFolderMustBeAbsolute)
+{
+    const std::wstring log = folder.file(L"calls.txt");
+    const std::wstring missing = folder.file(L"brak");
+    const std::wstring failed = L"xml:zły";
+    const std::wstring okStatus = reader->readCodetData(scripted(log, goodAnswer), missing).text;
+    const std::wstring failStatus = reader->readCodetData(scripted(log, failed), missing).text;
+    EXPECT_TRUE(startsWith(okStatus, L"Błąd -2147024893 (") && endsWith(okStatus, L"L:280")) << utf8(okStatus);
+    EXPECT_TRUE(startsWith(failStatus, L"Błąd -2147024893 (") && endsWith(failStatus, L"L:500")) << utf8(failStatus);
+    for (const wchar_t* where : {L"", L"\\", L"wyniki", L".\\wyniki", L"\\wyniki", L"C:wyniki"}) {
+        SCOPED_TRACE(utf8(where));
+        EXPECT_EQ(reader->readCodetData(scripted(log, goodAnswer), where).text, okStatus);
+        EXPECT_EQ(reader->readCodetData(scripted(log, failed), where).text, failStatus);
+    }
+    EXPECT_EQ(filesIn(folder.path()).size(), 1u);  // the decoder's call log only
+    expectUsable();
+}
+
+// Linear in the text's length: a 160,000-character element once took seconds per property.
+TEST_F(Reliability, LongNumberTextsAreCutQuickly)
+{
+    const std::wstring digitsThenText = std::wstring(80000, L'7') + std::wstring(80000, L'x');
+    const std::wstring textOnly(160000, L'x');
+    const std::wstring path = folder.write(L"dlugie.xml", dataDocument({{L"dopuszczalna_ladownosc", digitsThenText},
+                                                                        {L"G", textOnly},
+                                                                        {L"L", L"12 " + textOnly}}));
+    ASSERT_EQ(reader->readData(path).text, L"OK");
+    EXPECT_EQ(reader->get(L"DopuszczalnaLadownosc").text, std::wstring(80000, L'7'));
+    EXPECT_EQ(reader->get(L"MasaWlasna").text, L"0");
+    EXPECT_EQ(reader->get(L"LiczbaOsi").text, L"12 ");
 }
 
 }  // namespace

@@ -204,6 +204,22 @@ TEST_F(TypeLibraryTest, InterfaceResourceHoldsLengthAndIid)
     FreeLibrary(module);
 }
 
+// Without a manifest, UAC would virtualise result files under Program Files into a VirtualStore.
+TEST_F(TypeLibraryTest, ManifestRunsAsInvokerOnSupportedSystems)
+{
+    HMODULE module = LoadLibraryExW(server.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(module);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_TRUE(found);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    const std::string manifest(bytes, SizeofResource(module, found));
+    FreeLibrary(module);
+    EXPECT_NE(manifest.find(R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)"), std::string::npos);
+    for (const char* os : {"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+                           "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"})
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"") + os + "\"/>"), std::string::npos) << os;
+}
+
 TEST_F(TypeLibraryTest, VersionRecord)
 {
     DWORD handle = 0;

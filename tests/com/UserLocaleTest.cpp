@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "TestSupport.h"
 #include "fields/FieldReader.h"
 #include "platform/UserLocale.h"
@@ -48,6 +51,34 @@ TEST(UserLocale, CommaSearchIgnoresWidth)
     EXPECT_FALSE(locale.isComma(u'.'));
     EXPECT_FALSE(locale.isComma(u';'));
     EXPECT_FALSE(locale.isComma(u'\u060C'));  // the Arabic comma is another character
+}
+
+// The cut must give what cutting one character at a time gives, in both regional settings: random texts from
+// the characters numbers are made of, and some that are not.
+TEST(UserLocale, NormalizeNumberMatchesTheCharacterByCharacterCut)
+{
+    const UserLocale locale;
+    const std::u16string alphabet = u"0123456789 ,.+-()eEdD&HhOo$\u00A0z\u0142x\t";
+    const auto slowCut = [&](std::u16string text) {
+        while (!text.empty() && !locale.isNumeric(text))
+            text.pop_back();
+        return text;
+    };
+    std::uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string text;
+        const std::size_t length = next() % 40;
+        for (std::size_t j = 0; j < length; ++j)
+            text += alphabet[(next() >> 8) % alphabet.size()];
+        std::u16string expected = slowCut(text);
+        const auto comma = std::find_if(expected.begin(), expected.end(), [&](char16_t c) { return locale.isComma(c); });
+        if (comma != expected.end())
+            *comma = u'.';
+        if (expected.empty())
+            expected = u"0";
+        ASSERT_EQ(fields::NormalizeNumber(text, locale), expected) << utf8(std::wstring(text.begin(), text.end()));
+    }
 }
 
 TEST(UserLocale, NormalizeNumberWorkedExamples)

@@ -109,8 +109,10 @@ installed_versions() {
 }
 check "only the newer version installed" test "$(installed_versions)" = "${version%.*}.999 "
 check "reads after the upgrade" reads "NrRejestracyjny: WA 12345" 64 "$examples/read-certificate.js" "$examples/certificate.xml"
-check "the server exited" wait_for_no_server
+# Straight after the client, while the server is still in its grace period: the uninstall asks it to leave.
+check "the server is still in its grace period" test "$(process_count 'Program Files.*VarnokSrv\.exe')" -gt 0
 check "uninstall" msi /x "$(win "$newer")"
+check "the server left for the uninstall" wait_for_no_server 5
 check "install folder removed" test ! -e "$machine_dir"
 check "registry as before" same_registry before
 

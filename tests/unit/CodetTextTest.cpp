@@ -56,6 +56,22 @@ TEST(ResultFileNames, PathsJoinFolderNameAndDate)
     EXPECT_EQ(errorLogPath(u"C:\\out", u"7.12.2026 21:16:49"), u"C:\\out\\Blad_7.12.2026_21_16_49.txt");
 }
 
+TEST(ResultFileNames, OnlyPathsThatNameTheirDriveOrShareAreAbsolute)
+{
+    for (std::u16string_view path : {u"C:\\wyniki\\a.xml", u"c:/a.xml", u"\\\\serwer\\udzial\\a.xml",
+                                     u"\\\\?\\C:\\a.xml"})
+        EXPECT_TRUE(isAbsolutePath(path)) << std::string(path.begin(), path.end());
+    for (std::u16string_view path : {u"", u"a.xml", u"\\a.xml", u".\\a.xml", u"C:a.xml", u"C:", u"\\\\", u"1:\\a"})
+        EXPECT_FALSE(isAbsolutePath(path)) << std::string(path.begin(), path.end());
+}
+
+TEST(ResultFileNames, CollisionsNumberTheNameBeforeItsExtension)
+{
+    EXPECT_EQ(collisionName(u"C:\\w\\Blad_1.2.2026_10_00_00.txt", 2), u"C:\\w\\Blad_1.2.2026_10_00_00_2.txt");
+    EXPECT_EQ(collisionName(u"C:\\w.x\\WA_1_", 13), u"C:\\w.x\\WA_1__13");
+    EXPECT_EQ(collisionName(u"C:\\w\\a.b.xml", 3), u"C:\\w\\a.b_3.xml");
+}
+
 TEST(ResultFileNames, RecordsAreQuotedAndEndInCrLf)
 {
     EXPECT_EQ(resultRecord(u"<?xml version=\"1.0\"?>"), u"\"<?xml version=\"1.0\"?>\"\r\n");

@@ -53,6 +53,33 @@ INSTANTIATE_TEST_SUITE_P(Examples, NormalizeNumberTest, testing::Values(
     NormalizeCase{u"kg 12", u"0", u"0"},
     NormalizeCase{u"85,00 kW", u"85.00 ", u"85.00 "}));
 
+// A locale that bounds the numeric prefix: nothing longer than the bound is handed to the (costly) number test.
+class BoundedLocale : public FakeLocale {
+public:
+    BoundedLocale(std::size_t limit) : FakeLocale(FakeLocale::polish()), limit_(limit) {}
+    std::size_t numericPrefixLimit(std::u16string_view) const override { return limit_; }
+    bool isNumeric(std::u16string_view t) const override
+    {
+        longest = std::max(longest, t.size());
+        return FakeLocale::isNumeric(t);
+    }
+    mutable std::size_t longest = 0;
+
+private:
+    std::size_t limit_;
+};
+
+TEST(NormalizeNumber, TestsNothingLongerThanTheLocalesLimit)
+{
+    const std::u16string text = u"12,5" + std::u16string(100000, u'x');
+    BoundedLocale locale(20);
+    EXPECT_EQ(fields::NormalizeNumber(text, locale), u"12.5");
+    EXPECT_EQ(locale.longest, 20u);
+    // A limit shorter than the text's number is the locale's word: the cut starts there.
+    BoundedLocale tight(2);
+    EXPECT_EQ(fields::NormalizeNumber(u"12345", tight), u"12");
+}
+
 TEST(NormalizeNumber, TurnsAFullWidthCommaLeftInTheNumberIntoAPoint)
 {
     // A locale whose numbers accept the full-width comma keeps it through the cut and then writes it as ".".
