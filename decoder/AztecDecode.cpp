@@ -23,6 +23,17 @@ std::optional<std::vector<std::uint8_t>> platformBase64(std::string_view text)
     return bytes;
 }
 
+// The scanner typed through the PC's keyboard layout: its characters are in the system's ANSI code page.
+std::u16string ansiText(std::string_view bytes)
+{
+    const auto length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    std::u16string text(static_cast<std::size_t>(size), u'\0');
+    if (size > 0)
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, reinterpret_cast<wchar_t*>(text.data()), size);
+    return text;
+}
+
 BSTR toBstr(const std::u16string& text)
 {
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
@@ -34,7 +45,7 @@ extern "C" BSTR __stdcall AZTECDeCode(const char* payload) noexcept
 {
     try {
         const std::string_view text = payload ? std::string_view(payload) : std::string_view();
-        return toBstr(varnok::decoder::payloadToXml(text, platformBase64));
+        return toBstr(varnok::decoder::payloadToXml(text, platformBase64, ansiText));
     } catch (...) {
         // Out of memory while answering: a minimal answer still tells the caller what happened.
         try {

@@ -1,7 +1,9 @@
 #include "Payload.h"
 
 #include "Nrv2e.h"
+#include "ScannerInput.h"
 
+#include <algorithm>
 #include <new>
 
 namespace varnok::decoder {
@@ -123,11 +125,13 @@ std::u16string decompressText(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-std::u16string answerXml(DecodeError error, const std::vector<Element>& elements)
+std::u16string answerXml(DecodeError error, const std::vector<Element>& elements, std::u16string_view correction)
 {
     std::u16string xml = u"<?xml version=\"1.0\"?>\r\n<Dane>\r\n";
     appendElement(xml, u"Error", decimal(static_cast<std::size_t>(error)));
     appendElement(xml, u"Error_name", errorName(error));
+    if (!correction.empty())
+        appendElement(xml, u"Poprawka", correction);
     for (const Element& element : elements)
         appendElement(xml, element.name, element.value);
     xml += u"</Dane>\r\n";
@@ -161,23 +165,84 @@ std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes)
     return answering([&] { return elementsOf(bytes); });
 }
 
-std::u16string payloadToXml(std::string_view payload, Base64Decoder decode)
+namespace {
+
+std::vector<Element> elementsOfBase64(std::string_view text, Base64Decoder decode)
 {
-    return answering([&] {
-        if (payload.find_first_not_of(scannerBlanks) == std::string_view::npos)
+    const std::optional<std::string> body = base64Body(text);
+    if (!body)
+        throw DecodeFailure{DecodeError::Base64};
+    if (body->size() > maxPayloadChars)
+        throw DecodeFailure{DecodeError::BadLength};
+    const std::optional<std::vector<std::uint8_t>> bytes = decode(*body);
+    if (!bytes)
+        throw DecodeFailure{DecodeError::Base64};
+    return elementsOf(*bytes);
+}
+
+struct Corrected {
+    std::vector<Element> elements;
+    std::u16string note;
+};
+
+// Caps Lock alone, each layout alone, then Caps Lock with each layout; a retyping that gives a text already tried
+// is not decoded again.
+std::optional<Corrected> decodeRetyped(std::u16string_view typed, Base64Decoder decode)
+{
+    std::vector<std::string> tried;
+    const auto attempt = [&](const KeyboardLayout* layout, bool capsLock) -> std::optional<Corrected> {
+        std::optional<std::string> meant = undoTyping(typed, layout, capsLock);
+        if (!meant || std::find(tried.begin(), tried.end(), *meant) != tried.end())
+            return std::nullopt;
+        tried.push_back(*meant);
+        try {
+            std::u16string note(capsLock ? capsLockNote : std::u16string_view());
+            if (layout)
+                note += (note.empty() ? u"" : u", ") + std::u16string(layout->note);
+            return Corrected{elementsOfBase64(*meant, decode), std::move(note)};
+        } catch (const DecodeFailure&) {
+            return std::nullopt;
+        }
+    };
+    if (auto corrected = attempt(nullptr, true))
+        return corrected;
+    // Every layout types some Base64 characters (digits, "+", "/", "=") as others, and a payload holds them all:
+    // a text of Base64 characters only was not retyped by a layout.
+    if (undoTyping(typed, nullptr, false))
+        return std::nullopt;
+    for (bool capsLock : {false, true})
+        for (const KeyboardLayout& layout : keyboardLayouts())
+            if (auto corrected = attempt(&layout, capsLock))
+                return corrected;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, AnsiWidener widen)
+{
+    try {
+        const std::string_view text = stripScannerAdditions(payload);
+        if (text.empty())
             throw DecodeFailure{DecodeError::NoData};
         if (payload.size() > maxPayloadChars * 2)
             throw DecodeFailure{DecodeError::BadLength};
-        const std::optional<std::string> body = base64Body(payload);
-        if (!body)
-            throw DecodeFailure{DecodeError::Base64};
-        if (body->size() > maxPayloadChars)
-            throw DecodeFailure{DecodeError::BadLength};
-        const std::optional<std::vector<std::uint8_t>> bytes = decode(*body);
-        if (!bytes)
-            throw DecodeFailure{DecodeError::Base64};
-        return elementsOf(*bytes);
-    });
+        try {
+            return answerXml(DecodeError::None, elementsOfBase64(text, decode));
+        } catch (const DecodeFailure&) {
+            if (!widen)
+                throw;
+            const std::u16string typed = widen(text);
+            std::optional<Corrected> corrected = decodeRetyped(stripScannerAdditions(typed), decode);
+            if (!corrected)
+                throw;
+            return answerXml(DecodeError::None, corrected->elements, corrected->note);
+        }
+    } catch (const DecodeFailure& failure) {
+        return answerXml(failure.error, {});
+    } catch (const std::bad_alloc&) {
+        return answerXml(DecodeError::Internal, {});
+    }
 }
 
 }  // namespace varnok::decoder

@@ -21,6 +21,9 @@ constexpr std::size_t maxTextBytes = 64 * 1024;
 // Decodes well-formed Base64 (already checked); nullopt when the platform refuses it all the same.
 using Base64Decoder = std::optional<std::vector<std::uint8_t>> (*)(std::string_view text);
 
+// The scanner's bytes as the text they are in the system's ANSI code page.
+using AnsiWidener = std::u16string (*)(std::string_view bytes);
+
 // The scanner's text without surrounding blanks, CR and LF, and without line breaks inside; nullopt unless the
 // rest is padded Base64 of the standard alphabet.
 std::optional<std::string> base64Body(std::string_view payload);
@@ -29,13 +32,16 @@ std::optional<std::string> base64Body(std::string_view payload);
 // Throws DecodeFailure.
 std::u16string decompressText(std::span<const std::uint8_t> bytes);
 
-// The answer document: "Dane" with "Error", "Error_name" and the elements.
-std::u16string answerXml(DecodeError error, const std::vector<Element>& elements);
+// The answer document: "Dane" with "Error", "Error_name", "Poprawka" when the payload needed correcting, and the
+// elements.
+std::u16string answerXml(DecodeError error, const std::vector<Element>& elements, std::u16string_view correction = {});
 
 // From the bytes that Base64 gave; never throws for bad input, answers it with its error instead.
 std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes);
 
-// Everything: never throws for bad input, answers it with its error instead.
-std::u16string payloadToXml(std::string_view payload, Base64Decoder decode);
+// Everything: never throws for bad input, answers it with its error instead. What the scanner added around the
+// payload is dropped; when the rest does not decode as it stands and a widener is given, the retypings of Caps
+// Lock and the keyboard layouts are undone, cheapest first, and the first that decodes completely is the answer.
+std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, AnsiWidener widen = nullptr);
 
 }  // namespace varnok::decoder

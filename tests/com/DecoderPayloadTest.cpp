@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <cwctype>
+
 #include <map>
 
 #include "ReaderClient.h"
@@ -131,6 +134,42 @@ TEST_P(DecoderPayloadTest, ScannerLineEndsAndBlanksAroundThePayloadAreTolerated)
     for (const std::wstring& variant : {L"  " + text + L"\r\n", text.substr(0, 60) + L"\r\n" + text.substr(60)}) {
         EXPECT_EQ(reader->readCodetData(variant, folder.path()).text, L"OK");
         EXPECT_EQ(reader->get(L"NrRejestracyjny").text, L"WPR 90210");
+    }
+}
+
+// A keyboard-wedge scanner typing through Caps Lock, a Polish (214) QWERTZ layout, or with its AIM prefix: the
+// decoder undoes it, the saved copy says what it corrected, the properties are the certificate's.
+TEST_P(DecoderPayloadTest, MistypedScannerInputIsCorrected)
+{
+    const std::wstring text = wide(payload(L"car-current.txt"));
+    std::wstring capsLock, qwertz;
+    for (wchar_t c : text) {
+        capsLock += iswupper(c) ? towlower(c) : iswlower(c) ? towupper(c) : c;
+        const wchar_t* from = L"yzYZ/+=";
+        const wchar_t* to = L"zyZY-*'";
+        const wchar_t* at = c ? wcschr(from, c) : nullptr;
+        qwertz += at ? to[at - from] : c;
+    }
+    const struct {
+        const char* name;
+        std::wstring typed;
+        std::wstring note;
+    } cases[] = {
+        {"Caps Lock", capsLock, L"<Poprawka>wyłączony Caps Lock</Poprawka>"},
+        {"QWERTZ", qwertz, L"<Poprawka>układ klawiatury QWERTZ</Poprawka>"},
+        {"AIM prefix", L"]z0" + text + L"\r\n", L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder output{L"varnok-typed"};
+        EXPECT_EQ(reader->readCodetData(c.typed, output.path()).text, L"OK");
+        expectFields(*reader, car, L"corrected");
+        const auto names = filesIn(output.path());
+        ASSERT_EQ(names.size(), 1u);
+        const std::vector<char> bytes = readBytes(output.file(names[0]));
+        const std::string copy(bytes.begin(), bytes.end());
+        const std::vector<char> note = ansiBytes(c.note.empty() ? L"<Poprawka>" : c.note);
+        EXPECT_EQ(copy.find(std::string(note.begin(), note.end())) != std::string::npos, !c.note.empty());
     }
 }
 
