@@ -33,6 +33,15 @@ std::size_t degree(const Poly& p)
     return d - 1;
 }
 
+// The codewords as a polynomial (first word the highest power) at x.
+unsigned evaluateWords(const GaloisField& f, std::span<const unsigned> words, unsigned x)
+{
+    unsigned value = 0;
+    for (unsigned word : words)
+        value = GaloisField::add(f.multiply(value, x), word);
+    return value;
+}
+
 }  // namespace
 
 std::vector<unsigned> reedSolomonCheckWords(const GaloisField& f, std::span<const unsigned> message,
@@ -63,17 +72,11 @@ std::optional<std::size_t> reedSolomonCorrect(const GaloisField& f, std::span<un
         return std::nullopt;
     // Position k holds the coefficient of x^(n-1-k); its locator is alpha^(n-1-k).
     const auto locator = [&](std::size_t k) { return f.power(static_cast<long>(n - 1 - k)); };
-    const auto received = [&](unsigned x) {
-        unsigned value = 0;
-        for (unsigned word : codewords)
-            value = GaloisField::add(f.multiply(value, x), word);
-        return value;
-    };
 
     Poly syndromes(checkWords);  // S_j = r(alpha^j), j = 1..n, stored at j - 1
     bool clean = true;
     for (std::size_t j = 0; j < checkWords; ++j)
-        clean &= (syndromes[j] = received(f.power(static_cast<long>(j + 1)))) == 0;
+        clean &= (syndromes[j] = evaluateWords(f, codewords, f.power(static_cast<long>(j + 1)))) == 0;
     if (clean)
         return 0;
 
@@ -138,13 +141,9 @@ std::optional<std::size_t> reedSolomonCorrect(const GaloisField& f, std::span<un
     for (const auto& [k, magnitude] : fixes)
         corrected[k] ^= magnitude;
     // A locator that fits but a word that still fails the check: more damage than the words can carry.
-    for (std::size_t j = 0; j < checkWords; ++j) {
-        unsigned value = 0;
-        for (unsigned word : corrected)
-            value = GaloisField::add(f.multiply(value, f.power(static_cast<long>(j + 1))), word);
-        if (value != 0)
+    for (std::size_t j = 0; j < checkWords; ++j)
+        if (evaluateWords(f, corrected, f.power(static_cast<long>(j + 1))) != 0)
             return std::nullopt;
-    }
     std::size_t changed = 0;
     for (std::size_t k = 0; k < n; ++k)
         changed += corrected[k] != codewords[k];

@@ -76,7 +76,7 @@ TEST(UserLocale, NormalizeNumberMatchesTheCharacterByCharacterCut)
         if (comma != expected.end())
             *comma = u'.';
         if (expected.empty())
-            expected = u"0";
+            expected.assign(1, u'0');
         ASSERT_EQ(fields::NormalizeNumber(text, locale), expected) << utf8(std::wstring(text.begin(), text.end()));
     }
 }
