@@ -1,0 +1,154 @@
+// The symbol's modules to its text, against symbols of every size made by an independent encoder (zint's module
+// dumps, committed in tests/aztec/symbols), in all eight orientations, and with modules damaged.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "aztec/MatrixDecoder.h"
+
+namespace varnok::aztec {
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// zint's dump: one row per line, hex digits of the modules, most significant bit first.
+ModuleMatrix parseDump(const std::string& dump)
+{
+    std::vector<std::string> rows;
+    std::istringstream lines(dump);
+    for (std::string line; std::getline(lines, line);) {
+        std::string hex;
+        for (char c : line)
+            if (std::isxdigit(static_cast<unsigned char>(c)))
+                hex += c;
+        if (!hex.empty())
+            rows.push_back(hex);
+    }
+    ModuleMatrix m(static_cast<int>(rows.size()));
+    for (int y = 0; y < m.size(); ++y)
+        for (int x = 0; x < m.size(); ++x) {
+            const int nibble = std::stoi(rows[static_cast<std::size_t>(y)].substr(static_cast<std::size_t>(x / 4), 1), nullptr, 16);
+            m.set(x, y, (nibble >> (3 - x % 4)) & 1);
+        }
+    return m;
+}
+
+struct Symbol {
+    std::string name;
+    ModuleMatrix matrix;
+    std::string text;
+};
+
+Symbol load(const std::string& name)
+{
+    const std::string base = std::string(VARNOK_AZTEC_SYMBOLS) + "/" + name;
+    return {name, parseDump(readFile(base + ".dump")), readFile(base + ".text")};
+}
+
+std::vector<std::string> allNames()
+{
+    std::vector<std::string> names;
+    for (int v = 1; v <= 36; ++v)
+        names.push_back((v < 10 ? "v0" : "v") + std::to_string(v));
+    return names;
+}
+
+TEST(AztecMatrix, EverySizeDecodesToItsText)
+{
+    for (const std::string& name : allNames()) {
+        const Symbol s = load(name);
+        const MatrixResult r = decodeMatrix(s.matrix);
+        const int version = std::stoi(name.substr(1));
+        ASSERT_TRUE(r.ok) << name << ": " << r.reason;
+        EXPECT_EQ(r.text.bytes, s.text) << name;
+        EXPECT_EQ(r.format.compact, version <= 4) << name;
+        EXPECT_EQ(r.format.layers, version <= 4 ? version : version - 4) << name;
+        EXPECT_EQ(r.format.size(), s.matrix.size()) << name;
+        EXPECT_EQ(r.correctedWords, 0u) << name;
+    }
+}
+
+TEST(AztecMatrix, AnyRotationAndMirrorImage)
+{
+    for (const char* name : {"v02", "v07", "v20"}) {
+        const Symbol s = load(name);
+        for (int turns = 0; turns < 4; ++turns)
+            for (bool mirror : {false, true}) {
+                const MatrixResult r = decodeMatrix(s.matrix.transformed(turns, mirror));
+                ASSERT_TRUE(r.ok) << name << " " << turns << " " << mirror << ": " << r.reason;
+                EXPECT_EQ(r.text.bytes, s.text);
+            }
+    }
+}
+
+TEST(AztecMatrix, BinaryShiftAndEci)
+{
+    const Symbol s = load("eci");
+    const MatrixResult r = decodeMatrix(s.matrix);
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_EQ(r.text.bytes, s.text);
+    EXPECT_EQ(r.text.ecis, std::vector<int>{26});
+}
+
+// Modules flipped in the data layers: within the check words' reach they are corrected; flagged as unsure
+// (erasures), twice as many are.
+TEST(AztecMatrix, DamagedModulesAreCorrectedOrRefusedNeverMisread)
+{
+    const Symbol s = load("v20");
+    const MatrixResult clean = decodeMatrix(s.matrix);
+    ASSERT_TRUE(clean.ok);
+    const auto positions = dataPositions(clean.format);
+    std::mt19937 random(24778);
+    const std::size_t checkWords = static_cast<std::size_t>(clean.format.totalWords() - clean.format.dataWords);
+    const auto damage = [&](std::size_t words, bool flag) {
+        ModuleMatrix m = s.matrix;
+        std::vector<bool> unsure(static_cast<std::size_t>(m.size() * m.size()), false);
+        // One module in each of `words` different words, far enough apart.
+        const std::size_t stride = positions.size() / words;
+        for (std::size_t i = 0; i < words; ++i) {
+            const auto [x, y] = positions[i * stride + random() % 4];
+            m.set(x, y, !m.at(x, y));
+            unsure[static_cast<std::size_t>(y * m.size() + x)] = flag;
+        }
+        return decodeMatrix(m, flag ? unsure : std::vector<bool>{});
+    };
+    MatrixResult r = damage(checkWords / 2 - 2, false);
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_EQ(r.text.bytes, s.text);
+    r = damage(checkWords - 4, true);
+    ASSERT_TRUE(r.ok) << r.reason;
+    EXPECT_EQ(r.text.bytes, s.text);
+    r = damage(checkWords, false);
+    EXPECT_TRUE(!r.ok || r.text.bytes == s.text);
+    EXPECT_EQ(r.reason, "too damaged to correct");
+}
+
+TEST(AztecEncodation, EveryModeAndShift)
+{
+    // Upper "A", P/S ".", B/S 1 byte 0xFF, L/L "b", U/S "C", D/L "7", U/L, M/L "@", P/L "{", U/L, FLG(0), padding.
+    const auto bits = [](std::initializer_list<std::pair<unsigned, int>> codes) {
+        std::vector<bool> out;
+        for (auto [value, width] : codes)
+            for (int b = width; b-- > 0;)
+                out.push_back((value >> b) & 1u);
+        return out;
+    };
+    const auto text = decodeBitStream(bits({{2, 5}, {0, 5}, {19, 5}, {31, 5}, {1, 5}, {0xFF, 8}, {28, 5}, {3, 5},
+                                            {28, 5}, {4, 5}, {30, 5}, {9, 4}, {14, 4}, {29, 5}, {20, 5}, {30, 5},
+                                            {29, 5}, {31, 5}, {0, 5}, {0, 5}, {0, 3}, {0x1F, 5}}));
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->bytes, std::string("A.\xFF") + "bC7@{\x1D");
+    EXPECT_FALSE(decodeBitStream(bits({{0, 5}, {0, 5}, {7, 3}})));  // FLG(7) is reserved
+}
+
+}  // namespace
+}  // namespace varnok::aztec
