@@ -1,0 +1,182 @@
+#include "Grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnok::aztec {
+
+namespace {
+
+constexpr int spacing = 16;
+// How far a crossing may lie from where it was predicted, in modules, and the search step.
+constexpr double searchModules = 1.5, stepModules = 0.25;
+// Grid modules each side of a crossing that are compared, along each of its two lines.
+constexpr int armModules = 6;
+
+// The affine map fitted to pairs (module, image), weighted; nothing when they do not span the plane.
+std::optional<std::array<double, 6>> fitAffine(const std::vector<std::pair<Point, Point>>& pairs,
+                                               const std::vector<double>& weights)
+{
+    double s[3][3] = {}, tx[3] = {}, ty[3] = {};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const double v[3] = {pairs[i].first.x, pairs[i].first.y, 1};
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c)
+                s[r][c] += weights[i] * v[r] * v[c];
+            tx[r] += weights[i] * v[r] * pairs[i].second.x;
+            ty[r] += weights[i] * v[r] * pairs[i].second.y;
+        }
+    }
+    const double det = s[0][0] * (s[1][1] * s[2][2] - s[1][2] * s[2][1]) -
+                       s[0][1] * (s[1][0] * s[2][2] - s[1][2] * s[2][0]) +
+                       s[0][2] * (s[1][0] * s[2][1] - s[1][1] * s[2][0]);
+    if (std::abs(det) < 1e-9)
+        return std::nullopt;
+    const auto solve = [&](const double* t) {
+        std::array<double, 3> x{};
+        for (int k = 0; k < 3; ++k) {  // Cramer's rule: column k replaced by t
+            double m[3][3];
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c)
+                    m[r][c] = c == k ? t[r] : s[r][c];
+            x[static_cast<std::size_t>(k)] = (m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                                              m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                                              m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0])) / det;
+        }
+        return x;
+    };
+    const auto a = solve(tx), b = solve(ty);
+    return std::array<double, 6>{a[0], a[1], a[2], b[0], b[1], b[2]};
+}
+
+}  // namespace
+
+SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, const SymbolFormat& format)
+    : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
+      initial_(initial)
+{
+    const int side = 2 * reach_ + 1;
+    crossings_.resize(static_cast<std::size_t>(side * side));
+    // Outwards ring by ring, so that every prediction leans on crossings already found.
+    for (int ring = 0; ring <= reach_; ++ring)
+        for (int a = -ring; a <= ring; ++a)
+            for (int b = -ring; b <= ring; ++b)
+                if (std::max(std::abs(a), std::abs(b)) == ring)
+                    refine(image, a, b);
+    cells_.resize(static_cast<std::size_t>(side * side));
+    for (int a = -reach_; a < reach_; ++a)
+        for (int b = -reach_; b < reach_; ++b) {
+            const auto corner = [&](int da, int db) { return moduleOf(a + da, b + db); };
+            cells_[static_cast<std::size_t>((a + reach_) * side + b + reach_)] =
+                Homography::between({corner(0, 0), corner(1, 0), corner(1, 1), corner(0, 1)},
+                                    {at(a, b), at(a + 1, b), at(a + 1, b + 1), at(a, b + 1)});
+        }
+}
+
+const Point& SymbolGrid::at(int a, int b) const
+{
+    return crossings_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
+}
+
+Point& SymbolGrid::at(int a, int b)
+{
+    return crossings_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
+}
+
+// The nearest crossings already placed, as an affine map (nearer ones weigh more); the initial map where there
+// are too few.
+SymbolGrid::LocalMap SymbolGrid::localMap(int a, int b) const
+{
+    std::vector<std::pair<Point, Point>> pairs;
+    std::vector<double> weights;
+    const int ring = std::max(std::abs(a), std::abs(b));
+    for (int da = -2; da <= 2; ++da)
+        for (int db = -2; db <= 2; ++db) {
+            const int na = a + da, nb = b + db;
+            if (std::abs(na) > reach_ || std::abs(nb) > reach_ || std::max(std::abs(na), std::abs(nb)) >= ring)
+                continue;
+            pairs.emplace_back(moduleOf(na, nb), at(na, nb));
+            weights.push_back(1.0 / (da * da + db * db));
+        }
+    LocalMap map{initial_, std::nullopt};
+    if (pairs.size() >= 3)
+        map.affine = fitAffine(pairs, weights);
+    return map;
+}
+
+Point SymbolGrid::LocalMap::operator()(Point m) const
+{
+    if (!affine)
+        return initial(m);
+    const auto& f = *affine;
+    return {f[0] * m.x + f[1] * m.y + f[2], f[3] * m.x + f[4] * m.y + f[5]};
+}
+
+Point SymbolGrid::moduleOf(int a, int b) const
+{
+    return {centre_ + 0.5 + spacing * a, centre_ + 0.5 + spacing * b};
+}
+
+// The crossing where the two grid lines through it match best: modules at even distances dark, odd ones light.
+void SymbolGrid::refine(const BinaryImage& image, int a, int b)
+{
+    const LocalMap map = localMap(a, b);
+    const Point module = moduleOf(a, b), predicted = map(module);
+    const Point ux = map(module + Point{1, 0}) - predicted, uy = map(module + Point{0, 1}) - predicted;
+    const int gx = centre_ + spacing * a, gy = centre_ + spacing * b;
+    const auto score = [&](Point shift) {
+        int agree = 0;
+        for (int k = -armModules; k <= armModules; ++k) {
+            const bool dark = k % 2 == 0;
+            for (bool horizontal : {true, false}) {
+                const int x = horizontal ? gx + k : gx, y = horizontal ? gy : gy + k;
+                if (x < 0 || y < 0 || x >= size_ || y >= size_)
+                    continue;
+                const Point p = predicted + shift + (horizontal ? ux : uy) * k;
+                const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
+                agree += image.inside(px, py) && image.dark(px, py) == dark;
+            }
+        }
+        return agree;
+    };
+    Point& crossing = at(a, b);
+    crossing = predicted;
+    int best = score({});
+    const int steps = static_cast<int>(searchModules / stepModules);
+    for (int i = -steps; i <= steps; ++i)
+        for (int j = -steps; j <= steps; ++j) {
+            const Point shift = ux * (i * stepModules) + uy * (j * stepModules);
+            const int s = score(shift);
+            if (s > best) {  // a tie keeps the nearer position found first
+                best = s;
+                crossing = predicted + shift;
+            }
+        }
+}
+
+Point SymbolGrid::toImage(Point module) const
+{
+    if (reach_ == 0)
+        return initial_(module);
+    const auto cellOf = [&](double v) {
+        const int k = static_cast<int>(std::floor((v - (centre_ + 0.5)) / spacing));
+        return std::clamp(k, -reach_, reach_ - 1);
+    };
+    const int a = cellOf(module.x), b = cellOf(module.y);
+    const auto& cell = cells_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
+    return cell ? (*cell)(module) : initial_(module);
+}
+
+ModuleMatrix SymbolGrid::sample(const BinaryImage& image) const
+{
+    ModuleMatrix m(size_);
+    for (int y = 0; y < size_; ++y)
+        for (int x = 0; x < size_; ++x) {
+            const Point p = toImage({x + 0.5, y + 0.5});
+            const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
+            m.set(x, y, image.inside(px, py) && image.dark(px, py));
+        }
+    return m;
+}
+
+}  // namespace varnok::aztec

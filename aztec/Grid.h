@@ -1,0 +1,45 @@
+#pragma once
+// Where each module lies in the image. Near the bull's-eye one projective map is enough; a full-range symbol is
+// followed along its reference grid (a line every 16 modules, modules alternating dark and light): each grid
+// crossing is found in the image where the lines' pattern fits best, starting at the centre and predicting each
+// next crossing from those already found, and every 16 x 16 cell gets a map of its own. So curved paper, lens
+// distortion and waves are followed instead of extrapolated.
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "Geometry.h"
+#include "Image.h"
+#include "Symbol.h"
+
+namespace varnok::aztec {
+
+class SymbolGrid {
+public:
+    // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels.
+    SymbolGrid(const BinaryImage& image, const Homography& initial, const SymbolFormat& format);
+
+    Point toImage(Point module) const;
+    ModuleMatrix sample(const BinaryImage& image) const;
+
+private:
+    struct LocalMap {
+        const Homography& initial;
+        std::optional<std::array<double, 6>> affine;
+        Point operator()(Point module) const;
+    };
+    // Crossing (a, b) lies at module centre + 16 (a, b); its place in the image.
+    const Point& at(int a, int b) const;
+    Point& at(int a, int b);
+    Point moduleOf(int a, int b) const;
+    LocalMap localMap(int a, int b) const;
+    void refine(const BinaryImage& image, int a, int b);
+
+    int size_, centre_, reach_;  // crossings at centre + 16 k, |k| <= reach_
+    Homography initial_;
+    std::vector<Point> crossings_;
+    std::vector<std::optional<Homography>> cells_;  // cell (a, b) spans crossings a..a+1, b..b+1
+};
+
+}  // namespace varnok::aztec

@@ -1,0 +1,48 @@
+#pragma once
+// Images as the reader takes them: 8-bit gray, any stride, borrowed from the caller; and the binary image made
+// from them.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace varnok::aztec {
+
+struct GrayImage {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    std::ptrdiff_t stride = 0;  // bytes from one row to the next
+
+    std::uint8_t at(int x, int y) const { return pixels[y * stride + x]; }
+};
+
+// Refused before anything is allocated: far beyond any scan of a page.
+constexpr long long maxPixels = 120'000'000;
+
+// One byte per pixel, 1 for dark.
+class BinaryImage {
+public:
+    BinaryImage() = default;
+    BinaryImage(int width, int height) : width_(width), height_(height), bits_(std::size_t(width) * height, 0) {}
+    int width() const { return width_; }
+    int height() const { return height_; }
+    bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
+    bool dark(int x, int y) const { return bits_[std::size_t(y) * width_ + x] != 0; }
+    void set(int x, int y, bool dark) { bits_[std::size_t(y) * width_ + x] = dark; }
+    void invert()
+    {
+        for (auto& b : bits_)
+            b ^= 1;
+    }
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<std::uint8_t> bits_;
+};
+
+// Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
+// uneven light and a dark corner do not swallow the symbol.
+BinaryImage binarize(const GrayImage& image);
+
+}  // namespace varnok::aztec

@@ -1,0 +1,67 @@
+// varnok-scan FILE...: reads the Aztec symbol of each image. One line per file: FILE<TAB>TEXT, or
+// FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage error.
+
+#include <cstdio>
+#include <string>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO_WRITE
+#include <stb/stb_image.h>
+
+#include "aztec/Reader.h"
+
+namespace {
+
+using varnok::aztec::GrayImage;
+using varnok::aztec::ReadResult;
+
+struct Pixels {
+    stbi_uc* data = nullptr;
+    ~Pixels() { stbi_image_free(data); }
+};
+
+ReadResult scan(const char* path)
+{
+    ReadResult result;
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info(path, &width, &height, &channels)) {
+        result.failure = varnok::aztec::ReadFailure::BadImage;
+        result.reason = std::string("cannot read the image: ") + stbi_failure_reason();
+        return result;
+    }
+    // Refused before the pixels are decoded.
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > varnok::aztec::maxPixels) {
+        result.failure = varnok::aztec::ReadFailure::BadImage;
+        result.reason = "image too large: " + std::to_string(width) + " x " + std::to_string(height);
+        return result;
+    }
+    Pixels pixels;
+    pixels.data = stbi_load(path, &width, &height, &channels, 1);
+    if (!pixels.data) {
+        result.failure = varnok::aztec::ReadFailure::BadImage;
+        result.reason = std::string("cannot read the image: ") + stbi_failure_reason();
+        return result;
+    }
+    return varnok::aztec::readAztec(GrayImage{pixels.data, width, height, width});
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: varnok-scan FILE...\n");
+        return 2;
+    }
+    int failures = 0;
+    for (int i = 1; i < argc; ++i) {
+        const ReadResult r = scan(argv[i]);
+        if (r.failure == varnok::aztec::ReadFailure::None) {
+            std::printf("%s\t%s\n", argv[i], r.bytes.c_str());
+        } else {
+            std::printf("%s\t!\t%s\n", argv[i], r.reason.c_str());
+            ++failures;
+        }
+    }
+    return failures ? 1 : 0;
+}
