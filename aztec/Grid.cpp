@@ -139,19 +139,25 @@ void SymbolGrid::refine(const BinaryImage& image, int a, int b)
         }
         return agree;
     };
-    Point& crossing = at(a, b);
-    crossing = predicted;
-    int best = score({});
+    // The best score is a plateau about a module wide (each sample stays in its module): take its middle.
     const int steps = static_cast<int>(searchModules / stepModules);
+    std::vector<int> scores;
+    int best = 0;
     for (int i = -steps; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j) {
-            const Point shift = ux * (i * stepModules) + uy * (j * stepModules);
-            const int s = score(shift);
-            if (s > best) {  // a tie keeps the nearer position found first
-                best = s;
-                crossing = predicted + shift;
-            }
+            scores.push_back(score(ux * (i * stepModules) + uy * (j * stepModules)));
+            best = std::max(best, scores.back());
         }
+    Point sum{};
+    int count = 0;
+    for (int i = -steps, n = 0; i <= steps; ++i)
+        for (int j = -steps; j <= steps; ++j, ++n)
+            if (scores[static_cast<std::size_t>(n)] == best) {
+                sum = sum + Point{static_cast<double>(i), static_cast<double>(j)};
+                ++count;
+            }
+    const Point middle = sum * (stepModules / count);
+    at(a, b) = predicted + ux * middle.x + uy * middle.y;
 }
 
 Point SymbolGrid::toImage(Point module) const

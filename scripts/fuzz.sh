@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes with libFuzzer under ASan/UBSan: the decoder's payload-to-XML path, starting from generated payloads,
-# for the given time, then NormalizeNumber, the renamings and the result-file names for half of it.
+# for the given time, then NormalizeNumber, the renamings and the result-file names for half of it, then the
+# Aztec reader (images, damaged symbols, bit streams) for half of it.
 #   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -10,7 +11,7 @@ build="$here/build/fuzz"
 cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
-ninja -C "$build" payload_fuzz text_fuzz generate-payload
+ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz generate-payload
 
 # Seeds: each fictional certificate in each layout, as scanned text (first byte 1) and as decoded bytes (0).
 seeds="$build/seeds"
@@ -33,3 +34,10 @@ printf '1\0003\0009\0008\000,\0000\0000\000 \000k\000g\000' >"$build/text-corpus
 printf '<\000N\000u\000m\000e\000r\000_\000D\000R\000>\000' >"$build/text-corpus/renaming"
 "$build/tests/fuzz/text_fuzz" -max_total_time=$((seconds / 2)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
     "$build/text-corpus"
+echo "== aztec_fuzz"
+mkdir -p "$build/aztec-corpus" "$build/aztec-seeds"
+for dump in "$here"/tests/aztec/symbols/v0[1-9].dump "$here"/tests/aztec/symbols/eci.dump; do
+  { printf '\001'; cat "$dump"; } >"$build/aztec-seeds/$(basename "$dump")"
+done
+"$build/tests/fuzz/aztec_fuzz" -max_total_time=$((seconds / 2)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+    "$build/aztec-corpus" "$build/aztec-seeds"
