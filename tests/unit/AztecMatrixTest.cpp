@@ -3,44 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 
+#include "AztecSymbols.h"
 #include "aztec/MatrixDecoder.h"
 
 namespace varnok::aztec {
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// zint's dump: one row per line, hex digits of the modules, most significant bit first.
-ModuleMatrix parseDump(const std::string& dump)
-{
-    std::vector<std::string> rows;
-    std::istringstream lines(dump);
-    for (std::string line; std::getline(lines, line);) {
-        std::string hex;
-        for (char c : line)
-            if (std::isxdigit(static_cast<unsigned char>(c)))
-                hex += c;
-        if (!hex.empty())
-            rows.push_back(hex);
-    }
-    ModuleMatrix m(static_cast<int>(rows.size()));
-    for (int y = 0; y < m.size(); ++y)
-        for (int x = 0; x < m.size(); ++x) {
-            const int nibble = std::stoi(rows[static_cast<std::size_t>(y)].substr(static_cast<std::size_t>(x / 4), 1), nullptr, 16);
-            m.set(x, y, (nibble >> (3 - x % 4)) & 1);
-        }
-    return m;
-}
 
 struct Symbol {
     std::string name;
@@ -50,8 +19,7 @@ struct Symbol {
 
 Symbol load(const std::string& name)
 {
-    const std::string base = std::string(VARNOK_AZTEC_SYMBOLS) + "/" + name;
-    return {name, parseDump(readFile(base + ".dump")), readFile(base + ".text")};
+    return {name, test::symbolMatrix(name), test::symbolText(name)};
 }
 
 std::vector<std::string> allNames()

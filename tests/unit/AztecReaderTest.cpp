@@ -4,9 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
+#include "AztecSymbols.h"
 #include "aztec/Geometry.h"
 #include "aztec/Reader.h"
 #include "aztec/Symbol.h"
@@ -20,36 +19,13 @@ struct Drawn {
     GrayImage image() const { return {pixels.data(), size, size, size}; }
 };
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::vector<std::string> dumpRows(const std::string& name)
-{
-    std::vector<std::string> rows;
-    std::istringstream lines(readFile(std::string(VARNOK_AZTEC_SYMBOLS) + "/" + name + ".dump"));
-    for (std::string line; std::getline(lines, line);) {
-        std::string hex;
-        for (char c : line)
-            if (std::isxdigit(static_cast<unsigned char>(c)))
-                hex += c;
-        if (!hex.empty())
-            rows.push_back(hex);
-    }
-    return rows;
-}
-
 // Each pixel takes the module that `toModule` puts under it; outside the symbol is light paper. `warp` bends
 // the paper: a module coordinate is displaced before it is drawn.
 template <typename Warp>
 Drawn draw(const std::string& name, int imageSize, const Homography& toModule, Warp warp, bool negative = false)
 {
-    const auto rows = dumpRows(name);
-    const int n = static_cast<int>(rows.size());
+    const ModuleMatrix symbol = test::symbolMatrix(name);
+    const int n = symbol.size();
     Drawn d{std::vector<std::uint8_t>(std::size_t(imageSize) * imageSize), imageSize};
     for (int y = 0; y < imageSize; ++y)
         for (int x = 0; x < imageSize; ++x) {
@@ -57,7 +33,7 @@ Drawn draw(const std::string& name, int imageSize, const Homography& toModule, W
             const int mx = static_cast<int>(std::floor(m.x)), my = static_cast<int>(std::floor(m.y));
             bool dark = false;
             if (mx >= 0 && my >= 0 && mx < n && my < n)
-                dark = (std::stoi(rows[std::size_t(my)].substr(std::size_t(mx / 4), 1), nullptr, 16) >> (3 - mx % 4)) & 1;
+                dark = symbol.at(mx, my);
             d.pixels[std::size_t(y) * imageSize + x] = (dark != negative) ? 30 : 225;
         }
     return d;
@@ -70,10 +46,7 @@ Homography placement(int n, std::array<Point, 4> corners)
     return *Homography::between(corners, {Point{0, 0}, Point{s, 0}, Point{s, s}, Point{0, s}});
 }
 
-std::string expected(const std::string& name)
-{
-    return readFile(std::string(VARNOK_AZTEC_SYMBOLS) + "/" + name + ".text");
-}
+std::string expected(const std::string& name) { return test::symbolText(name); }
 
 const auto flat = [](Point p) { return p; };
 
@@ -92,7 +65,7 @@ TEST(AztecReader, ReadsSymbolsOfAnyOrientationPerspectiveAndPolarity)
         {"v36", {Point{20, 20}, {480, 20}, {480, 480}, {20, 480}}, true},                   // 151 x 151, negative
     };
     for (const auto& c : cases) {
-        const int n = static_cast<int>(dumpRows(c.name).size());
+        const int n = test::symbolMatrix(c.name).size();
         const Drawn d = draw(c.name, 500, placement(n, c.corners), flat, c.negative);
         const ReadResult r = readAztec(d.image());
         EXPECT_EQ(r.failure, ReadFailure::None) << c.name << ": " << r.reason;

@@ -1,0 +1,45 @@
+#pragma once
+// The committed symbols (tests/aztec/symbols): zint's module dumps and the texts they hold.
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "aztec/Symbol.h"
+
+namespace varnok::aztec::test {
+
+inline std::string symbolFile(const std::string& name, const char* extension)
+{
+    std::ifstream in(std::string(VARNOK_AZTEC_SYMBOLS) + "/" + name + extension, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// zint's dump: one row per line, hex digits of the modules, most significant bit first.
+inline ModuleMatrix symbolMatrix(const std::string& name)
+{
+    std::vector<std::string> rows;
+    std::istringstream lines(symbolFile(name, ".dump"));
+    for (std::string line; std::getline(lines, line);) {
+        std::string hex;
+        for (char c : line)
+            if (std::isxdigit(static_cast<unsigned char>(c)))
+                hex += c;
+        if (!hex.empty())
+            rows.push_back(hex);
+    }
+    ModuleMatrix m(static_cast<int>(rows.size()));
+    for (int y = 0; y < m.size(); ++y)
+        for (int x = 0; x < m.size(); ++x) {
+            const int nibble = std::stoi(rows[static_cast<std::size_t>(y)].substr(static_cast<std::size_t>(x / 4), 1), nullptr, 16);
+            m.set(x, y, (nibble >> (3 - x % 4)) & 1);
+        }
+    return m;
+}
+
+inline std::string symbolText(const std::string& name) { return symbolFile(name, ".text"); }
+
+}  // namespace varnok::aztec::test
