@@ -173,16 +173,22 @@ Point SymbolGrid::toImage(Point module) const
     return cell ? (*cell)(module) : initial_(module);
 }
 
-ModuleMatrix SymbolGrid::sample(const BinaryImage& image) const
+SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
 {
-    ModuleMatrix m(size_);
+    Sampled out{ModuleMatrix(size_), std::vector<bool>(static_cast<std::size_t>(size_) * size_, false)};
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
-            const Point p = toImage({x + 0.5, y + 0.5});
-            const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-            m.set(x, y, image.inside(px, py) && image.dark(px, py));
+            int dark = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const Point p = toImage({x + 0.5 + 0.25 * dx, y + 0.5 + 0.25 * dy});
+                    const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
+                    dark += image.inside(px, py) && image.dark(px, py);
+                }
+            out.modules.set(x, y, dark >= 5);
+            out.unsure[static_cast<std::size_t>(y) * size_ + x] = dark == 4 || dark == 5;
         }
-    return m;
+    return out;
 }
 
 }  // namespace varnok::aztec

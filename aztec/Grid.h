@@ -21,7 +21,14 @@ public:
     SymbolGrid(const BinaryImage& image, const Homography& initial, const SymbolFormat& format);
 
     Point toImage(Point module) const;
-    ModuleMatrix sample(const BinaryImage& image) const;
+
+    struct Sampled {
+        ModuleMatrix modules;
+        std::vector<bool> unsure;  // y * size + x: the votes inside the module nearly tied
+    };
+    // Each module by the majority of nine points in its middle half, so that noise and a blurred edge do not
+    // decide it alone.
+    Sampled sample(const BinaryImage& image) const;
 
 private:
     struct LocalMap {

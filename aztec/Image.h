@@ -42,7 +42,8 @@ private:
 };
 
 // Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
-// uneven light and a dark corner do not swallow the symbol.
-BinaryImage binarize(const GrayImage& image);
+// uneven light and a dark corner do not swallow the symbol. `smooth` judges each pixel by the mean of the 3 x 3
+// pixels around it: against heavy noise, at the price of the finest modules.
+BinaryImage binarize(const GrayImage& image, bool smooth = false);
 
 }  // namespace varnok::aztec

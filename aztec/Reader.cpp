@@ -58,17 +58,23 @@ std::optional<SymbolFormat> readFormat(const Sampler& core, bool compact)
 ReadResult readAztec(const GrayImage& image)
 {
     ReadResult result;
+    BinaryImage binary;
     if (!image.pixels || image.width <= 0 || image.height <= 0 ||
         static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
         result.failure = ReadFailure::BadImage;
         result.reason = "image dimensions not acceptable";
         return result;
     }
-    BinaryImage binary = binarize(image);
     bool sawSymbol = false;
     std::string lastReason;
-    for (bool inverted : {false, true}) {
-        if (inverted)
+    // The plain threshold first; against heavy noise, a smoothed one.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const bool smooth = attempt >= 2, inverted = attempt % 2 == 1;
+        if (attempt == 2)
+            binary = BinaryImage();  // one binary image at a time
+        if (!inverted)
+            binary = binarize(image, smooth);
+        else
             binary.invert();  // light on dark: the same search on the negative
         for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates)) {
             for (bool compact : {true, false}) {
@@ -93,7 +99,11 @@ ReadResult readAztec(const GrayImage& image)
                     *corners);
                 if (!whole)
                     continue;
-                const MatrixResult decoded = decodeMatrix(SymbolGrid(binary, *whole, *format).sample(binary));
+                const SymbolGrid::Sampled sampled = SymbolGrid(binary, *whole, *format).sample(binary);
+                // Unsure modules as erasures first; if that fails, the check words on their own.
+                MatrixResult decoded = decodeMatrix(sampled.modules, sampled.unsure);
+                if (!decoded.ok)
+                    decoded = decodeMatrix(sampled.modules);
                 if (decoded.ok) {
                     result.bytes = decoded.text.bytes;
                     return result;
