@@ -40,6 +40,14 @@ add barrel "$car" 5 -background white -virtual-pixel white -distort Barrel "0 0 
 add wave "$random2" 5 -background white -wave $((2 * k))x300
 add reversed "$car" 4 -negate
 add combo "$random1" 4 -background white -rotate $((23 * k)) -blur 0x0.8 -seed 2 -attenuate 0.5 +noise Gaussian -quality 50
+# The finest modules the reader takes, and a symbol from a second, independent encoder.
+random3=$(payload random:5 current)
+add module2px "$random3" 2
+n=$((n + 1))
+ZXingWriter -size 420x420 Aztec "$random3" "$out/zx.png"
+magick "$out/zx.png" -colorspace Gray -background white -rotate $((12 * k)) "$out/otherencoder-$n.png"
+rm -f "$out/zx.png"
+printf '%s' "$random3" >"$out/otherencoder-$n.png.txt"
 # A 300-dpi A4 page: the symbol (about 0.33 mm modules) among lines of printed text.
 n=$((n + 1))
 symbol "$car" "$out/page.sym.png" 4
