@@ -1,10 +1,7 @@
 #include "ClassFactory.h"
 
-#include <new>
-
-#include "../platform/ComPtr.h"
-#include "FileReader.h"
 #include "Server.h"
+#include "ServedClasses.h"
 
 namespace varnok {
 
@@ -28,10 +25,7 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
     if (outer)
         return CLASS_E_NOAGGREGATION;
 
-    auto reader = ComPtr<FileReader>::attach(new (std::nothrow) FileReader());
-    if (!reader)
-        return E_OUTOFMEMORY;
-    return reader->QueryInterface(iid, object);
+    return served_.create(iid, object);
 }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) noexcept

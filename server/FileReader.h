@@ -8,32 +8,15 @@
 
 #include "../fields/FieldTable.h"
 #include "../loading/ReaderState.h"
+#include "DispatchObject.h"
 #include "VarnokSrv.h"
 
 namespace varnok {
 
-class FileReader final : public _FileReader, public ISupportErrorInfo {
+class FileReader final : public DispatchObject<_FileReader> {
 public:
     FileReader();
-    ~FileReader();
-    FileReader(const FileReader&) = delete;
-    FileReader& operator=(const FileReader&) = delete;
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) noexcept override;
-    ULONG STDMETHODCALLTYPE AddRef() noexcept override;
-    ULONG STDMETHODCALLTYPE Release() noexcept override;
-
-    // IDispatch, from the type library
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* ids) noexcept override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) noexcept override;
-
-    // ISupportErrorInfo
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
+    ~FileReader() override;
 
     // _FileReader
     HRESULT STDMETHODCALLTYPE ReadCodetData(BSTR codetString, BSTR localPath, BSTR* status) noexcept override;
@@ -75,11 +58,6 @@ public:
 private:
     HRESULT getField(fields::Field field, BSTR* value) noexcept;
 
-    // Runs a member with a reference to this object held for the call; `body` gives the value for `out`.
-    template <typename Body>
-    HRESULT call(BSTR* out, Body&& body) noexcept;
-
-    LONG refs_ = 1;
     ReaderState state_;
 };
 

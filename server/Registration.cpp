@@ -9,12 +9,13 @@
 #include "../platform/ComError.h"
 #include "Identity.h"
 #include "ModulePath.h"
+#include "ServedClasses.h"
 
 namespace varnok {
 
 namespace {
 
-using namespace identity;
+using identity::typeLibMarshalerText;
 
 class RegKey {
 public:
@@ -124,56 +125,61 @@ void pruneEmptyParents(const ClassesRoot& root)
         deleteIfEmpty(root, classesPath, parent);
 }
 
-std::wstring clsidKey() { return join(L"CLSID", clsidText); }
+std::wstring clsidKey(const ServedClass& c) { return join(L"CLSID", c.clsidText); }
 
-void writeClassKeys(const ClassesRoot& root, const std::wstring& exePath)
+std::wstring typeLibKey(const ServedClass& c) { return join(join(L"TypeLib", c.libidText), typeLibVersion); }
+
+std::wstring folderOf(const std::wstring& exePath) { return exePath.substr(0, exePath.find_last_of(L'\\')); }
+
+void writeClassKeys(const ClassesRoot& root, const ServedClass& c, const std::wstring& exePath)
 {
-    const std::wstring clsid = clsidKey();
-    setValue(root, clsid, nullptr, progId);
+    const std::wstring clsid = clsidKey(c);
+    setValue(root, clsid, nullptr, c.progId);
     setValue(root, join(clsid, L"LocalServer32"), nullptr, L"\"" + exePath + L"\"");
-    setValue(root, join(clsid, L"ProgID"), nullptr, progId);
-    setValue(root, join(clsid, L"TypeLib"), nullptr, libidText);
+    setValue(root, join(clsid, L"ProgID"), nullptr, c.progId);
+    setValue(root, join(clsid, L"TypeLib"), nullptr, c.libidText);
     setValue(root, join(clsid, L"Version"), nullptr, typeLibVersion);
     createKey(root, join(clsid, L"Programmable"));
 
-    setValue(root, progId, nullptr, progId);
-    setValue(root, join(progId, L"CLSID"), nullptr, clsidText);
+    setValue(root, c.progId, nullptr, c.progId);
+    setValue(root, join(c.progId, L"CLSID"), nullptr, c.clsidText);
 }
 
-void removeClassKeys(const ClassesRoot& root)
+void removeClassKeys(const ClassesRoot& root, const ServedClass& c)
 {
-    deleteTree(root, L"CLSID", clsidText);
-    deleteTree(root, L"", progId);
+    deleteTree(root, L"CLSID", c.clsidText);
+    deleteTree(root, L"", c.progId);
 }
 
 // The interface as the type-library marshaler needs it, in one registry view.
-void writeInterfaceKeys(const ClassesRoot& root)
+void writeInterfaceKeys(const ClassesRoot& root, const ServedClass& c)
 {
-    const std::wstring iface = join(L"Interface", iidText);
-    setValue(root, iface, nullptr, interfaceName);
+    const std::wstring iface = join(L"Interface", c.iidText);
+    setValue(root, iface, nullptr, c.interfaceName);
     setValue(root, join(iface, L"ProxyStubClsid"), nullptr, typeLibMarshalerText);
     setValue(root, join(iface, L"ProxyStubClsid32"), nullptr, typeLibMarshalerText);
-    setValue(root, join(iface, L"TypeLib"), nullptr, libidText);
+    setValue(root, join(iface, L"TypeLib"), nullptr, c.libidText);
     setValue(root, join(iface, L"TypeLib"), L"Version", typeLibVersion);
 }
 
-void removeInterfaceKeys(const ClassesRoot& root) { deleteTree(root, L"Interface", iidText); }
-
-void writeTypeLibKeys(const ClassesRoot& root, const std::wstring& exePath)
+void removeInterfaceKeys(const ClassesRoot& root, const ServedClass& c)
 {
-    const std::wstring version = join(join(L"TypeLib", libidText), typeLibVersion);
-    setValue(root, version, nullptr, typeLibName);
-    setValue(root, join(version, L"0\\win32"), nullptr, exePath);
-    setValue(root, join(version, L"FLAGS"), nullptr, L"0");
-    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
-    setValue(root, join(version, L"HELPDIR"), nullptr, folder);
+    deleteTree(root, L"Interface", c.iidText);
 }
 
-void removeTypeLibKeys(const ClassesRoot& root)
+void writeTypeLibKeys(const ClassesRoot& root, const ServedClass& c, const std::wstring& exePath)
 {
-    const std::wstring library = join(L"TypeLib", libidText);
-    deleteTree(root, library, typeLibVersion);
-    deleteIfEmpty(root, join(classesPath, L"TypeLib"), libidText);
+    const std::wstring version = typeLibKey(c);
+    setValue(root, version, nullptr, c.typeLibName);
+    setValue(root, join(version, L"0\\win32"), nullptr, typeLibPath(exePath, c));
+    setValue(root, join(version, L"FLAGS"), nullptr, L"0");
+    setValue(root, join(version, L"HELPDIR"), nullptr, folderOf(exePath));
+}
+
+void removeTypeLibKeys(const ClassesRoot& root, const ServedClass& c)
+{
+    deleteTree(root, join(L"TypeLib", c.libidText), typeLibVersion);
+    deleteIfEmpty(root, join(classesPath, L"TypeLib"), c.libidText);
 }
 
 // 64-bit clients marshal through the 64-bit registry view, which a 32-bit process does not write by default.
@@ -184,20 +190,25 @@ const ClassesRoot user64{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
 
 void registerMachine(const std::wstring& exePath)
 {
-    writeClassKeys(machine, exePath);
-    ComPtr<ITypeLib> library;
-    check(::LoadTypeLibEx(exePath.c_str(), REGKIND_NONE, library.put()));
-    std::wstring path = exePath;
-    std::wstring folder = exePath.substr(0, exePath.find_last_of(L'\\'));
-    check(::RegisterTypeLib(library.get(), path.data(), folder.data()));
-    writeInterfaceKeys(machine64);
+    for (const ServedClass& c : servedClasses()) {
+        writeClassKeys(machine, c, exePath);
+        std::wstring path = typeLibPath(exePath, c);
+        ComPtr<ITypeLib> library;
+        check(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
+        std::wstring folder = folderOf(exePath);
+        check(::RegisterTypeLib(library.get(), path.data(), folder.data()));
+        writeInterfaceKeys(machine64, c);
+    }
 }
 
 // Whether anything this registration writes is still in the view.
 bool anyKeyLeft(const ClassesRoot& root)
 {
-    return keyExists(root, clsidKey()) || keyExists(root, progId) || keyExists(root, join(L"Interface", iidText)) ||
-           keyExists(root, join(join(L"TypeLib", libidText), typeLibVersion));
+    for (const ServedClass& c : servedClasses())
+        if (keyExists(root, clsidKey(c)) || keyExists(root, c.progId) ||
+            keyExists(root, join(L"Interface", c.iidText)) || keyExists(root, typeLibKey(c)))
+            return true;
+    return false;
 }
 
 // Runs every removal even when an earlier one fails, and remembers the first failure.
@@ -230,19 +241,21 @@ void unregisterMachine()
     Removals removals;
     // UnRegisterTypeLib reads the registered library to find its interfaces: with the EXE gone it fails, and the
     // keys are removed below all the same.
-    removals.attempt([] {
-        if (keyExists(machine, join(join(L"TypeLib", libidText), typeLibVersion))) {
-            std::wstring text(libidText);
-            GUID libid{};
-            check(::CLSIDFromString(text.data(), &libid));
-            check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+    for (const ServedClass& c : servedClasses()) {
+        removals.attempt([&] {
+            if (keyExists(machine, typeLibKey(c))) {
+                std::wstring text(c.libidText);
+                GUID libid{};
+                check(::CLSIDFromString(text.data(), &libid));
+                check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+            }
+        });
+        for (const ClassesRoot* root : {&machine, &machine64}) {
+            removals.attempt([&] { removeInterfaceKeys(*root, c); });
+            removals.attempt([&] { removeTypeLibKeys(*root, c); });
         }
-    });
-    for (const ClassesRoot* root : {&machine, &machine64}) {
-        removals.attempt([&] { removeInterfaceKeys(*root); });
-        removals.attempt([&] { removeTypeLibKeys(*root); });
+        removals.attempt([&] { removeClassKeys(machine, c); });
     }
-    removals.attempt([] { removeClassKeys(machine); });
     removals.finish({machine, machine64});
 }
 
@@ -250,19 +263,23 @@ void unregisterMachine()
 // a per-user registration must never touch, or on removal take away, a machine-wide one.
 void registerUser(const std::wstring& exePath)
 {
-    writeClassKeys(user, exePath);
-    writeTypeLibKeys(user, exePath);
-    writeInterfaceKeys(user);
-    writeInterfaceKeys(user64);
+    for (const ServedClass& c : servedClasses()) {
+        writeClassKeys(user, c, exePath);
+        writeTypeLibKeys(user, c, exePath);
+        writeInterfaceKeys(user, c);
+        writeInterfaceKeys(user64, c);
+    }
 }
 
 void unregisterUser()
 {
     Removals removals;
-    removals.attempt([] { removeInterfaceKeys(user); });
-    removals.attempt([] { removeInterfaceKeys(user64); });
-    removals.attempt([] { removeTypeLibKeys(user); });
-    removals.attempt([] { removeClassKeys(user); });
+    for (const ServedClass& c : servedClasses()) {
+        removals.attempt([&] { removeInterfaceKeys(user, c); });
+        removals.attempt([&] { removeInterfaceKeys(user64, c); });
+        removals.attempt([&] { removeTypeLibKeys(user, c); });
+        removals.attempt([&] { removeClassKeys(user, c); });
+    }
     pruneEmptyParents(user);
     pruneEmptyParents(user64);
     // Software\Classes itself, where it existed only for this registration (a fresh profile).

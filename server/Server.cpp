@@ -7,7 +7,7 @@
 #include "Identity.h"
 #include "Instance.h"
 #include "ModulePath.h"
-#include "VarnokSrv.h"
+#include "ServedClasses.h"
 
 namespace varnok {
 
@@ -65,16 +65,8 @@ int Server::run()
     if (!leaveRequest)
         leaveRequest = Handle(::CreateEventW(nullptr, FALSE, FALSE, instance::leaveEventName(id, false).c_str()));
 
-    ClassFactory factory;
-    DWORD registration = 0;
-    HRESULT hr = ::CoRegisterClassObject(CLSID_FileReader, &factory, CLSCTX_LOCAL_SERVER,
-                                         REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &registration);
-    if (SUCCEEDED(hr))
-        hr = ::CoResumeClassObjects();
-    if (FAILED(hr)) {
-        if (registration)
-            ::CoRevokeClassObject(registration);
-        ::ReleaseMutex(instanceMutex_.get());
+    if (const HRESULT hr = registerClassObjects(); FAILED(hr)) {
+        shutDown();
         return static_cast<int>(hr);
     }
 
@@ -100,7 +92,7 @@ int Server::run()
             if (locks_ != 0)
                 continue;
             if (registered) {
-                shutDown(registration);
+                shutDown();
                 registered = false;
             }
             // An activation may have slipped in before the revocation: serve it out, then leave.
@@ -112,14 +104,38 @@ int Server::run()
         ::DispatchMessageW(&msg);
     }
     if (registered)
-        shutDown(registration);
-    typeInfo_.reset();
+        shutDown();
+    typeInfos_.clear();
     return 0;
 }
 
-void Server::shutDown(DWORD registration) noexcept
+// All classes or none: a client must never reach a server that serves only part of what is registered.
+HRESULT Server::registerClassObjects() noexcept
 {
-    ::CoRevokeClassObject(registration);
+    try {
+        const auto classes = servedClasses();
+        factories_.reserve(classes.size());
+        registrations_.reserve(classes.size());
+        for (const ServedClass& served : classes) {
+            factories_.emplace_back(served);
+            DWORD registration = 0;
+            const HRESULT hr = ::CoRegisterClassObject(*served.clsid, &factories_.back(), CLSCTX_LOCAL_SERVER,
+                                                       REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &registration);
+            if (FAILED(hr))
+                return hr;
+            registrations_.push_back(registration);
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return ::CoResumeClassObjects();
+}
+
+void Server::shutDown() noexcept
+{
+    for (const DWORD registration : registrations_)
+        ::CoRevokeClassObject(registration);
+    registrations_.clear();
     ::ReleaseMutex(instanceMutex_.get());
 }
 
@@ -143,14 +159,20 @@ void Server::armIdleTimer(UINT milliseconds) noexcept
     idleTimer_ = ::SetTimer(nullptr, 0, milliseconds, nullptr);
 }
 
-ITypeInfo* Server::typeInfo()
+ITypeInfo* Server::typeInfo(REFIID iid)
 {
-    if (!typeInfo_) {
-        ComPtr<ITypeLib> library;
-        check(::LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, library.put()));
-        check(library->GetTypeInfoOfGuid(IID__FileReader, typeInfo_.put()));
-    }
-    return typeInfo_.get();
+    for (const auto& [known, info] : typeInfos_)
+        if (known == iid)
+            return info.get();
+    const ServedClass* served = servedClassOf(iid);
+    if (!served)
+        throw Failure(E_NOINTERFACE, describeCode(E_NOINTERFACE));
+    ComPtr<ITypeLib> library;
+    check(::LoadTypeLibEx(typeLibPath(modulePath(), *served).c_str(), REGKIND_NONE, library.put()));
+    ComPtr<ITypeInfo> info;
+    check(library->GetTypeInfoOfGuid(iid, info.put()));
+    typeInfos_.emplace_back(iid, info);
+    return info.get();
 }
 
 }  // namespace varnok

@@ -6,6 +6,10 @@
 
 #include "../platform/ComPtr.h"
 #include "../platform/Handle.h"
+#include "ClassFactory.h"
+
+#include <utility>
+#include <vector>
 
 namespace varnok {
 
@@ -19,25 +23,28 @@ public:
     // The one server of this process; valid while run() may be serving.
     static Server& current();
 
-    // Serves FileReader objects until none is left; returns the process exit code.
+    // Serves objects of every served class until none is left; returns the process exit code.
     int run();
 
     // Objects and class-object locks keep the process alive.
     void lock() noexcept;
     void unlock() noexcept;
 
-    // The _FileReader type information from the type library embedded in this executable.
-    ITypeInfo* typeInfo();
+    // The type information of a served interface, from the type library embedded in this executable.
+    ITypeInfo* typeInfo(REFIID iid);
 
 private:
     bool acquireInstance();
     void armIdleTimer(UINT milliseconds) noexcept;
-    void shutDown(DWORD registration) noexcept;
+    HRESULT registerClassObjects() noexcept;
+    void shutDown() noexcept;
 
     LONG locks_ = 0;
     UINT_PTR idleTimer_ = 0;
     Handle instanceMutex_;
-    ComPtr<ITypeInfo> typeInfo_;
+    std::vector<ClassFactory> factories_;
+    std::vector<DWORD> registrations_;
+    std::vector<std::pair<IID, ComPtr<ITypeInfo>>> typeInfos_;
 };
 
 }  // namespace varnok

@@ -4,6 +4,10 @@
 #include "fields/FieldReader.h"
 #include "loading/CodetData.h"
 #include "loading/DataFile.h"
+#include "server/ClassFactory.h"
+#include "server/FileReader.h"
+#include "server/Identity.h"
+#include "server/ServedClasses.h"
 
 namespace varnok {
 
@@ -25,6 +29,16 @@ std::u16string ReadCodetData(ReaderState&, std::u16string_view, std::u16string_v
 }
 
 void CloseData(ReaderState&) noexcept {}
+
+// The FileReader alone, under the baseline's identifiers.
+std::span<const ServedClass> servedClasses()
+{
+    static const ServedClass classes[] = {
+        {&CLSID_FileReader, &IID__FileReader, identity::progId, identity::clsidText, identity::iidText,
+         identity::libidText, L"_FileReader", L"VarnokSrv", 1, &createObject<FileReader>},
+    };
+    return classes;
+}
 
 namespace fields {
 

@@ -1,0 +1,22 @@
+#pragma once
+// ReadCodet: an image file's Aztec symbol as the text a 2D scanner would type. Failures are Automation errors
+// 0x800A0000 + n with a Polish description, so that a VBA client sees n in Err.Number.
+
+#include <string>
+#include <string_view>
+
+namespace varnok {
+
+// The numbers clients see; documented in the user's guide.
+namespace imageError {
+inline constexpr int fileNotFound = 53;      // also an empty path or a folder
+inline constexpr int fileNoAccess = 75;      // locked by another program, no permission
+inline constexpr int unreadableImage = 321;  // not an image the system decodes, or damaged
+inline constexpr int imageTooLarge = 1001;   // above the pixel limit, or no memory for it
+inline constexpr int noSymbol = 1002;        // no Aztec symbol found
+inline constexpr int symbolDamaged = 1003;   // a symbol was found but its data did not pass the check words
+}  // namespace imageError
+
+std::u16string ReadCodet(std::u16string_view imagePath);
+
+}  // namespace varnok

@@ -1,0 +1,151 @@
+#include "ImageFile.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+#include <wincodec.h>
+
+#include <string>
+
+#include "ComPtr.h"
+
+namespace varnok {
+
+namespace {
+
+using Kind = ImageFileError::Kind;
+
+[[noreturn]] void fail(Kind kind, HRESULT hr) { throw ImageFileError(kind, hr); }
+
+// A decoder's failure: out of memory means the image was too large for this process.
+void checkDecode(HRESULT hr)
+{
+    if (hr == E_OUTOFMEMORY || hr == HRESULT_FROM_WIN32(ERROR_NOT_ENOUGH_MEMORY))
+        fail(Kind::TooLarge, hr);
+    if (FAILED(hr))
+        fail(Kind::Unreadable, hr);
+}
+
+ComPtr<IStream> openFile(const std::wstring& path)
+{
+    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = path.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError();
+        fail(error == ERROR_ACCESS_DENIED ? Kind::NoAccess : Kind::NotFound, HRESULT_FROM_WIN32(error));
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        fail(Kind::NotFound, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    ComPtr<IStream> stream;
+    const HRESULT hr = ::SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL,
+                                                FALSE, nullptr, stream.put());
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND))
+        fail(Kind::NotFound, hr);
+    if (FAILED(hr))
+        fail(Kind::NoAccess, hr);
+    return stream;
+}
+
+bool hasAlpha(IWICImagingFactory* factory, const WICPixelFormatGUID& format)
+{
+    ComPtr<IWICComponentInfo> info;
+    if (FAILED(factory->CreateComponentInfo(format, info.put())))
+        return false;
+    BOOL transparency = FALSE;
+    if (auto formatInfo = info.query<IWICPixelFormatInfo2>(IID_IWICPixelFormatInfo2))
+        formatInfo->SupportsTransparency(&transparency);
+    return transparency != FALSE;
+}
+
+// Rows are copied a band at a time so that no full-size colour copy of a large image is ever made.
+constexpr UINT bandRows = 64;
+
+void copyGray(IWICBitmapSource* gray, GrayPixels& out)
+{
+    const UINT width = static_cast<UINT>(out.width);
+    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bandRows) {
+        const UINT rows = std::min<UINT>(bandRows, static_cast<UINT>(out.height) - y);
+        const WICRect band{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(rows)};
+        checkDecode(gray->CopyPixels(&band, width, width * rows, out.pixels.data() + std::size_t(y) * width));
+    }
+}
+
+// Transparent parts count as white paper, as anyone looking at the image sees them.
+void copyOverWhite(IWICBitmapSource* premultiplied, GrayPixels& out)
+{
+    const UINT width = static_cast<UINT>(out.width);
+    std::vector<std::uint8_t> band(std::size_t(width) * 4 * bandRows);
+    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bandRows) {
+        const UINT rows = std::min<UINT>(bandRows, static_cast<UINT>(out.height) - y);
+        const WICRect rect{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(rows)};
+        checkDecode(premultiplied->CopyPixels(&rect, width * 4, width * 4 * rows, band.data()));
+        std::uint8_t* target = out.pixels.data() + std::size_t(y) * width;
+        for (std::size_t i = 0; i < std::size_t(width) * rows; ++i) {
+            const std::uint8_t* bgra = &band[i * 4];
+            const unsigned paper = 255u - bgra[3];
+            // ITU-R BT.601 weights, as WIC's own gray conversion uses.
+            const unsigned luma = (bgra[2] * 299u + bgra[1] * 587u + bgra[0] * 114u + 500u) / 1000u;
+            target[i] = static_cast<std::uint8_t>(std::min(255u, luma + paper));
+        }
+    }
+}
+
+}  // namespace
+
+GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
+{
+    const ComPtr<IStream> stream = openFile(std::wstring(path));
+
+    ComPtr<IWICImagingFactory> factory;
+    const HRESULT created = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                               IID_IWICImagingFactory, factory.putVoid());
+    if (FAILED(created))
+        fail(Kind::Unreadable, created);
+
+    ComPtr<IWICBitmapDecoder> decoder;
+    checkDecode(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put()));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    checkDecode(decoder->GetFrame(0, frame.put()));
+
+    UINT width = 0, height = 0;
+    checkDecode(frame->GetSize(&width, &height));
+    if (width == 0 || height == 0)
+        fail(Kind::Unreadable, WINCODEC_ERR_BADIMAGE);
+    if (std::uint64_t(width) * height > maxPixels || width > 0x7FFFFFFF / 4 || height > 0x7FFFFFFF)
+        throw ImageFileError(Kind::TooLarge, S_OK, width, height);
+
+    WICPixelFormatGUID format{};
+    checkDecode(frame->GetPixelFormat(&format));
+    const bool alpha = hasAlpha(factory.get(), format);
+
+    GrayPixels out;
+    out.width = static_cast<int>(width);
+    out.height = static_cast<int>(height);
+    try {
+        out.pixels.resize(std::size_t(width) * height);
+    } catch (const std::bad_alloc&) {
+        throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, width, height);
+    }
+
+    ComPtr<IWICFormatConverter> converter;
+    checkDecode(factory->CreateFormatConverter(converter.put()));
+    const auto convertTo = [&](const WICPixelFormatGUID& target) {
+        checkDecode(converter->Initialize(frame.get(), target, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                          WICBitmapPaletteTypeCustom));
+    };
+    if (!alpha) {
+        try {
+            convertTo(GUID_WICPixelFormat8bppGray);
+            copyGray(converter.get(), out);
+            return out;
+        } catch (const ImageFileError& error) {
+            // Some converters (Wine's, from 1-bit images) have no way to gray: colour is the way round.
+            if (error.kind() != Kind::Unreadable)
+                throw;
+        }
+        checkDecode(factory->CreateFormatConverter(converter.put()));
+    }
+    convertTo(GUID_WICPixelFormat32bppPBGRA);
+    copyOverWhite(converter.get(), out);
+    return out;
+}
+
+}  // namespace varnok
