@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ComPtr.h"
+#include "ImageHeader.h"
 
 namespace varnok {
 
@@ -88,11 +89,25 @@ void copyOverWhite(IWICBitmapSource* premultiplied, GrayPixels& out)
     }
 }
 
+void refuseDeclaredSize(IStream* stream, std::uint64_t maxPixels)
+{
+    std::uint8_t head[imageHeaderBytes] = {};
+    ULONG read = 0;
+    checkDecode(stream->Read(head, sizeof head, &read));
+    const LARGE_INTEGER start{};
+    checkDecode(stream->Seek(start, STREAM_SEEK_SET, nullptr));
+    if (const auto size = declaredSize(std::span<const std::uint8_t>(head, read));
+        size && size->width * size->height > maxPixels)
+        throw ImageFileError(Kind::TooLarge, S_OK, static_cast<std::uint32_t>(size->width),
+                             static_cast<std::uint32_t>(size->height));
+}
+
 }  // namespace
 
 GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
 {
     const ComPtr<IStream> stream = openFile(std::wstring(path));
+    refuseDeclaredSize(stream.get(), maxPixels);
 
     ComPtr<IWICImagingFactory> factory;
     const HRESULT created = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,

@@ -1,5 +1,6 @@
-// varnok-scan FILE...: reads the Aztec symbol of each image. One line per file: FILE<TAB>TEXT, or
-// FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage error.
+// varnok-scan FILE|FOLDER...: reads the Aztec symbol of each image (a folder: of each image in it). One line per
+// file: FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage
+// error.
 
 #include <cstdio>
 #include <string>
@@ -9,6 +10,7 @@
 #include <stb/stb_image.h>
 
 #include "aztec/Reader.h"
+#include "aztec/cli/ScanFiles.h"
 
 namespace {
 
@@ -50,18 +52,22 @@ ReadResult scan(const char* path)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: varnok-scan FILE...\n");
+        std::fprintf(stderr, "usage: varnok-scan FILE|FOLDER...\n");
         return 2;
     }
-    int failures = 0;
+    int files = 0, failures = 0;
     for (int i = 1; i < argc; ++i) {
-        const ReadResult r = scan(argv[i]);
-        if (r.failure == varnok::aztec::ReadFailure::None) {
-            std::printf("%s\t%s\n", argv[i], r.bytes.c_str());
-        } else {
-            std::printf("%s\t!\t%s\n", argv[i], r.reason.c_str());
-            ++failures;
-        }
+        const auto report = [&](const std::string& file, const ReadResult& r) {
+            const std::string line = varnok::aztec::scanLine(file, r) + '\n';
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            ++files;
+            failures += r.failure != varnok::aztec::ReadFailure::None;
+        };
+        const auto found = varnok::aztec::imageFilesOf(argv[i]);
+        if (found.empty())
+            report(argv[i], {varnok::aztec::ReadFailure::BadImage, "", varnok::aztec::noImagesReason});
+        for (const auto& file : found)
+            report(file.string(), scan(file.string().c_str()));
     }
-    return failures ? 1 : 0;
+    return varnok::aztec::scanExitCode(files, failures);
 }

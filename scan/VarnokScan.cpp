@@ -1,0 +1,122 @@
+// VarnokScan.exe FILE|FOLDER...: the Windows console reader, with the system's own image decoders. The same lines
+// and exit codes as varnok-scan: FILE<TAB>TEXT or FILE<TAB>!<TAB>reason; 0 when every file was read, 1 otherwise,
+// 2 for a usage error. On a console the lines are shown as text (the symbol's bytes in ISO 8859-1); redirected,
+// file names go out as UTF-8 and the symbol's bytes unchanged.
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "aztec/Reader.h"
+#include "aztec/cli/ScanFiles.h"
+#include "platform/ImageFile.h"
+
+namespace {
+
+using varnok::ImageFileError;
+using varnok::aztec::ReadFailure;
+using varnok::aztec::ReadResult;
+
+std::string utf8(const std::wstring& text)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                          nullptr);
+    return bytes;
+}
+
+std::string loadFailure(const ImageFileError& error)
+{
+    switch (error.kind()) {
+    case ImageFileError::Kind::NotFound:
+        return "no such file";
+    case ImageFileError::Kind::NoAccess:
+        return "cannot open the file: access denied or in use";
+    case ImageFileError::Kind::Unreadable:
+        return "cannot read the image: unknown format or damaged file";
+    case ImageFileError::Kind::TooLarge:
+        break;
+    }
+    if (error.code() != 0)
+        return "not enough memory for the image";
+    return "image too large: " + std::to_string(error.width()) + " x " + std::to_string(error.height());
+}
+
+ReadResult scan(const std::wstring& path)
+{
+    try {
+        const varnok::GrayPixels image = varnok::loadGrayImage(path, varnok::aztec::maxPixels);
+        return varnok::aztec::readAztec({image.pixels.data(), image.width, image.height, image.width});
+    } catch (const ImageFileError& error) {
+        return {ReadFailure::BadImage, "", loadFailure(error)};
+    } catch (const std::bad_alloc&) {
+        return {ReadFailure::BadImage, "", "not enough memory for the image"};
+    }
+}
+
+class Output {
+public:
+    Output() : handle_(::GetStdHandle(STD_OUTPUT_HANDLE))
+    {
+        DWORD mode = 0;
+        console_ = ::GetConsoleMode(handle_, &mode) != FALSE;
+    }
+
+    void line(const std::wstring& file, const ReadResult& result)
+    {
+        if (console_) {
+            std::wstring text = file + L'\t';
+            if (result.failure == ReadFailure::None) {
+                for (const unsigned char byte : result.bytes)
+                    text += static_cast<wchar_t>(byte);
+            } else {
+                text += L"!\t";
+                text.append(result.reason.begin(), result.reason.end());
+            }
+            text += L"\r\n";
+            DWORD written = 0;
+            ::WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        } else {
+            const std::string bytes = varnok::aztec::scanLine(utf8(file), result) + '\n';
+            DWORD written = 0;
+            ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+    }
+
+private:
+    HANDLE handle_;
+    bool console_ = false;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        const char usage[] = "usage: VarnokScan.exe FILE|FOLDER...\n";
+        DWORD written = 0;
+        ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), usage, sizeof usage - 1, &written, nullptr);
+        return 2;
+    }
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
+    Output out;
+    int files = 0, failures = 0;
+    for (int i = 1; i < argc; ++i) {
+        const auto report = [&](const std::wstring& file, const ReadResult& r) {
+            out.line(file, r);
+            ++files;
+            failures += r.failure != ReadFailure::None;
+        };
+        const auto found = varnok::aztec::imageFilesOf(argv[i]);
+        if (found.empty())
+            report(argv[i], {ReadFailure::BadImage, "", varnok::aztec::noImagesReason});
+        for (const auto& file : found)
+            report(file.wstring(), scan(file.wstring()));
+    }
+    ::CoUninitialize();
+    return varnok::aztec::scanExitCode(files, failures);
+}
