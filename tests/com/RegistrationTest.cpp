@@ -17,6 +17,9 @@ const std::wstring clsid = L"{7C882FC3-4DBD-488F-9843-FA7021797487}";
 const std::wstring iid = L"{828403FC-4836-4F34-B09D-33ED4C913C0B}";
 const std::wstring libid = L"{C730E276-A23A-432F-9F61-A844887D60BC}";
 const std::wstring marshaler = L"{00020424-0000-0000-C000-000000000046}";
+const std::wstring imageClsid = L"{128CB66A-E9FD-4CE0-8455-F504A1312A42}";
+const std::wstring imageIid = L"{EC045F1D-EFBB-4025-AE0D-FE31A26921D5}";
+const std::wstring imageLibid = L"{F7C600C2-0153-4826-B857-1643D6D44F38}";
 
 struct Hive {
     HKEY root;
@@ -85,8 +88,10 @@ std::set<std::wstring> snapshot()
                 RegCloseKey(shared);
             }
         }
-        for (const std::wstring& own : {L"CLSID\\" + clsid, L"Interface\\" + iid, L"TypeLib\\" + libid,
-                                        std::wstring(L"VarnokSrv.FileReader")}) {
+        for (const std::wstring& own :
+             {L"CLSID\\" + clsid, L"Interface\\" + iid, L"TypeLib\\" + libid, std::wstring(L"VarnokSrv.FileReader"),
+              L"CLSID\\" + imageClsid, L"Interface\\" + imageIid, L"TypeLib\\" + imageLibid,
+              std::wstring(L"VarnokSrv.ImageReader")}) {
             HKEY key = nullptr;
             if (RegOpenKeyExW(classes, own.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
                 collectTree(key, prefix + L"\\" + own, all);
@@ -138,10 +143,18 @@ protected:
         EXPECT_EQ(value(classes, L"CLSID\\" + clsid + L"\\TypeLib"), libid);
         EXPECT_EQ(value(classes, L"VarnokSrv.FileReader\\CLSID"), clsid);
         EXPECT_EQ(value(classes, L"TypeLib\\" + libid + L"\\1.0\\0\\win32"), server);
+        // The second class: its type library is the EXE's TYPELIB resource 2.
+        EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\LocalServer32"), L"\"" + server + L"\"");
+        EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\ProgID"), L"VarnokSrv.ImageReader");
+        EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\TypeLib"), imageLibid);
+        EXPECT_EQ(value(classes, L"VarnokSrv.ImageReader\\CLSID"), imageClsid);
+        EXPECT_EQ(value(classes, L"TypeLib\\" + imageLibid + L"\\1.0\\0\\win32"), server + L"\\2");
         for (const Hive* view : {&classes, &other}) {
             SCOPED_TRACE(view->name);
             EXPECT_EQ(value(*view, L"Interface\\" + iid + L"\\ProxyStubClsid32"), marshaler);
             EXPECT_EQ(value(*view, L"Interface\\" + iid + L"\\TypeLib"), libid);
+            EXPECT_EQ(value(*view, L"Interface\\" + imageIid + L"\\ProxyStubClsid32"), marshaler);
+            EXPECT_EQ(value(*view, L"Interface\\" + imageIid + L"\\TypeLib"), imageLibid);
         }
     }
 
@@ -155,6 +168,7 @@ TEST_F(RegistrationTest, MachineWideRegistrationIsUndoneCompletely)
     const std::set<std::wstring> before = snapshot();
     EXPECT_FALSE(value(machine32, L"CLSID\\" + clsid + L"\\LocalServer32"));
     EXPECT_FALSE(value(machine32, L"VarnokSrv.FileReader\\CLSID"));
+    EXPECT_FALSE(value(machine32, L"VarnokSrv.ImageReader\\CLSID"));
 
     ASSERT_EQ(runServer(L"/RegServer"), 0u);
     expectRegistered(machine32, machine64);

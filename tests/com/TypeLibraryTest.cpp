@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "VarnokSrv.h"
+#include "VarnokSrvImage.h"
 #include "platform/ComPtr.h"
 
 namespace varnok::test {
@@ -256,6 +257,45 @@ TEST_F(TypeLibraryTest, VersionRecord)
             << utf8(key);
         EXPECT_EQ(std::wstring(text), value) << utf8(key);
     }
+}
+
+}  // namespace
+}  // namespace varnok::test
+
+namespace varnok::test {
+namespace {
+
+// The ImageReader library is resource 2 of the same EXE; resource 1 above is untouched by it.
+TEST(ImageReaderTypeLibrary, IsResourceTwoWithOneDualInterfaceAndItsClass)
+{
+    ComApartment apartment;
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx((setting(L"VARNOK_SERVER_EXE") + L"\\2").c_str(), REGKIND_NONE, library.put()), S_OK);
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_VarnokSrvImage));
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    library->ReleaseTLibAttr(attr);
+    EXPECT_EQ(library->GetTypeInfoCount(), 2u);
+
+    ComPtr<ITypeInfo> dispatch;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(IID__ImageReader, dispatch.put()), S_OK);
+    TYPEATTR* type = nullptr;
+    ASSERT_EQ(dispatch->GetTypeAttr(&type), S_OK);
+    EXPECT_EQ(type->typekind, TKIND_DISPATCH);
+    EXPECT_TRUE(type->wTypeFlags & TYPEFLAG_FDUAL);
+    EXPECT_EQ(type->cFuncs, 8);  // IDispatch's seven and ReadCodet
+    dispatch->ReleaseTypeAttr(type);
+    BSTR raw[2] = {};
+    UINT count = 0;
+    ASSERT_EQ(dispatch->GetNames(0x60030000, raw, 2, &count), S_OK);
+    const Bstr method = Bstr::attach(raw[0]), parameter = Bstr::attach(raw[1]);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(std::wstring(wideView(method.view())), L"ReadCodet");
+    EXPECT_EQ(std::wstring(wideView(parameter.view())), L"ImagePath");
+
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_ImageReader, coclass.put()), S_OK);
 }
 
 }  // namespace

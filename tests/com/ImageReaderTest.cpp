@@ -1,0 +1,174 @@
+// VarnokSrv.ImageReader as clients use it: an image file in every format the system decodes, read through the
+// vtable and by name, its text handed to FileReader.ReadCodetData; and every error a client can meet.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ReaderClient.h"
+#include "TestSupport.h"
+#include "VarnokSrvImage.h"
+#include "platform/ComPtr.h"
+
+namespace varnok::test {
+namespace {
+
+struct Reply {
+    HRESULT hr = E_FAIL;
+    std::wstring text;
+    std::wstring description;  // by name only: Wine does not carry a vtable call's error info across processes
+};
+
+Reply readThroughVtable(const std::wstring& path)
+{
+    ComPtr<_ImageReader> reader;
+    Reply reply;
+    reply.hr = CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader, reader.putVoid());
+    if (FAILED(reply.hr))
+        return reply;
+    Bstr text;
+    reply.hr = reader->ReadCodet(Bstr(u16View(path)).get(), text.put());
+    reply.text = std::wstring(wideView(text.view()));
+    return reply;
+}
+
+Reply readByName(const std::wstring& path)
+{
+    Reply reply;
+    CLSID clsid{};
+    ComPtr<IDispatch> reader;
+    if (FAILED(reply.hr = CLSIDFromProgID(L"VarnokSrv.ImageReader", &clsid)) ||
+        FAILED(reply.hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reader.putVoid())))
+        return reply;
+    LPOLESTR name = const_cast<LPOLESTR>(L"ReadCodet");
+    DISPID id = 0;
+    if (FAILED(reply.hr = reader->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
+        return reply;
+    Variant argument{Bstr(u16View(path))};
+    DISPPARAMS params{argument.get(), nullptr, 1, 0};
+    Variant result;
+    ExcepInfo exception;
+    reply.hr = reader->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(),
+                              exception.get(), nullptr);
+    if (reply.hr == DISP_E_EXCEPTION) {
+        reply.hr = exception.scode();
+        reply.description = std::wstring(wideView(exception.description()));
+    } else if (SUCCEEDED(reply.hr) && result.value().vt == VT_BSTR) {
+        reply.text = std::wstring(wideView(Bstr::viewOf(result.value().bstrVal)));
+    }
+    return reply;
+}
+
+std::wstring images() { return setting(L"VARNOK_IMAGES"); }
+
+std::wstring expectedText(const std::wstring& image)
+{
+    const std::vector<char> bytes = readBytes(image + L".txt");
+    return std::wstring(bytes.begin(), bytes.end());
+}
+
+class ImageReaderTest : public testing::Test {
+protected:
+    ComApartment apartment;
+};
+
+TEST_F(ImageReaderTest, EveryFormatReadsToTheSymbolsText)
+{
+    int formats = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(images())) {
+        const std::wstring path = entry.path().wstring();
+        if (entry.path().extension() != L".txt")
+            continue;
+        const std::wstring image = path.substr(0, path.size() - 4);
+        SCOPED_TRACE(utf8(image));
+        const std::wstring expected = expectedText(image);
+        ASSERT_FALSE(expected.empty());
+        for (const Reply& reply : {readThroughVtable(image), readByName(image)}) {
+            EXPECT_EQ(reply.hr, S_OK);
+            EXPECT_EQ(reply.text, expected);
+        }
+        ++formats;
+    }
+    // PNG (8-bit, 1-bit and 16-bit gray, 16-bit colour, palette, alpha), JPEG (gray, CMYK), BMP, GIF, TIFF
+    EXPECT_EQ(formats, 11);
+}
+
+// The two-line use: the image's text is what a hand scanner would have typed, so the fields are the same.
+TEST_F(ImageReaderTest, TheTextGivesTheCertificatesFields)
+{
+    const Reply image = readByName(images() + L"\\two-pages.tif");
+    ASSERT_EQ(image.hr, S_OK);
+    const std::vector<char> typed = readBytes(setting(L"VARNOK_IMAGE_PAYLOAD"));
+    ScratchFolder folder{L"varnok-image"};
+    const auto fromImage = createReader(Binding::Vtable);
+    const auto fromScanner = createReader(Binding::Dispatch);
+    ASSERT_EQ(fromImage->readCodetData(image.text, folder.path()).text, L"OK");
+    ASSERT_EQ(fromScanner->readCodetData(std::wstring(typed.begin(), typed.end()), folder.path()).text, L"OK");
+    for (const std::wstring& name : propertyNames()) {
+        const Answer a = fromImage->get(name), b = fromScanner->get(name);
+        EXPECT_EQ(a.hr, b.hr) << utf8(name);
+        EXPECT_EQ(a.text, b.text) << utf8(name);
+    }
+}
+
+struct Failing {
+    std::wstring path;
+    int number;
+    const wchar_t* description;  // the start of the Polish description, after which the path or size follows
+};
+
+TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
+{
+    const std::wstring dir = images();
+    const Failing cases[] = {
+        {dir + L"\\nie-ma-takiego.png", 53, L"Nie znaleziono pliku obrazu: \""},
+        {L"", 53, L"Nie znaleziono pliku obrazu: \"\""},
+        {dir, 53, L"Nie znaleziono pliku obrazu: \""},
+        {dir + L"\\text.png", 321, L"Nie można odczytać obrazu \""},
+        {dir + L"\\truncated.png", 321, L"Nie można odczytać obrazu \""},
+        {dir + L"\\huge.png", 1001, L"Obraz \""},
+        {dir + L"\\huge.bmp", 1001, L"Obraz \""},
+        {dir + L"\\no-symbol.png", 1002, L"Na obrazie \""},
+        {dir + L"\\damaged.png", 1003, L"Kod Aztec na obrazie \""},
+    };
+    for (const Failing& c : cases) {
+        SCOPED_TRACE(utf8(c.path));
+        const HRESULT expected = static_cast<HRESULT>(0x800A0000u + c.number);
+        EXPECT_EQ(readThroughVtable(c.path).hr, expected);
+        const Reply byName = readByName(c.path);
+        EXPECT_EQ(byName.hr, expected);
+        EXPECT_EQ(byName.description.rfind(c.description, 0), 0u) << utf8(byName.description);
+        EXPECT_TRUE(byName.text.empty());
+    }
+    // Refused from the declared size, before a decoder that decodes everything at once could try.
+    EXPECT_NE(readByName(dir + L"\\huge.png").description.find(L"30000 x 30000 pikseli"), std::wstring::npos);
+}
+
+TEST_F(ImageReaderTest, AFileLockedByAnotherProgramIsError75)
+{
+    const std::wstring path = images() + L"\\gray8.png";
+    HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    const Reply reply = readByName(path);
+    CloseHandle(locked);
+    EXPECT_EQ(reply.hr, static_cast<HRESULT>(0x800A004B));
+    EXPECT_EQ(reply.description.rfind(L"Nie można otworzyć pliku obrazu \"", 0), 0u) << utf8(reply.description);
+    EXPECT_EQ(readByName(path).hr, S_OK);  // and readable again once let go
+}
+
+TEST_F(ImageReaderTest, PolishFileNamesAreTakenLiterally)
+{
+    ScratchFolder folder{L"varnok-obrazy"};
+    const std::wstring copy = folder.file(L"zdjęcie dowodu ŻÓŁW #1%41.png");
+    ASSERT_TRUE(CopyFileW((images() + L"\\gray8.png").c_str(), copy.c_str(), FALSE));
+    const Reply reply = readThroughVtable(copy);
+    EXPECT_EQ(reply.hr, S_OK);
+    EXPECT_EQ(reply.text, expectedText(images() + L"\\gray8.png"));
+}
+
+}  // namespace
+}  // namespace varnok::test
