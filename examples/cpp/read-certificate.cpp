@@ -1,8 +1,10 @@
-// Reads a certificate through VarnokSrv's vtable interface and prints its fields: a data file (*.xml) with
-// ReadData, or any other file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-//   read-certificate <data file or payload file> [folder for result files]
-// Build: the header and GUIDs come from the type library's IDL (MIDL or widl: VarnokSrv.h, VarnokSrv_i.c);
-// link ole32, oleaut32. Works as a 32-bit or a 64-bit program: the server runs in its own 32-bit process.
+// Reads a certificate through VarnokSrv's vtable interfaces and prints its fields: a data file (*.xml) with
+// ReadData; an image (PNG, JPEG, BMP, GIF, TIFF) through ImageReader.ReadCodet, whose text goes to ReadCodetData;
+// any other file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
+//   read-certificate <data file, image or payload file> [folder for result files]
+// Build: the headers and GUIDs come from the type libraries' IDL (MIDL or widl: VarnokSrv.h, VarnokSrv_i.c,
+// VarnokSrvImage.h, VarnokSrvImage_i.c); link ole32, oleaut32. Works as a 32-bit or a 64-bit program: the server
+// runs in its own 32-bit process.
 
 #include <windows.h>
 #include <oleauto.h>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "VarnokSrv.h"
+#include "VarnokSrvImage.h"
 
 namespace {
 
@@ -34,20 +37,21 @@ private:
     BSTR value_ = nullptr;
 };
 
-// Owns one reference to the reader.
-class Reader {
+// Owns one reference to a COM object: released once, so that the server can leave when its clients are gone.
+template <typename Interface>
+class Ref {
 public:
-    Reader() = default;
-    ~Reader() { if (reader_) reader_->Release(); }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
+    Ref() = default;
+    ~Ref() { if (object_) object_->Release(); }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
 
-    _FileReader* get() const { return reader_; }
-    _FileReader* operator->() const { return reader_; }
-    void** out() { return reinterpret_cast<void**>(&reader_); }
+    Interface* get() const { return object_; }
+    Interface* operator->() const { return object_; }
+    void** out() { return reinterpret_cast<void**>(&object_); }
 
 private:
-    _FileReader* reader_ = nullptr;
+    Interface* object_ = nullptr;
 };
 
 struct ComApartment {
@@ -112,9 +116,47 @@ const Property properties[] = {
     {L"LiczbaMiejscStoj", &_FileReader::get_LiczbaMiejscStoj}, {L"OrganWydajacy", &_FileReader::get_OrganWydajacy},
 };
 
-bool endsWithXml(const std::wstring& path)
+bool endsWith(const std::wstring& path, const wchar_t* extension)
 {
-    return path.size() >= 4 && _wcsicmp(path.c_str() + path.size() - 4, L".xml") == 0;
+    const std::size_t length = wcslen(extension);
+    return path.size() >= length && _wcsicmp(path.c_str() + path.size() - length, extension) == 0;
+}
+
+bool isImage(const std::wstring& path)
+{
+    for (const wchar_t* extension : {L".png", L".jpg", L".jpeg", L".bmp", L".gif", L".tif", L".tiff"})
+        if (endsWith(path, extension))
+            return true;
+    return false;
+}
+
+// The server resolves a relative path in its own current folder, not ours: it gets absolute ones.
+std::wstring absolutePath(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+    return full;
+}
+
+// The text of the image's Aztec code, as a 2D scanner would type it; false with the reason printed.
+bool readImage(const std::wstring& path, std::wstring& codet)
+{
+    Ref<_ImageReader> image;
+    HRESULT hr = CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader, image.out());
+    Bstr text;
+    if (SUCCEEDED(hr))
+        hr = image->ReadCodet(Bstr(path).get(), text.out());
+    if (FAILED(hr)) {
+        // 0x800A0035 no such file, ...004B locked, ...0141 not an image, ...03E9 too large, ...03EA no code found,
+        // ...03EB code too damaged.
+        print(L"Obraz: " + describe(hr));
+        return false;
+    }
+    codet = text.text();
+    return true;
 }
 
 }  // namespace
@@ -122,29 +164,37 @@ bool endsWithXml(const std::wstring& path)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        print(L"Usage: read-certificate <data file or payload file> [folder for result files]");
+        print(L"Usage: read-certificate <data file, image or payload file> [folder for result files]");
         return 2;
     }
     ComApartment apartment;
-    Reader reader;
+    Ref<_FileReader> reader;
     HRESULT hr = CoCreateInstance(CLSID_FileReader, nullptr, CLSCTX_LOCAL_SERVER, IID__FileReader, reader.out());
     if (FAILED(hr)) {
         print(L"VarnokSrv.FileReader cannot be created: " + describe(hr));
         return 1;
     }
 
-    const std::wstring path = argv[1];
+    const std::wstring path = absolutePath(argv[1]);
     Bstr status;
-    if (endsWithXml(path)) {
+    if (endsWith(path, L".xml")) {
         hr = reader->ReadData(Bstr(path).get(), status.out());
     } else {
-        // The payload is plain ASCII (Base64); the saved copy goes to the folder given, else the temporary folder.
-        std::ifstream file(std::filesystem::path(path), std::ios::binary);
-        const std::string payload{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        std::wstring codet;
+        if (isImage(path)) {
+            if (!readImage(path, codet))
+                return 1;
+        } else {
+            // The payload is plain ASCII (Base64).
+            std::ifstream file(std::filesystem::path(path), std::ios::binary);
+            const std::string payload{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+            codet.assign(payload.begin(), payload.end());
+        }
+        // The saved copy goes to the folder given, else the temporary folder.
         wchar_t temp[MAX_PATH + 1];
-        const std::wstring folder = argc > 2 ? argv[2] : std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp));
-        hr = reader->ReadCodetData(Bstr(std::wstring(payload.begin(), payload.end())).get(), Bstr(folder).get(),
-                                   status.out());
+        const std::wstring folder =
+            argc > 2 ? absolutePath(argv[2]) : std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp));
+        hr = reader->ReadCodetData(Bstr(codet).get(), Bstr(folder).get(), status.out());
     }
     if (FAILED(hr) || status.text() != L"OK") {
         print(L"Status: " + (FAILED(hr) ? describe(hr) : status.text()));

@@ -1,0 +1,53 @@
+// Reads a certificate from a scan or a photo of it: VarnokSrv.ImageReader finds the Aztec code in the image and
+// gives its text, VarnokSrv.FileReader decodes that text, and the fields are printed.
+// Usage: cscript //nologo read-image.js <image: PNG, JPEG, BMP, GIF or TIFF> [folder for result files]
+var properties = [
+    "NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji",
+    "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", "Marka",
+    "Typ", "Model", "VIN", "MaxMasaCalk", "DopuszczalnaMasaCalk", "MasaZesp", "MasaWlasna", "DataWydaniaDR",
+    "KategoriaPojazdu", "Podrodzaj", "LiczbaOsi", "MaxMasaPrzyczZH", "MaxMasaPrzyczBH", "PojSilnika",
+    "MaksymalnaMocNetto", "RodzajPaliwa", "LiczbaMiejscSiedz", "LiczbaMiejscStoj", "OrganWydajacy"
+];
+
+if (WScript.Arguments.length < 1) {
+    WScript.Echo("Usage: cscript //nologo read-image.js <image file> [folder for result files]");
+    WScript.Quit(2);
+}
+
+// The server resolves paths in its own current folder, not ours: hand it absolute ones.
+var fso = new ActiveXObject("Scripting.FileSystemObject");
+var image = fso.GetAbsolutePathName(WScript.Arguments(0));
+var folder = fso.GetAbsolutePathName(WScript.Arguments.length > 1 ? WScript.Arguments(1) : fso.GetSpecialFolder(2).Path);
+
+var codet;
+try {
+    codet = new ActiveXObject("VarnokSrv.ImageReader").ReadCodet(image);
+} catch (e) {
+    // 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
+    WScript.Echo("Obraz: " + e.description + " (Err.Number = " + (e.number & 0xFFFF) + ")");
+    WScript.Quit(1);
+}
+
+var reader = new ActiveXObject("VarnokSrv.FileReader");
+var status = reader.ReadCodetData(codet, folder);
+if (status != "OK") {
+    WScript.Echo("Status: " + status);
+    // Let go of the object before quitting: the server exits once no client holds one.
+    reader = null;
+    CollectGarbage();
+    WScript.Quit(1);
+}
+
+for (var i = 0; i < properties.length; i++) {
+    var name = properties[i];
+    var text;
+    try {
+        // OrganWydajacy separates its lines with a carriage return alone.
+        text = String(reader[name]).replace(/\r/g, " / ");
+    } catch (e) {
+        // An element missing from the document: error 91 (0x800A005B).
+        text = "(brak: " + e.description + ")";
+    }
+    WScript.Echo(name + ": " + text);
+}
+reader.CloseData();

@@ -1,0 +1,85 @@
+' Reads a certificate from a scan or a photo of it: VarnokSrv.ImageReader finds the Aztec code in the image and
+' gives its text, VarnokSrv.FileReader decodes that text, and the fields are printed.
+' Usage: cscript //nologo read-image.vbs <image: PNG, JPEG, BMP, GIF or TIFF> [folder for result files]
+Option Explicit
+
+' Prints one property: its text, or what is missing when reading it failed just before (error 91, &H800A005B,
+' when the document lacks the property's element).
+Sub Report(name, value)
+    If Err.Number <> 0 Then
+        WScript.Echo name & ": (brak: " & Err.Description & ")"
+        Err.Clear
+    Else
+        ' OrganWydajacy separates its lines with a carriage return alone.
+        WScript.Echo name & ": " & Replace(value, vbCr, " / ")
+    End If
+End Sub
+
+If WScript.Arguments.Count < 1 Then
+    WScript.Echo "Usage: cscript //nologo read-image.vbs <image file> [folder for result files]"
+    WScript.Quit 2
+End If
+
+Dim fso, image, folder, codet, reader, status, value
+' The server resolves paths in its own current folder, not ours: hand it absolute ones.
+Set fso = CreateObject("Scripting.FileSystemObject")
+image = fso.GetAbsolutePathName(WScript.Arguments(0))
+If WScript.Arguments.Count > 1 Then
+    folder = fso.GetAbsolutePathName(WScript.Arguments(1))
+Else
+    folder = fso.GetSpecialFolder(2).Path
+End If
+
+On Error Resume Next
+codet = CreateObject("VarnokSrv.ImageReader").ReadCodet(image)
+If Err.Number <> 0 Then
+    ' 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
+    WScript.Echo "Obraz: " & Err.Description & " (Err.Number = " & (Err.Number And &HFFFF&) & ")"
+    WScript.Quit 1
+End If
+On Error GoTo 0
+
+Set reader = CreateObject("VarnokSrv.FileReader")
+status = reader.ReadCodetData(codet, folder)
+If status <> "OK" Then
+    WScript.Echo "Status: " & status
+    ' Let go of the object before quitting: the server exits once no client holds one.
+    Set reader = Nothing
+    WScript.Quit 1
+End If
+
+' A failing read skips only its own assignment; Report, the next statement, shows the error.
+On Error Resume Next
+value = Empty: value = reader.NumerDR: Report "NumerDR", value
+value = Empty: value = reader.RodzajPojazdu: Report "RodzajPojazdu", value
+value = Empty: value = reader.NazwiskoNazwa: Report "NazwiskoNazwa", value
+value = Empty: value = reader.Adres: Report "Adres", value
+value = Empty: value = reader.Przeznaczenie: Report "Przeznaczenie", value
+value = Empty: value = reader.RokProdukcji: Report "RokProdukcji", value
+value = Empty: value = reader.DopuszczalnaLadownosc: Report "DopuszczalnaLadownosc", value
+value = Empty: value = reader.DopuszczalnyNacisk: Report "DopuszczalnyNacisk", value
+value = Empty: value = reader.NumerKarty: Report "NumerKarty", value
+value = Empty: value = reader.NrRejestracyjny: Report "NrRejestracyjny", value
+value = Empty: value = reader.DataIRejestracji: Report "DataIRejestracji", value
+value = Empty: value = reader.Marka: Report "Marka", value
+value = Empty: value = reader.Typ: Report "Typ", value
+value = Empty: value = reader.Model: Report "Model", value
+value = Empty: value = reader.VIN: Report "VIN", value
+value = Empty: value = reader.MaxMasaCalk: Report "MaxMasaCalk", value
+value = Empty: value = reader.DopuszczalnaMasaCalk: Report "DopuszczalnaMasaCalk", value
+value = Empty: value = reader.MasaZesp: Report "MasaZesp", value
+value = Empty: value = reader.MasaWlasna: Report "MasaWlasna", value
+value = Empty: value = reader.DataWydaniaDR: Report "DataWydaniaDR", value
+value = Empty: value = reader.KategoriaPojazdu: Report "KategoriaPojazdu", value
+value = Empty: value = reader.Podrodzaj: Report "Podrodzaj", value
+value = Empty: value = reader.LiczbaOsi: Report "LiczbaOsi", value
+value = Empty: value = reader.MaxMasaPrzyczZH: Report "MaxMasaPrzyczZH", value
+value = Empty: value = reader.MaxMasaPrzyczBH: Report "MaxMasaPrzyczBH", value
+value = Empty: value = reader.PojSilnika: Report "PojSilnika", value
+value = Empty: value = reader.MaksymalnaMocNetto: Report "MaksymalnaMocNetto", value
+value = Empty: value = reader.RodzajPaliwa: Report "RodzajPaliwa", value
+value = Empty: value = reader.LiczbaMiejscSiedz: Report "LiczbaMiejscSiedz", value
+value = Empty: value = reader.LiczbaMiejscStoj: Report "LiczbaMiejscStoj", value
+value = Empty: value = reader.OrganWydajacy: Report "OrganWydajacy", value
+On Error GoTo 0
+reader.CloseData
