@@ -16,8 +16,11 @@ if (WScript.Arguments.length < 1) {
 
 // The server resolves paths in its own current folder, not ours: hand it absolute ones.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
-var image = fso.GetAbsolutePathName(WScript.Arguments(0));
-var folder = fso.GetAbsolutePathName(WScript.Arguments.length > 1 ? WScript.Arguments(1) : fso.GetSpecialFolder(2).Path);
+function absolute(path) {
+    return /^([a-z]:\\|\\\\)/i.test(path) ? path : fso.GetAbsolutePathName(path);
+}
+var image = absolute(WScript.Arguments(0));
+var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
 
 var codet;
 try {

@@ -23,9 +23,16 @@ End If
 Dim fso, image, folder, codet, reader, status, value
 ' The server resolves paths in its own current folder, not ours: hand it absolute ones.
 Set fso = CreateObject("Scripting.FileSystemObject")
-image = fso.GetAbsolutePathName(WScript.Arguments(0))
+Function Absolute(path)
+    If Mid(path, 2, 2) = ":\" Or Left(path, 2) = "\\" Then
+        Absolute = path
+    Else
+        Absolute = fso.GetAbsolutePathName(path)
+    End If
+End Function
+image = Absolute(WScript.Arguments(0))
 If WScript.Arguments.Count > 1 Then
-    folder = fso.GetAbsolutePathName(WScript.Arguments(1))
+    folder = Absolute(WScript.Arguments(1))
 Else
     folder = fso.GetSpecialFolder(2).Path
 End If

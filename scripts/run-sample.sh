@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds VarnokSrv.exe and our decoder library, registers the server in
 # the project's Wine prefix, generates the Aztec payload of a fictional certificate and prints its 31 fields,
-# decoded and read through COM by a script client.
-# Usage: run-sample.sh [file, Linux path: a data file *.xml or a payload; default a freshly generated payload]
+# decoded and read through COM by a script client. Given an image, its Aztec code is read by
+# VarnokSrv.ImageReader first.
+# Usage: run-sample.sh [file, Linux path: a data file *.xml, an image (png, jpg, jpeg, bmp, gif, tif, tiff) or a
+#        payload; default a freshly generated payload]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" VarnokSrv azteccodeQELM
+"$here/scripts/build.sh" VarnokSrv azteccodeQELM VarnokScan
 
 sample="$here/build/sample"
 mkdir -p "$sample"
@@ -28,7 +30,14 @@ source "$here/scripts/wine-session.sh"
 wine_prefix_ensure
 win() { printf 'Z:%s' "${1//\//\\}"; }
 "$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
+client=read-certificate.js
+shopt -s nocasematch
+if [[ "$input" =~ \.(png|jpe?g|bmp|gif|tiff?)$ ]]; then
+  client=read-image.js
+  echo "Aztec code read from the image by VarnokSrv.ImageReader, then:"
+fi
+shopt -u nocasematch
 echo "Fields read through VarnokSrv.FileReader (result files in $sample):"
 # cscript writes to a pipe in the OEM code page (852 under Polish settings).
 "$here/scripts/wine-run.sh" 'C:\windows\syswow64\cscript.exe' //nologo \
-    "$(win "$here/examples/read-certificate.js")" "$(win "$input")" "$(win "$sample")" | iconv -f cp852 -t utf-8
+    "$(win "$here/examples/$client")" "$(win "$input")" "$(win "$sample")" | iconv -f cp852 -t utf-8

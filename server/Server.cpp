@@ -1,6 +1,7 @@
 #include "Server.h"
 
 #include <string>
+#include <vector>
 
 #include "../platform/ComError.h"
 #include "ClassFactory.h"
@@ -114,12 +115,14 @@ HRESULT Server::registerClassObjects() noexcept
 {
     try {
         const auto classes = servedClasses();
-        factories_.reserve(classes.size());
+        // COM may still release a class object while the apartment closes, after this server is gone (Wine
+        // does, for a client that died): they live as long as the process.
+        static std::vector<ClassFactory> factories(classes.begin(), classes.end());
         registrations_.reserve(classes.size());
-        for (const ServedClass& served : classes) {
-            factories_.emplace_back(served);
+        for (std::size_t i = 0; i < classes.size(); ++i) {
+            const ServedClass& served = classes[i];
             DWORD registration = 0;
-            const HRESULT hr = ::CoRegisterClassObject(*served.clsid, &factories_.back(), CLSCTX_LOCAL_SERVER,
+            const HRESULT hr = ::CoRegisterClassObject(*served.clsid, &factories[i], CLSCTX_LOCAL_SERVER,
                                                        REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &registration);
             if (FAILED(hr))
                 return hr;

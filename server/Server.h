@@ -6,7 +6,6 @@
 
 #include "../platform/ComPtr.h"
 #include "../platform/Handle.h"
-#include "ClassFactory.h"
 
 #include <utility>
 #include <vector>
@@ -42,7 +41,6 @@ private:
     LONG locks_ = 0;
     UINT_PTR idleTimer_ = 0;
     Handle instanceMutex_;
-    std::vector<ClassFactory> factories_;
     std::vector<DWORD> registrations_;
     std::vector<std::pair<IID, ComPtr<ITypeInfo>>> typeInfos_;
 };

@@ -85,7 +85,13 @@ snapshot before
 
 echo "== MSI for all users"
 check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
-check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" -a -f "$machine_dir/user-guide.md"
+check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" -a -f "$machine_dir/user-guide.md" \
+                          -a -f "$machine_dir/VarnokScan.exe"
+check "the installed server reads a scan (64-bit host)" \
+      reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
+check "the installed VarnokScan.exe reads the scan" \
+      bash -c "'$here/scripts/wine-run.sh' '$machine_dir/VarnokScan.exe' '$(win "$examples/certificate-scan.jpg")' |
+               grep -qF '$(head -c 40 "$examples/certificate-payload.txt")'"
 check "JScript (32-bit host) reads a data file" reads "NrRejestracyjny: WA 12345" 32 "$examples/read-certificate.js" "$examples/certificate.xml"
 check "VBScript (64-bit host) decodes a payload with the installed decoder" \
       reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-certificate.vbs" "$examples/certificate-payload.txt"
@@ -128,7 +134,10 @@ check "registry as before" same_registry before
 
 echo "== MSI per user"
 check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
-check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll"
+check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll" \
+                                      -a -f "$user_dir/VarnokScan.exe"
+registered_image_reader() { wine reg query 'HKCU\Software\Classes\VarnokSrv.ImageReader\CLSID' >/dev/null 2>&1; }
+check "ImageReader registered for the user" registered_image_reader
 registered_for_user() { wine reg query 'HKCU\Software\Classes\VarnokSrv.FileReader\CLSID' >/dev/null 2>&1; }
 check "class registered for the user" registered_for_user
 check "nothing registered for all users" bash -c "! '$here/scripts/wine-run.sh' reg query 'HKLM\\Software\\Classes\\VarnokSrv.FileReader' >/dev/null 2>&1"
@@ -148,6 +157,11 @@ check "the zip's 64-bit C++ example reads the zip's data file" \
       reads "NrRejestracyjny: WA 12345" 64 "$zip_dir/examples/cpp/read-certificate64.exe" "$zip_dir/examples/certificate.xml"
 check "the zip's 32-bit C++ example decodes the payload" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/cpp/read-certificate.exe" "$zip_dir/examples/certificate-payload.txt"
+check "the zip's 32-bit C++ example reads the zip's scan" \
+      reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/cpp/read-certificate.exe" "$zip_dir/examples/certificate-scan.jpg"
+check "the zip's JScript image example reads the scan" \
+      reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-image.js" "$zip_dir/examples/certificate-scan.jpg"
+check "the zip carries VarnokScan.exe" test -f "$zip_dir/VarnokScan.exe"
 check "the server exited" wait_for_no_server
 check "unregister.cmd" wine cmd /c "$unpacked\\unregister.cmd"
 check "registry as before" same_registry before
