@@ -1,0 +1,75 @@
+// What the image front ends decide before the reader runs: the size a file's header declares, and which files an
+// argument names.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "aztec/cli/ScanFiles.h"
+#include "platform/ImageHeader.h"
+
+namespace varnok {
+namespace {
+
+std::vector<std::uint8_t> bytes(std::initializer_list<int> list) { return {list.begin(), list.end()}; }
+
+TEST(DeclaredSize, ReadFromEachFormatsHeader)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> head;
+        std::optional<DeclaredSize> size;
+    };
+    std::vector<std::uint8_t> png = bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                           0x00, 0x00, 0x75, 0x30, 0x00, 0x01, 0x00, 0x00});
+    std::vector<std::uint8_t> bmp = bytes({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                                           0x20, 0x4E, 0, 0, 0xE0, 0xB1, 0xFF, 0xFF});  // height -20000: top-down
+    std::vector<std::uint8_t> core = bmp;
+    core[14] = 12;  // OS/2 core header: 16-bit width and height
+    const Case cases[] = {
+        {"PNG", png, DeclaredSize{30000, 65536}},
+        {"GIF89a", bytes({'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0x01, 0x00}), DeclaredSize{65535, 1}},
+        {"GIF87a", bytes({'G', 'I', 'F', '8', '7', 'a', 0x10, 0x00, 0x20, 0x00}), DeclaredSize{16, 32}},
+        {"BMP", bmp, DeclaredSize{20000, 20000}},
+        {"BMP core", core, DeclaredSize{20000, 0}},
+        {"PNG cut short", std::vector<std::uint8_t>(png.begin(), png.begin() + 20), std::nullopt},
+        {"PNG without IHDR first", [&] { auto p = png; p[12] = 'X'; return p; }(), std::nullopt},
+        {"JPEG", bytes({0xFF, 0xD8, 0xFF, 0xE0}), std::nullopt},
+        {"nothing", {}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const auto size = declaredSize(c.head);
+        ASSERT_EQ(size.has_value(), c.size.has_value()) << c.what;
+        if (size) {
+            EXPECT_EQ(size->width, c.size->width) << c.what;
+            EXPECT_EQ(size->height, c.size->height) << c.what;
+        }
+    }
+}
+
+TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
+{
+    const auto folder = std::filesystem::temp_directory_path() / "varnok-scan-files";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "sub.png");
+    for (const char* name : {"b.PNG", "a.jpeg", "c.tiff", "notes.txt", "d.gif", "e.Bmp", "f.jpg", "g.tif"})
+        std::ofstream(folder / name) << "x";
+    std::vector<std::string> names;
+    for (const auto& file : aztec::imageFilesOf(folder))
+        names.push_back(file.filename().string());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.jpeg", "b.PNG", "c.tiff", "d.gif", "e.Bmp", "f.jpg", "g.tif"}));
+    // A file is itself, whatever its name; a folder without images is nothing.
+    EXPECT_EQ(aztec::imageFilesOf(folder / "notes.txt").size(), 1u);
+    EXPECT_TRUE(aztec::imageFilesOf(folder / "sub.png").empty());
+    std::filesystem::remove_all(folder);
+
+    EXPECT_EQ(aztec::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
+    EXPECT_EQ(aztec::scanLine("a.png", {aztec::ReadFailure::NoSymbol, "", "no Aztec symbol found"}),
+              "a.png\t!\tno Aztec symbol found");
+    EXPECT_EQ(aztec::scanExitCode(3, 0), 0);
+    EXPECT_EQ(aztec::scanExitCode(3, 1), 1);
+    EXPECT_EQ(aztec::scanExitCode(0, 0), 1);
+}
+
+}  // namespace
+}  // namespace varnok
