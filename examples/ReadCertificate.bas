@@ -20,11 +20,15 @@ Public Sub ReadCertificateFile(ByVal path As String, Optional ByVal resultFolder
         If resultFolder = "" Then resultFolder = Environ$("TEMP")
         status = reader.ReadCodetData(ReadAllText(path), resultFolder)
     End If
+    PrintFields reader, status
+End Sub
+
+' The 31 fields of what the reader loaded, or the status when it loaded nothing.
+Public Sub PrintFields(ByVal reader As Object, ByVal status As String)
     If status <> "OK" Then
         Debug.Print "Status: " & status
         Exit Sub
     End If
-
     Dim name As Variant
     For Each name In PropertyNames()
         Debug.Print name & ": " & FieldText(reader, CStr(name))

@@ -2,7 +2,7 @@ Attribute VB_Name = "ScanCertificate"
 ' Scans a vehicle registration certificate with the scanner's own dialog (Windows Image Acquisition), reads its
 ' Aztec code through VarnokSrv.ImageReader and prints the fields in the Immediate window (Ctrl+G).
 ' Late binding: no reference to set, works in 32-bit and 64-bit Office alike. Import this module and
-' ReadCertificate.bas (FieldText, PropertyNames) into Excel or Access: VBA editor, File > Import File..., then:
+' ReadCertificate.bas (PrintFields) into Excel or Access: VBA editor, File > Import File..., then:
 '     ScanAndReadCertificate                      scan, then read
 '     ReadCertificateImage "C:\skany\dowod.jpg"   a scan or a photo already on disk
 Option Explicit
@@ -66,19 +66,10 @@ Public Sub ReadCertificateImage(ByVal imagePath As String, Optional ByVal result
     codet = CreateObject("VarnokSrv.ImageReader").ReadCodet(imagePath)
     On Error GoTo 0
 
-    Dim reader As Object, status As String
+    Dim reader As Object
     Set reader = CreateObject("VarnokSrv.FileReader")
     If resultFolder = "" Then resultFolder = Environ$("TEMP")
-    status = reader.ReadCodetData(codet, resultFolder)
-    If status <> "OK" Then
-        Debug.Print "Status: " & status
-        Exit Sub
-    End If
-    Dim name As Variant
-    For Each name In PropertyNames()
-        Debug.Print name & ": " & FieldText(reader, CStr(name))
-    Next
-    reader.CloseData
+    PrintFields reader, reader.ReadCodetData(codet, resultFolder)
     Exit Sub
 
 ImageFailed:

@@ -1,5 +1,6 @@
 #include "ImageCodet.h"
 
+#include <new>
 #include <string>
 
 #include "../aztec/Reader.h"
@@ -63,8 +64,15 @@ std::u16string ReadCodet(std::u16string_view imagePath)
     } catch (const ImageFileError& error) {
         throw imageFailure(error, imagePath);
     }
-    const aztec::ReadResult read =
-        aztec::readAztec(aztec::GrayImage{image.pixels.data(), image.width, image.height, image.width});
+    aztec::ReadResult read;
+    try {
+        read = aztec::readAztec(aztec::GrayImage{image.pixels.data(), image.width, image.height, image.width});
+    } catch (const std::bad_alloc&) {
+        throw imageFailure(ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY,
+                                          static_cast<std::uint32_t>(image.width),
+                                          static_cast<std::uint32_t>(image.height)),
+                           imagePath);
+    }
     switch (read.failure) {
     case aztec::ReadFailure::None:
         return scannerText(read.bytes);
