@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../platform/ComError.h"
+#include "Diagnose.h"
 #include "Instance.h"
 #include "ModulePath.h"
 #include "Registration.h"
@@ -19,11 +20,12 @@ using varnok::RegistrationScope;
 
 constexpr DWORD serverLeaveWaitMs = 5000;
 
-enum class Command { Serve, Register, Unregister, Usage };
+enum class Command { Serve, Register, Unregister, Diagnose, Usage };
 
 struct Invocation {
     Command command = Command::Serve;
     RegistrationScope scope = RegistrationScope::Machine;
+    std::wstring resultFolder;  // /Diagnose's optional argument
 };
 
 Invocation parseCommandLine()
@@ -36,13 +38,18 @@ Invocation parseCommandLine()
         if (*arg == L'/' || *arg == L'-')
             ++arg;
         if (!_wcsicmp(arg, L"RegServer"))
-            invocation = {Command::Register, RegistrationScope::Machine};
+            invocation = {Command::Register, RegistrationScope::Machine, {}};
         else if (!_wcsicmp(arg, L"UnregServer"))
-            invocation = {Command::Unregister, RegistrationScope::Machine};
+            invocation = {Command::Unregister, RegistrationScope::Machine, {}};
         else if (!_wcsicmp(arg, L"RegServerPerUser"))
-            invocation = {Command::Register, RegistrationScope::User};
+            invocation = {Command::Register, RegistrationScope::User, {}};
         else if (!_wcsicmp(arg, L"UnregServerPerUser"))
-            invocation = {Command::Unregister, RegistrationScope::User};
+            invocation = {Command::Unregister, RegistrationScope::User, {}};
+        else if (!_wcsicmp(arg, L"Diagnose")) {
+            invocation.command = Command::Diagnose;
+            if (i + 1 < argc)
+                invocation.resultFolder = argv[++i];
+        }
         else if (_wcsicmp(arg, L"Embedding") && _wcsicmp(arg, L"Automation"))
             invocation.command = Command::Usage;
     }
@@ -50,16 +57,23 @@ Invocation parseCommandLine()
     return invocation;
 }
 
-// The process has no window; a message goes to the console of whoever started it, if any.
-void tell(const std::wstring& text)
+// The process has no window; a message goes to the console of whoever started it, if any, or where its output
+// was redirected: UTF-16 to a console, UTF-8 to a file or pipe.
+void write(DWORD stream, const std::wstring& text)
 {
-    HANDLE out = ::GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE out = ::GetStdHandle(stream);
     if (!out || out == INVALID_HANDLE_VALUE) {
         ::AttachConsole(ATTACH_PARENT_PROCESS);
-        out = ::GetStdHandle(STD_ERROR_HANDLE);
+        out = ::GetStdHandle(stream);
     }
     if (!out || out == INVALID_HANDLE_VALUE)
         return;
+    DWORD mode = 0;
+    if (::GetConsoleMode(out, &mode)) {
+        DWORD written = 0;
+        ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
     const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
                                            nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
@@ -68,6 +82,9 @@ void tell(const std::wstring& text)
     DWORD written = 0;
     ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
+
+void tell(const std::wstring& text) { write(STD_ERROR_HANDLE, text); }
+void report(const std::wstring& text) { write(STD_OUTPUT_HANDLE, text); }
 
 int reportRegistration(const wchar_t* what, HRESULT hr)
 {
@@ -114,9 +131,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         varnok::instance::askServersToLeave(varnok::modulePath(), serverLeaveWaitMs);
         return result;
     }
+    case Command::Diagnose:
+        return varnok::diagnose(invocation.resultFolder, report);
     case Command::Usage:
-        tell(L"Usage: VarnokSrv.exe [/RegServer | /UnregServer | /RegServerPerUser | /UnregServerPerUser]\n"
-             L"Without a switch the server runs and serves VarnokSrv.FileReader objects.\n");
+        tell(L"Usage: VarnokSrv.exe [/RegServer | /UnregServer | /RegServerPerUser | /UnregServerPerUser |\n"
+             L"                      /Diagnose [result folder]]\n"
+             L"Without a switch the server runs and serves VarnokSrv.FileReader and VarnokSrv.ImageReader objects.\n");
         return ERROR_INVALID_PARAMETER;
     case Command::Serve:
         break;

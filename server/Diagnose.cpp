@@ -1,0 +1,213 @@
+#include "Diagnose.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+
+#include "../platform/ComPtr.h"
+#include "../platform/Decoder.h"
+#include "../platform/Handle.h"
+#include "Identity.h"
+#include "ModulePath.h"
+#include "ServedClasses.h"
+
+namespace varnok {
+
+namespace {
+
+class Report {
+public:
+    explicit Report(void (*write)(const std::wstring&)) : write_(write) {}
+
+    // One finding: the Polish line, then the English one under it.
+    void line(bool ok, const std::wstring& polish, const std::wstring& english)
+    {
+        problems_ += ok ? 0 : 1;
+        write_((ok ? L"[ OK ] " : L"[BŁĄD] ") + polish + L"\r\n       " + english + L"\r\n");
+    }
+    void info(const std::wstring& polish, const std::wstring& english)
+    {
+        write_(L"[INFO] " + polish + L"\r\n       " + english + L"\r\n");
+    }
+    int exitCode() const { return problems_ ? 1 : 0; }
+
+private:
+    void (*write_)(const std::wstring&);
+    int problems_ = 0;
+};
+
+struct Place {
+    HKEY hive;
+    REGSAM view;
+    const wchar_t* polish;
+    const wchar_t* english;
+};
+
+const Place places[] = {
+    {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"wszyscy użytkownicy, widok 32-bitowy", L"all users, 32-bit view"},
+    {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"wszyscy użytkownicy, widok 64-bitowy", L"all users, 64-bit view"},
+    {HKEY_CURRENT_USER, KEY_WOW64_32KEY, L"bieżący użytkownik, widok 32-bitowy", L"current user, 32-bit view"},
+    {HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"bieżący użytkownik, widok 64-bitowy", L"current user, 64-bit view"},
+};
+
+// A string value under Software\Classes, or nothing.
+bool classesValue(const Place& place, const std::wstring& key, std::wstring& value)
+{
+    const std::wstring path = L"Software\\Classes\\" + key;
+    const DWORD flags = RRF_RT_REG_SZ | (place.view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY);
+    DWORD size = 0;
+    if (::RegGetValueW(place.hive, path.c_str(), nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return false;
+    value.assign(size / sizeof(wchar_t), L'\0');
+    if (::RegGetValueW(place.hive, path.c_str(), nullptr, flags, nullptr, value.data(), &size) != ERROR_SUCCESS)
+        return false;
+    value.resize(size / sizeof(wchar_t));
+    while (!value.empty() && value.back() == L'\0')
+        value.pop_back();
+    return true;
+}
+
+std::wstring unquoted(std::wstring path)
+{
+    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"')
+        path = path.substr(1, path.size() - 2);
+    return path;
+}
+
+bool fileExists(const std::wstring& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void checkClass(Report& report, const ServedClass& served)
+{
+    const std::wstring progId = served.progId;
+    bool registered = false;
+    for (const Place& place : places) {
+        std::wstring server;
+        if (!classesValue(place, L"CLSID\\" + std::wstring(served.clsidText) + L"\\LocalServer32", server))
+            continue;
+        registered = true;
+        const std::wstring exe = unquoted(server);
+        const bool exists = fileExists(exe);
+        const bool self = _wcsicmp(exe.c_str(), modulePath().c_str()) == 0;
+        report.line(exists, progId + L" (" + place.polish + L"): " + server +
+                                (exists ? (self ? L" — plik istnieje (ten plik)" : L" — plik istnieje (inny niż ten)")
+                                        : L" — PLIKU NIE MA"),
+                    progId + L" (" + place.english + L"): " + server +
+                        (exists ? (self ? L" — file exists (this file)" : L" — file exists (not this one)")
+                                : L" — FILE MISSING"));
+    }
+    if (!registered)
+        report.line(false, progId + L": klasa niezarejestrowana (uruchom register.cmd albo zainstaluj ponownie)",
+                    progId + L": class not registered (run register.cmd or reinstall)");
+
+    std::wstring clsid;
+    bool named = false;
+    for (const Place& place : {places[0], places[2]})
+        named = named || (classesValue(place, progId + L"\\CLSID", clsid) && _wcsicmp(clsid.c_str(), served.clsidText) == 0);
+    report.line(named, L"ProgID " + progId + (named ? L" wskazuje klasę " : L" nie wskazuje klasy ") + served.clsidText,
+                L"ProgID " + progId + (named ? L" names class " : L" does not name class ") + served.clsidText);
+
+    for (const Place* view : {&places[0], &places[1]}) {
+        std::wstring marshaler;
+        const bool any = classesValue(*view, L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32",
+                                      marshaler) ||
+                         classesValue(view == &places[0] ? places[2] : places[3],
+                                      L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32", marshaler);
+        report.line(any, std::wstring(served.interfaceName) + L" dla klientów " + (view == &places[0] ? L"32" : L"64") +
+                             L"-bitowych: " + (any ? L"zarejestrowany" : L"NIEZAREJESTROWANY"),
+                    std::wstring(served.interfaceName) + L" for " + (view == &places[0] ? L"32" : L"64") +
+                        L"-bit clients: " + (any ? L"registered" : L"NOT REGISTERED"));
+    }
+
+    std::wstring library;
+    bool loads = false;
+    for (const Place& place : {places[0], places[2]}) {
+        if (!classesValue(place, L"TypeLib\\" + std::wstring(served.libidText) + L"\\1.0\\0\\win32", library))
+            continue;
+        ComPtr<ITypeLib> loaded;
+        loads = SUCCEEDED(::LoadTypeLibEx(library.c_str(), REGKIND_NONE, loaded.put()));
+        break;
+    }
+    report.line(loads, L"Biblioteka typów " + std::wstring(served.typeLibName) + L": " +
+                           (library.empty() ? L"niezarejestrowana" : library + (loads ? L" — wczytuje się" : L" — NIE WCZYTUJE SIĘ")),
+                L"Type library " + std::wstring(served.typeLibName) + L": " +
+                    (library.empty() ? L"not registered" : library + (loads ? L" — loads" : L" — DOES NOT LOAD")));
+}
+
+void checkDecoder(Report& report)
+{
+    struct Library {
+        HMODULE module = ::LoadLibraryExW(decoderLibraryName, nullptr, decoderSearchFlags);
+        ~Library()
+        {
+            if (module)
+                ::FreeLibrary(module);
+        }
+    } library;
+    if (!library.module) {
+        report.line(false, L"azteccodeQELM.dll: nie znaleziono (szukana w folderze serwera, potem w System32)",
+                    L"azteccodeQELM.dll: not found (looked for in the server's folder, then System32)");
+        return;
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(library.module, path.data(), MAX_PATH));
+    const bool exports = ::GetProcAddress(library.module, decoderFunctionName) != nullptr;
+    report.line(exports, L"azteccodeQELM.dll: " + path + (exports ? L" — eksportuje AZTECDeCode" : L" — BEZ AZTECDeCode"),
+                L"azteccodeQELM.dll: " + path + (exports ? L" — exports AZTECDeCode" : L" — NO AZTECDeCode EXPORT"));
+}
+
+void checkComponent(Report& report, const wchar_t* progId, const wchar_t* polish, const wchar_t* english)
+{
+    CLSID clsid{};
+    ComPtr<IUnknown> object;
+    const bool ok = SUCCEEDED(::CLSIDFromProgID(progId, &clsid)) &&
+                    SUCCEEDED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.putVoid()));
+    report.line(ok, std::wstring(polish) + L" (" + progId + L"): " + (ok ? L"jest" : L"BRAK"),
+                std::wstring(english) + L" (" + progId + L"): " + (ok ? L"present" : L"MISSING"));
+}
+
+std::wstring localeText(LCTYPE type)
+{
+    wchar_t text[64] = {};
+    ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, text, 64);
+    return text;
+}
+
+void checkFolder(Report& report, const std::wstring& folder)
+{
+    const std::wstring probe = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") +
+                               L"VarnokSrv-diagnose-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    const Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    report.line(static_cast<bool>(file), L"Folder wyników " + folder + (file ? L": zapis możliwy" : L": ZAPIS NIEMOŻLIWY"),
+                L"Result folder " + folder + (file ? L": writable" : L": NOT WRITABLE"));
+}
+
+}  // namespace
+
+int diagnose(const std::wstring& resultFolder, void (*write)(const std::wstring& text))
+{
+    Report report(write);
+    report.info(L"VarnokSrv.exe: " + modulePath(), L"VarnokSrv.exe: " + modulePath());
+    for (const ServedClass& served : servedClasses())
+        checkClass(report, served);
+    checkDecoder(report);
+    checkComponent(report, L"Msxml2.DOMDocument.3.0", L"MSXML 3", L"MSXML 3");
+    checkComponent(report, L"Scripting.FileSystemObject", L"Środowisko Scripting", L"Scripting runtime");
+    const std::wstring codePages = std::to_wstring(::GetACP()) + L" / OEM " + std::to_wstring(::GetOEMCP());
+    report.info(L"Strona kodowa ANSI " + codePages + L"; ustawienia regionalne " + localeText(LOCALE_SNAME) +
+                    L", separator dziesiętny \"" + localeText(LOCALE_SDECIMAL) + L"\", grupowanie \"" +
+                    localeText(LOCALE_STHOUSAND) + L"\"",
+                L"ANSI code page " + codePages + L"; regional settings " + localeText(LOCALE_SNAME) +
+                    L", decimal separator \"" + localeText(LOCALE_SDECIMAL) + L"\", digit grouping \"" +
+                    localeText(LOCALE_STHOUSAND) + L"\"");
+    if (!resultFolder.empty())
+        checkFolder(report, resultFolder);
+    return report.exitCode();
+}
+
+}  // namespace varnok
