@@ -87,6 +87,10 @@ echo "== MSI for all users"
 check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
 check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" -a -f "$machine_dir/user-guide.md" \
                           -a -f "$machine_dir/VarnokScan.exe"
+sdk="$machine_dir/SDK"
+check "SDK in place" test -f "$sdk/include/VarnokSrv.tlb" -a -f "$sdk/include/VarnokSrvImage.h" \
+                          -a -f "$sdk/examples/csharp/VarnokSrvInterop.cs" -a -f "$sdk/examples/certificate-scan.jpg"
+check "the SDK's type library is the one inside the EXE" cmp -s "$sdk/include/VarnokSrv.tlb" "$packages/../generated/VarnokSrv.tlb"
 check "the installed server reads a scan (64-bit host)" \
       reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
 check "the installed VarnokScan.exe reads the scan" \
@@ -124,7 +128,8 @@ check "registry as before" same_registry before
 
 echo "== MSI without the decoder library"
 check "install the server alone" msi /i "$(win "$packages/VarnokSrv-$version.msi")" ADDLOCAL=ServerFeature
-check "no decoder library installed" test -f "$machine_dir/VarnokSrv.exe" -a ! -e "$machine_dir/azteccodeQELM.dll"
+check "no decoder library, no SDK installed" test -f "$machine_dir/VarnokSrv.exe" -a ! -e "$machine_dir/azteccodeQELM.dll" \
+                                                -a ! -e "$machine_dir/SDK"
 check "a payload reports the missing library" \
       reads "Status: Błąd 53 (File not found: azteccodeQELM.dll) w procedurze ReadCodetData L:110" \
       32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
