@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Assembles the Windows test kit, VarnokSrv-<version>-tests.zip, from a Windows build.
+# Usage: make-kit.sh <build folder (build/win32)> <version>
+set -euo pipefail
+build=$(realpath "$1") version=$2
+source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+name=VarnokSrv-$version-tests
+kit=$build/packages/$name
+rm -rf "$kit" "$kit.zip"
+mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export}
+
+cp "$source_dir/tests/kit/run-tests.cmd" "$source_dir/tests/kit/README.txt" "$kit/"
+cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$kit/server/"
+cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
+cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
+cp "$build/tests/decoder-no-export/azteccodeQELM.dll" "$kit/decoders/decoder-no-export/"
+for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest DecoderPayloadTest ImageReaderTest \
+            RegistrationTest KitTool; do
+  cp "$build/tests/$test.exe" "$kit/bin/"
+done
+cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" "$kit/bin/"
+cp "$source_dir/examples/certificate.xml" "$source_dir/tests/scripts/reader_client.js" "$kit/data/"
+cp "$source_dir"/tests/payloads/*.txt "$kit/data/payloads/"
+cp "$source_dir/tests/scripts/expected/lorry-older-vtable.txt" "$kit/data/expected/"
+"$source_dir/tests/images/make-images.sh" "$source_dir/tests/payloads/lorry-older.txt" \
+    "$source_dir/tests/payloads/car-current.txt" "$kit/data/images" >/dev/null
+mkdir "$kit/data/images/readable"
+for expected in "$kit"/data/images/*.txt; do cp "${expected%.txt}" "$kit/data/images/readable/"; done
+(cd "$build/packages" && cmake -E tar cf "$name.zip" --format=zip "$name")
+echo "$kit.zip"
