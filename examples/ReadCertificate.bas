@@ -13,6 +13,9 @@ Private Const ObjectNotSet As Long = 91
 Public Sub ReadCertificateFile(ByVal path As String, Optional ByVal resultFolder As String = "")
     Dim reader As Object
     Dim status As String
+    ' The server resolves paths in its own current folder, not this program's: it gets absolute ones.
+    path = AbsolutePath(path)
+    If resultFolder <> "" Then resultFolder = AbsolutePath(resultFolder)
     Set reader = CreateObject("VarnokSrv.FileReader")
     If LCase$(Right$(path, 4)) = ".xml" Then
         status = reader.ReadData(path)
@@ -58,4 +61,13 @@ End Function
 
 Private Function ReadAllText(ByVal path As String) As String
     ReadAllText = CreateObject("Scripting.FileSystemObject").OpenTextFile(path, 1).ReadAll()
+End Function
+
+' C:\... and \\server\share\... stay as they are; anything else is taken from the current folder (CurDir).
+Public Function AbsolutePath(ByVal path As String) As String
+    If Mid$(path, 2, 2) = ":\" Or Left$(path, 2) = "\\" Then
+        AbsolutePath = path
+    Else
+        AbsolutePath = CurDir$ & "\" & path
+    End If
 End Function

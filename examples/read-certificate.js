@@ -14,15 +14,19 @@ if (WScript.Arguments.length < 1) {
     WScript.Quit(2);
 }
 
-var path = WScript.Arguments(0);
+// The server resolves paths in its own current folder, not ours: hand it absolute ones.
 var fso = new ActiveXObject("Scripting.FileSystemObject");
+function absolute(path) {
+    return /^([a-z]:\\|\\\\)/i.test(path) ? path : fso.GetAbsolutePathName(path);
+}
+var path = absolute(WScript.Arguments(0));
 var reader = new ActiveXObject("VarnokSrv.FileReader");
 var status;
 if (/\.xml$/i.test(path)) {
     status = reader.ReadData(path);
 } else {
     // The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
-    var folder = WScript.Arguments.length > 1 ? WScript.Arguments(1) : fso.GetSpecialFolder(2).Path;
+    var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
     var payload = fso.OpenTextFile(path, 1).ReadAll();
     status = reader.ReadCodetData(payload, folder);
 }

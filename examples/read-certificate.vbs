@@ -21,15 +21,23 @@ If WScript.Arguments.Count < 1 Then
 End If
 
 Dim path, fso, reader, status, folder, value
-path = WScript.Arguments(0)
+' The server resolves paths in its own current folder, not ours: hand it absolute ones.
 Set fso = CreateObject("Scripting.FileSystemObject")
+Function Absolute(path)
+    If Mid(path, 2, 2) = ":\" Or Left(path, 2) = "\\" Then
+        Absolute = path
+    Else
+        Absolute = fso.GetAbsolutePathName(path)
+    End If
+End Function
+path = Absolute(WScript.Arguments(0))
 Set reader = CreateObject("VarnokSrv.FileReader")
 If LCase(Right(path, 4)) = ".xml" Then
     status = reader.ReadData(path)
 Else
     ' The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
     If WScript.Arguments.Count > 1 Then
-        folder = WScript.Arguments(1)
+        folder = Absolute(WScript.Arguments(1))
     Else
         folder = fso.GetSpecialFolder(2).Path
     End If
