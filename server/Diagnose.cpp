@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <string>
+#include <utility>
 
 #include "../platform/ComPtr.h"
 #include "../platform/Decoder.h"
@@ -44,12 +45,14 @@ struct Place {
     const wchar_t* english;
 };
 
-const Place places[] = {
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"wszyscy użytkownicy, widok 32-bitowy", L"all users, 32-bit view"},
-    {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"wszyscy użytkownicy, widok 64-bitowy", L"all users, 64-bit view"},
-    {HKEY_CURRENT_USER, KEY_WOW64_32KEY, L"bieżący użytkownik, widok 32-bitowy", L"current user, 32-bit view"},
-    {HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"bieżący użytkownik, widok 64-bitowy", L"current user, 64-bit view"},
-};
+const Place machine32{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"wszyscy użytkownicy, widok 32-bitowy",
+                      L"all users, 32-bit view"};
+const Place machine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"wszyscy użytkownicy, widok 64-bitowy",
+                      L"all users, 64-bit view"};
+const Place user32{HKEY_CURRENT_USER, KEY_WOW64_32KEY, L"bieżący użytkownik, widok 32-bitowy",
+                   L"current user, 32-bit view"};
+const Place user64{HKEY_CURRENT_USER, KEY_WOW64_64KEY, L"bieżący użytkownik, widok 64-bitowy",
+                   L"current user, 64-bit view"};
 
 // A string value under Software\Classes, or nothing.
 bool classesValue(const Place& place, const std::wstring& key, std::wstring& value)
@@ -59,10 +62,11 @@ bool classesValue(const Place& place, const std::wstring& key, std::wstring& val
     DWORD size = 0;
     if (::RegGetValueW(place.hive, path.c_str(), nullptr, flags, nullptr, nullptr, &size) != ERROR_SUCCESS)
         return false;
-    value.assign(size / sizeof(wchar_t), L'\0');
-    if (::RegGetValueW(place.hive, path.c_str(), nullptr, flags, nullptr, value.data(), &size) != ERROR_SUCCESS)
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (::RegGetValueW(place.hive, path.c_str(), nullptr, flags, nullptr, text.data(), &size) != ERROR_SUCCESS)
         return false;
-    value.resize(size / sizeof(wchar_t));
+    text.resize(size / sizeof(wchar_t));
+    value = std::move(text);
     while (!value.empty() && value.back() == L'\0')
         value.pop_back();
     return true;
@@ -81,60 +85,80 @@ bool fileExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void checkClass(Report& report, const ServedClass& served)
+// Where the class's LocalServer32 points, in every hive and view that has one.
+void checkServerKeys(Report& report, const ServedClass& served)
 {
     const std::wstring progId = served.progId;
     bool registered = false;
-    for (const Place& place : places) {
+    for (const Place* place : {&machine32, &machine64, &user32, &user64}) {
         std::wstring server;
-        if (!classesValue(place, L"CLSID\\" + std::wstring(served.clsidText) + L"\\LocalServer32", server))
+        if (!classesValue(*place, L"CLSID\\" + std::wstring(served.clsidText) + L"\\LocalServer32", server))
             continue;
         registered = true;
         const std::wstring exe = unquoted(server);
         const bool exists = fileExists(exe);
         const bool self = _wcsicmp(exe.c_str(), modulePath().c_str()) == 0;
-        report.line(exists, progId + L" (" + place.polish + L"): " + server +
-                                (exists ? (self ? L" — plik istnieje (ten plik)" : L" — plik istnieje (inny niż ten)")
-                                        : L" — PLIKU NIE MA"),
-                    progId + L" (" + place.english + L"): " + server +
+        report.line(exists,
+                    progId + L" (" + place->polish + L"): " + server +
+                        (exists ? (self ? L" — plik istnieje (ten plik)" : L" — plik istnieje (inny niż ten)")
+                                : L" — PLIKU NIE MA"),
+                    progId + L" (" + place->english + L"): " + server +
                         (exists ? (self ? L" — file exists (this file)" : L" — file exists (not this one)")
                                 : L" — FILE MISSING"));
     }
     if (!registered)
         report.line(false, progId + L": klasa niezarejestrowana (uruchom register.cmd albo zainstaluj ponownie)",
                     progId + L": class not registered (run register.cmd or reinstall)");
+}
 
-    std::wstring clsid;
+void checkProgId(Report& report, const ServedClass& served)
+{
+    const std::wstring progId = served.progId;
     bool named = false;
-    for (const Place& place : {places[0], places[2]})
-        named = named || (classesValue(place, progId + L"\\CLSID", clsid) && _wcsicmp(clsid.c_str(), served.clsidText) == 0);
+    for (const Place* place : {&machine32, &user32}) {
+        std::wstring clsid;
+        named = named || (classesValue(*place, progId + L"\\CLSID", clsid) &&
+                          _wcsicmp(clsid.c_str(), served.clsidText) == 0);
+    }
     report.line(named, L"ProgID " + progId + (named ? L" wskazuje klasę " : L" nie wskazuje klasy ") + served.clsidText,
                 L"ProgID " + progId + (named ? L" names class " : L" does not name class ") + served.clsidText);
+}
 
-    for (const Place* view : {&places[0], &places[1]}) {
+// 32-bit clients marshal through the 32-bit view, 64-bit ones through the 64-bit view: both need the interface.
+void checkInterfaces(Report& report, const ServedClass& served)
+{
+    struct Clients {
+        const wchar_t* bits;
+        const Place* machine;
+        const Place* user;
+    };
+    const std::wstring key = L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32";
+    for (const Clients& clients : {Clients{L"32", &machine32, &user32}, Clients{L"64", &machine64, &user64}}) {
         std::wstring marshaler;
-        const bool any = classesValue(*view, L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32",
-                                      marshaler) ||
-                         classesValue(view == &places[0] ? places[2] : places[3],
-                                      L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32", marshaler);
-        report.line(any, std::wstring(served.interfaceName) + L" dla klientów " + (view == &places[0] ? L"32" : L"64") +
-                             L"-bitowych: " + (any ? L"zarejestrowany" : L"NIEZAREJESTROWANY"),
-                    std::wstring(served.interfaceName) + L" for " + (view == &places[0] ? L"32" : L"64") +
-                        L"-bit clients: " + (any ? L"registered" : L"NOT REGISTERED"));
+        const bool ok = classesValue(*clients.machine, key, marshaler) || classesValue(*clients.user, key, marshaler);
+        report.line(ok, std::wstring(served.interfaceName) + L" dla klientów " + clients.bits + L"-bitowych: " +
+                            (ok ? L"zarejestrowany" : L"NIEZAREJESTROWANY"),
+                    std::wstring(served.interfaceName) + L" for " + clients.bits + L"-bit clients: " +
+                        (ok ? L"registered" : L"NOT REGISTERED"));
     }
+}
 
+void checkTypeLibrary(Report& report, const ServedClass& served)
+{
     std::wstring library;
     bool loads = false;
-    for (const Place& place : {places[0], places[2]}) {
-        if (!classesValue(place, L"TypeLib\\" + std::wstring(served.libidText) + L"\\1.0\\0\\win32", library))
+    for (const Place* place : {&machine32, &user32}) {
+        if (!classesValue(*place, L"TypeLib\\" + std::wstring(served.libidText) + L"\\1.0\\0\\win32", library))
             continue;
         ComPtr<ITypeLib> loaded;
         loads = SUCCEEDED(::LoadTypeLibEx(library.c_str(), REGKIND_NONE, loaded.put()));
         break;
     }
-    report.line(loads, L"Biblioteka typów " + std::wstring(served.typeLibName) + L": " +
-                           (library.empty() ? L"niezarejestrowana" : library + (loads ? L" — wczytuje się" : L" — NIE WCZYTUJE SIĘ")),
-                L"Type library " + std::wstring(served.typeLibName) + L": " +
+    const std::wstring name = served.typeLibName;
+    report.line(loads,
+                L"Biblioteka typów " + name + L": " +
+                    (library.empty() ? L"niezarejestrowana" : library + (loads ? L" — wczytuje się" : L" — NIE WCZYTUJE SIĘ")),
+                L"Type library " + name + L": " +
                     (library.empty() ? L"not registered" : library + (loads ? L" — loads" : L" — DOES NOT LOAD")));
 }
 
@@ -193,8 +217,12 @@ int diagnose(const std::wstring& resultFolder, void (*write)(const std::wstring&
 {
     Report report(write);
     report.info(L"VarnokSrv.exe: " + modulePath(), L"VarnokSrv.exe: " + modulePath());
-    for (const ServedClass& served : servedClasses())
-        checkClass(report, served);
+    for (const ServedClass& served : servedClasses()) {
+        checkServerKeys(report, served);
+        checkProgId(report, served);
+        checkInterfaces(report, served);
+        checkTypeLibrary(report, served);
+    }
     checkDecoder(report);
     checkComponent(report, L"Msxml2.DOMDocument.3.0", L"MSXML 3", L"MSXML 3");
     checkComponent(report, L"Scripting.FileSystemObject", L"Środowisko Scripting", L"Scripting runtime");
