@@ -23,10 +23,22 @@ status=0
 wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
 tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^(PASS|FAIL|SKIP|[0-9]+ passed)' || true
 last=$(tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
-if [ "$status" -ne 0 ] || [[ ! "$last" =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] || [ "${BASH_REMATCH[1]}" -lt 15 ]; then
+if [ "$status" -ne 0 ] || [[ ! "$last" =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] || [ "${BASH_REMATCH[1]}" -lt 16 ]; then
   echo "run-tests.cmd: exit code $status, last line [$last]"
   for log in "$WINEPREFIX/drive_c/kit/$name"/logs/*.txt; do
     grep -q . "$log" && { echo "== $(basename "$log")"; tail -n 15 "$log"; }
   done
   exit 1
 fi
+
+# A failing suite must show: the type-library suite replaced by a program that fails.
+kit="$WINEPREFIX/drive_c/kit/$name"
+cp "$kit/bin/KitTool.exe" "$kit/bin/TypeLibraryTest.exe"
+status=0
+wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
+summary=$(tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^(FAIL typelib |[0-9]+ passed, 1 failed$)' | sed 's/ (.*//' | tr '\n' '|')
+if [ "$status" -ne 1 ] || [ "$summary" != "FAIL typelib|$((${BASH_REMATCH[1]} - 1)) passed, 1 failed|" ]; then
+  echo "a failing suite was not reported: exit code $status, [$summary]"
+  exit 1
+fi
+echo "a failing suite is reported: exit code 1, $summary"

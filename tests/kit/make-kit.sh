@@ -14,8 +14,8 @@ cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$kit/server/"
 cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
 cp "$build/tests/decoder-no-export/azteccodeQELM.dll" "$kit/decoders/decoder-no-export/"
-for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest DecoderPayloadTest ImageReaderTest \
-            RegistrationTest KitTool; do
+for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest ReliabilityTest DecoderPayloadTest \
+            ImageReaderTest RegistrationTest KitTool; do
   cp "$build/tests/$test.exe" "$kit/bin/"
 done
 cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" "$kit/bin/"
