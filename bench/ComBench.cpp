@@ -17,6 +17,7 @@
 #include "ProcessUsage.h"
 #include "TestSupport.h"
 #include "VarnokSrv.h"
+#include "VarnokSrvImage.h"
 #include "loading/CodetText.h"
 #include "platform/ComPtr.h"
 #include "platform/ResultFile.h"
@@ -252,6 +253,27 @@ int wmain(int argc, wchar_t** argv)
     std::printf("milliseconds\n");
     print("cold activation: VarnokSrv", cold[0]);
     print("cold activation: baseline", cold[1]);
+
+    // ImageReader.ReadCodet through the vtable: image files named by VARNOK_BENCH_IMAGES (";"-separated).
+    const std::wstring images = setting(L"VARNOK_BENCH_IMAGES");
+    for (std::size_t start = 0; start < images.size();) {
+        const std::size_t end = std::min(images.find(L';', start), images.size());
+        const std::wstring image = images.substr(start, end - start);
+        start = end + 1;
+        ComPtr<_ImageReader> reader;
+        if (FAILED(CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader,
+                                    reader.putVoid())))
+            break;
+        const Bstr path(u16View(image));
+        HRESULT hr = S_OK;
+        const Figures f = measure(5, 1, [&] {
+            Bstr text;
+            hr = reader->ReadCodet(path.get(), text.put());
+        });
+        const std::string name = "ReadCodet: " + utf8(image.substr(image.find_last_of(L'\\') + 1)) +
+                                 (SUCCEEDED(hr) ? "" : " (FAILED)");
+        print(name.c_str(), Figures{f.min * 1e-3, f.median * 1e-3, f.max * 1e-3});
+    }
 
     // Memory and handles over many cycles of load, 31 reads, CloseData (cycles 0 leaves this out).
     Usage after100, afterAll;

@@ -29,6 +29,10 @@ cp "$here/build/win32/decoder/azteccodeQELM.dll" "$beside"
 "$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /RegServer
 mkdir -p "$scratch/out"
+# ReadCodet on the sample scan, and on the same scan placed on a 300-dpi A4 page.
+convert -size 2480x3508 xc:white "$here/examples/certificate-scan.jpg" -geometry +1500+2600 -composite \
+        -quality 85 "$scratch/page-300dpi.jpg"
+export VARNOK_BENCH_IMAGES="$(win "$here/examples/certificate-scan.jpg");$(win "$scratch/page-300dpi.jpg")"
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" "$(win "$here/examples/certificate.xml")" \
     "$(win "$scratch/payload.txt")" "$(win "$here/build/win32/decoder/azteccodeQELM.dll")" "$(win "$scratch/out")" \
     "$cycles" </dev/null
