@@ -4,7 +4,9 @@
 #include <shlwapi.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "ComPtr.h"
 #include "ImageHeader.h"
@@ -91,12 +93,12 @@ void copyOverWhite(IWICBitmapSource* premultiplied, GrayPixels& out)
 
 void refuseDeclaredSize(IStream* stream, std::uint64_t maxPixels)
 {
-    std::uint8_t head[imageHeaderBytes] = {};
+    std::vector<std::uint8_t> head(imageHeaderBytes);
     ULONG read = 0;
-    checkDecode(stream->Read(head, sizeof head, &read));
+    checkDecode(stream->Read(head.data(), static_cast<ULONG>(head.size()), &read));
     const LARGE_INTEGER start{};
     checkDecode(stream->Seek(start, STREAM_SEEK_SET, nullptr));
-    if (const auto size = declaredSize(std::span<const std::uint8_t>(head, read));
+    if (const auto size = declaredSize(std::span<const std::uint8_t>(head.data(), read));
         size && size->width * size->height > maxPixels)
         throw ImageFileError(Kind::TooLarge, S_OK, static_cast<std::uint32_t>(size->width),
                              static_cast<std::uint32_t>(size->height));

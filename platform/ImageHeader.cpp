@@ -17,6 +17,37 @@ std::uint64_t magnitude(std::uint32_t value)
     return v < 0 ? std::uint64_t(-std::int64_t(v)) : std::uint64_t(v);
 }
 
+std::uint16_t bigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+
+// The frame header (SOF0 to SOF15, not DHT, JPG or DAC) after the segments before it.
+std::optional<DeclaredSize> jpegSize(std::span<const std::uint8_t> head)
+{
+    std::size_t at = 2;
+    while (at + 4 <= head.size()) {
+        if (head[at] != 0xFF)
+            return std::nullopt;
+        const std::uint8_t marker = head[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length
+            at += 2;
+            continue;
+        }
+        const std::size_t length = bigEndian16(&head[at + 2]);
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame)
+            return at + 9 <= head.size() ? std::optional<DeclaredSize>(DeclaredSize{bigEndian16(&head[at + 7]),
+                                                                                     bigEndian16(&head[at + 5])})
+                                         : std::nullopt;
+        if (length < 2 || marker == 0xDA)  // the scan starts: no frame header before it
+            return std::nullopt;
+        at += 2 + length;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<DeclaredSize> declaredSize(std::span<const std::uint8_t> head)
@@ -31,6 +62,8 @@ std::optional<DeclaredSize> declaredSize(std::span<const std::uint8_t> head)
             return DeclaredSize{littleEndian16(h + 18), littleEndian16(h + 20)};
         return DeclaredSize{magnitude(littleEndian32(h + 18)), magnitude(littleEndian32(h + 22))};
     }
+    if (head.size() >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF)
+        return jpegSize(head);
     return std::nullopt;
 }
 

@@ -132,6 +132,7 @@ TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
         {dir + L"\\truncated.png", 321, L"Nie można odczytać obrazu \""},
         {dir + L"\\huge.png", 1001, L"Obraz \""},
         {dir + L"\\huge.bmp", 1001, L"Obraz \""},
+        {dir + L"\\huge.jpg", 1001, L"Obraz \""},
         {dir + L"\\no-symbol.png", 1002, L"Na obrazie \""},
         {dir + L"\\damaged.png", 1003, L"Kod Aztec na obrazie \""},
     };
@@ -146,6 +147,7 @@ TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
     }
     // Refused from the declared size, before a decoder that decodes everything at once could try.
     EXPECT_NE(readByName(dir + L"\\huge.png").description.find(L"30000 x 30000 pikseli"), std::wstring::npos);
+    EXPECT_NE(readByName(dir + L"\\huge.jpg").description.find(L"60000 x 60000 pikseli"), std::wstring::npos);
 }
 
 TEST_F(ImageReaderTest, AFileLockedByAnotherProgramIsError75)

@@ -10,6 +10,7 @@
 #include "aztec/Encodation.h"
 #include "aztec/MatrixDecoder.h"
 #include "aztec/Reader.h"
+#include "platform/ImageHeader.h"
 
 using namespace varnok::aztec;
 
@@ -43,6 +44,8 @@ ModuleMatrix fromDump(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    // Every input is also an image file's first bytes, as the size check before decoding sees them.
+    varnok::declaredSize({data, size});
     if (size < 3)
         return 0;
     switch (data[0] % 3) {

@@ -56,4 +56,8 @@ printf '\x78\x9c\x03\x00\x00\x00\x00\x01' >"$out/idat.bin"
 { printf 'BM'; le32 70; le32 0; le32 54; le32 40; le32 20000; le32 20000; printf '\x01\x00\x18\x00'; le32 0
   le32 0; le32 2835; le32 2835; le32 0; le32 0; printf '\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff'; } \
   >"$out/huge.bmp"
+# A JPEG whose frame header claims 60000 x 60000 pixels (the gray photo's, patched).
+cp "$out/photo.jpg" "$out/huge.jpg"
+sof=$(LC_ALL=C grep -obUaP '\xFF\xC0' "$out/huge.jpg" | head -n 1 | cut -d: -f1)
+printf '\xEA\x60\xEA\x60' | dd of="$out/huge.jpg" bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
 rm -f "$out"/*.bin

@@ -34,7 +34,14 @@ TEST(DeclaredSize, ReadFromEachFormatsHeader)
         {"BMP core", core, DeclaredSize{20000, 0}},
         {"PNG cut short", std::vector<std::uint8_t>(png.begin(), png.begin() + 20), std::nullopt},
         {"PNG without IHDR first", [&] { auto p = png; p[12] = 'X'; return p; }(), std::nullopt},
-        {"JPEG", bytes({0xFF, 0xD8, 0xFF, 0xE0}), std::nullopt},
+        {"JPEG after APP0", bytes({0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x4A, 0x46, 0xFF, 0xFF, 0xC2, 0x00, 0x11, 0x08,
+                                   0xEA, 0x60, 0x01, 0x02}),
+         DeclaredSize{0x0102, 60000}},
+        {"JPEG cut in its frame header", bytes({0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xEA}), std::nullopt},
+        {"JPEG scan before any frame header", bytes({0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0xFF, 0xC0,
+                                                     0x00, 0x11, 0x08, 0x00, 0x01, 0x00, 0x01}),
+         std::nullopt},
+        {"JPEG segments running off the end", bytes({0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xF0, 0x00}), std::nullopt},
         {"nothing", {}, std::nullopt},
     };
     for (const Case& c : cases) {
