@@ -10,10 +10,8 @@ Option Explicit
 ' Windows Image Acquisition's constants.
 Private Const ScannerDeviceType As Long = 1
 Private Const GrayscaleIntent As Long = 2
+Private Const MaximizeQuality As Long = 131072
 Private Const wiaFormatPNG As String = "{B96B3CAF-0728-11D3-9D7B-0000F81EF32E}"
-Private Const CurrentIntentProperty As String = "6146"
-Private Const HorizontalResolutionProperty As String = "6147"
-Private Const VerticalResolutionProperty As String = "6148"
 
 ' ImageReader's error numbers (Err.Number).
 Private Const ImageFileNotFound As Long = 53
@@ -23,7 +21,8 @@ Private Const ImageTooLarge As Long = 1001
 Private Const NoAztecCode As Long = 1002
 Private Const AztecCodeDamaged As Long = 1003
 
-' Lets the user pick a scanner, scans the page in gray at 300 dpi and reads it.
+' Opens the scanner's own scanning dialog (gray picture preselected; "Adjust the quality" sets 300 dpi) and reads
+' the page it scans.
 Public Sub ScanAndReadCertificate(Optional ByVal resultFolder As String = "")
     Dim path As String
     path = ScanToFile()
@@ -33,19 +32,13 @@ End Sub
 
 ' The scanned page saved as a PNG in the TEMP folder; "" when the user cancelled or no scanner is there.
 Public Function ScanToFile() As String
-    Dim dialog As Object, device As Object, item As Object, image As Object
+    Dim dialog As Object, image As Object
+    On Error GoTo NoScanner
     Set dialog = CreateObject("WIA.CommonDialog")
-    On Error GoTo NoScanner
-    Set device = dialog.ShowSelectDevice(ScannerDeviceType, False, False)
-    If device Is Nothing Then Exit Function
-    Set item = device.Items(1)
-    ' Not every scanner offers every setting: what it refuses stays as it is.
-    On Error Resume Next
-    item.Properties(CurrentIntentProperty).Value = GrayscaleIntent
-    item.Properties(HorizontalResolutionProperty).Value = 300
-    item.Properties(VerticalResolutionProperty).Value = 300
-    On Error GoTo NoScanner
-    Set image = dialog.ShowTransfer(item, wiaFormatPNG, False)
+    ' The WIA scanning dialog: device type, intent, bias, format, always ask for the device, common UI, no error
+    ' on cancel (Nothing instead).
+    Set image = dialog.ShowAcquireImage(ScannerDeviceType, GrayscaleIntent, MaximizeQuality, wiaFormatPNG, _
+                                        False, True, False)
     If image Is Nothing Then Exit Function
     Dim path As String
     path = Environ$("TEMP") & "\dowod-" & Format$(Now, "yyyymmdd-hhnnss") & ".png"
