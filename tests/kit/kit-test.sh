@@ -31,8 +31,12 @@ if [ "$status" -ne 0 ] || [[ ! "$last" =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] || [
   exit 1
 fi
 
-# A failing suite must show: the type-library suite replaced by a program that fails.
+# Again, with an installed server registered before (it must get its registration back), and with a failing
+# suite (the type-library suite replaced by a program that fails), which must show.
 kit="$WINEPREFIX/drive_c/kit/$name"
+mkdir -p "$WINEPREFIX/drive_c/installed"
+cp "$kit/server/VarnokSrv.exe" "$WINEPREFIX/drive_c/installed/"
+wine 'C:\installed\VarnokSrv.exe' /RegServer
 cp "$kit/bin/KitTool.exe" "$kit/bin/TypeLibraryTest.exe"
 status=0
 wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
@@ -42,3 +46,10 @@ if [ "$status" -ne 1 ] || [ "$summary" != "FAIL typelib|$((${BASH_REMATCH[1]} - 
   exit 1
 fi
 echo "a failing suite is reported: exit code 1, $summary"
+registered=$(wine "$kit/bin/KitTool.exe" registered-server | tr -d '\r')
+if ! tr -d '\r' <"$WINEPREFIX/output.txt" | grep -qxF 'Registered again: C:\installed\VarnokSrv.exe' ||
+   [ "$registered" != 'C:\installed\VarnokSrv.exe' ]; then
+  echo "the installed server did not get its registration back: [$registered]"
+  exit 1
+fi
+echo "the installed server got its registration back"

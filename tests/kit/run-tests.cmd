@@ -17,6 +17,10 @@ if errorlevel 1 (
     echo run-tests.cmd: start the command prompt "as administrator": the suites register the server for all users.
     exit /b 1
 )
+rem An installed VarnokSrv gets its registration back at the end (the kit uses the same class identifiers).
+set "PREVIOUS="
+for /f "delims=" %%p in ('"%TOOL%" registered-server') do set "PREVIOUS=%%p"
+if /i "%PREVIOUS%"=="%SERVER%" set "PREVIOUS="
 "%SERVER%" /UnregServer
 "%SERVER%" /RegServer
 if errorlevel 1 (
@@ -54,6 +58,10 @@ call :suite registration "%KIT%\bin\RegistrationTest.exe"
 "%TOOL%" wait-no-server 30
 "%SERVER%" /UnregServer
 call :check registry_clean "%TOOL%" registry-clean
+if defined PREVIOUS if exist "%PREVIOUS%" (
+    "%PREVIOUS%" /RegServer
+    echo Registered again: %PREVIOUS%
+)
 echo %PASSED% passed, %FAILED% failed
 exit /b %FAILED%
 

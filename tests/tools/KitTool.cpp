@@ -4,6 +4,7 @@
 //   KitTool registry-clean           exit 0 when no key of either class is left in any hive or registry view
 //   KitTool script-passed LOG        exit 0 when a script client's log ends its run with "RESULT pass=N fail=0"
 //   KitTool same EXPECTED ACTUAL     exit 0 when the two files hold the same text (line ends aside)
+//   KitTool registered-server        prints the EXE FileReader is registered to for all users (exit 1: none)
 
 #include <windows.h>
 
@@ -86,6 +87,22 @@ bool scriptPassed(const wchar_t* log)
     return result.find(" fail=0") != std::string::npos && result.find("pass=0 ") == std::string::npos;
 }
 
+// The installed server, if any, so that the kit can give it its registration back.
+bool printRegisteredServer()
+{
+    wchar_t path[MAX_PATH + 3] = {};
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE,
+                     L"Software\\Classes\\CLSID\\{7C882FC3-4DBD-488F-9843-FA7021797487}\\LocalServer32", nullptr,
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, path, &size) != ERROR_SUCCESS)
+        return false;
+    std::wstring exe = path;
+    if (exe.size() >= 2 && exe.front() == L'"' && exe.back() == L'"')
+        exe = exe.substr(1, exe.size() - 2);
+    std::printf("%ls\n", exe.c_str());
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -99,9 +116,11 @@ int wmain(int argc, wchar_t** argv)
         return registryClean() ? 0 : 1;
     if (command == L"script-passed" && argc > 2)
         return scriptPassed(argv[2]) ? 0 : 1;
+    if (command == L"registered-server")
+        return printRegisteredServer() ? 0 : 1;
     if (command == L"same" && argc > 3)
         return text(argv[2]) == text(argv[3]) && !text(argv[2]).empty() ? 0 : 1;
     std::fprintf(stderr, "usage: KitTool elevated | wait-no-server SECONDS | registry-clean | script-passed LOG |"
-                         " same EXPECTED ACTUAL\n");
+                         " same EXPECTED ACTUAL | registered-server\n");
     return 2;
 }
