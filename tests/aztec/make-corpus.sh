@@ -30,7 +30,7 @@ add clean "$car" 3
 add clean "$lorry" 8
 add rotate "$car" 4 -background white -rotate $((17 * k))
 add rotate "$random1" 3 -background white -rotate $((133 + 4 * k))
-add perspective "$car" 4 -background white -virtual-pixel white -distort Perspective "0,0 $((10*k)),$((15*k))  %[fx:w],0 %[fx:w-$((20*k))],$((5*k))  0,%[fx:h] $((5*k)),%[fx:h-$((10*k))]  %[fx:w],%[fx:h] %[fx:w],%[fx:h]"
+add tilted "$car" 4 -background white -virtual-pixel white -distort Perspective "0,0 $((10*k)),$((15*k))  %[fx:w],0 %[fx:w-$((20*k))],$((5*k))  0,%[fx:h] $((5*k)),%[fx:h-$((10*k))]  %[fx:w],%[fx:h] %[fx:w],%[fx:h]"
 add blur "$lorry" 5 -blur 0x$((k))
 add noise "$random2" 4 -seed 1 -attenuate $((k)) +noise Gaussian
 add jpeg "$car" 4 -quality $((30 / k))
