@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "../platform/Ansi.h"
-#include "../platform/Clock.h"
-#include "../platform/ComError.h"
-#include "../platform/Decoder.h"
-#include "../platform/ResultFile.h"
+#include "platform/Ansi.h"
+#include "platform/Clock.h"
+#include "platform/ComError.h"
+#include "platform/Decoder.h"
+#include "platform/ResultFile.h"
 #include "CodetText.h"
 #include "StatusTexts.h"
 

@@ -26,13 +26,6 @@ void replaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
 // characters) become "_", so data can never name another folder.
 std::u16string fileNamePart(std::u16string_view text);
 
-// Whether a Windows path names its drive or share: "C:\x", "\\server\share\x", "\\?\C:\x". An empty path,
-// "x", "\x" and "C:x" depend on the current folder or drive, which for a COM server is nobody's choice.
-bool isAbsolutePath(std::u16string_view path);
-
-// The name tried for the n-th file of the same name (n >= 2): "_n" before the extension of the last component.
-std::u16string collisionName(std::u16string_view path, unsigned n);
-
 // folder + "\" + registration number + "_" + date-time part + ".xml"
 std::u16string savedCopyPath(std::u16string_view folder, std::u16string_view registrationNumber,
                              std::u16string_view dateTime);

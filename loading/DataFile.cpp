@@ -3,8 +3,8 @@
 #include <new>
 #include <optional>
 
-#include "../platform/ComError.h"
-#include "../platform/FileSystem.h"
+#include "platform/ComError.h"
+#include "platform/FileSystem.h"
 #include "StatusTexts.h"
 
 namespace varnok {

@@ -3,10 +3,10 @@
 #include <new>
 #include <string>
 
-#include "../aztec/Reader.h"
-#include "../platform/ComPtr.h"
-#include "../platform/Failure.h"
-#include "../platform/ImageFile.h"
+#include "aztec/Reader.h"
+#include "platform/ComPtr.h"
+#include "platform/Failure.h"
+#include "platform/ImageFile.h"
 
 namespace varnok {
 

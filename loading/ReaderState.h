@@ -1,7 +1,7 @@
 #pragma once
 // What one FileReader object holds between calls.
 
-#include "../platform/XmlDom.h"
+#include "platform/XmlDom.h"
 
 namespace varnok {
 

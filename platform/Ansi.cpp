@@ -6,19 +6,27 @@
 
 namespace varnok {
 
-std::string toAnsi(std::u16string_view text)
+namespace {
+
+std::string narrow(UINT codePage, std::u16string_view text)
 {
     if (text.empty())
         return {};
     const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
     const int length = static_cast<int>(text.size());
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    const int size = ::WideCharToMultiByte(codePage, 0, wide, length, nullptr, 0, nullptr, nullptr);
     if (size <= 0)
         check(HRESULT_FROM_WIN32(::GetLastError()));
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide, length, bytes.data(), size, nullptr, nullptr);
+    ::WideCharToMultiByte(codePage, 0, wide, length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
+
+}  // namespace
+
+std::string toAnsi(std::u16string_view text) { return narrow(CP_ACP, text); }
+
+std::string toUtf8(std::u16string_view text) { return narrow(CP_UTF8, text); }
 
 std::u16string fromAnsi(std::string_view bytes)
 {

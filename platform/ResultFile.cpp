@@ -1,8 +1,8 @@
 #include "ResultFile.h"
 
 #include "Ansi.h"
-#include "../loading/CodetText.h"
 #include "ComError.h"
+#include "PathNames.h"
 
 namespace varnok {
 

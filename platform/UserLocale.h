@@ -1,7 +1,7 @@
 #pragma once
 // The user's regional settings, through OLE Automation's number conversion and the locale's text comparison.
 
-#include "../fields/FieldReader.h"
+#include "fields/FieldReader.h"
 
 namespace varnok {
 

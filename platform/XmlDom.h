@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "../fields/FieldReader.h"
+#include "fields/FieldReader.h"
 #include "ComPtr.h"
 
 namespace varnok {

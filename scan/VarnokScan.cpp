@@ -9,24 +9,16 @@
 #include <string>
 
 #include "aztec/Reader.h"
-#include "aztec/cli/ScanFiles.h"
+#include "platform/Ansi.h"
+#include "platform/ComPtr.h"
 #include "platform/ImageFile.h"
+#include "scan/ScanFiles.h"
 
 namespace {
 
 using varnok::ImageFileError;
 using varnok::aztec::ReadFailure;
 using varnok::aztec::ReadResult;
-
-std::string utf8(const std::wstring& text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
 
 std::string loadFailure(const ImageFileError& error)
 {
@@ -80,7 +72,7 @@ public:
             DWORD written = 0;
             ::WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         } else {
-            const std::string bytes = varnok::aztec::scanLine(utf8(file), result) + '\n';
+            const std::string bytes = varnok::scan::scanLine(varnok::toUtf8(varnok::u16View(file)), result) + '\n';
             DWORD written = 0;
             ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         }
@@ -111,12 +103,12 @@ int wmain(int argc, wchar_t** argv)
             ++files;
             failures += r.failure != ReadFailure::None;
         };
-        const auto found = varnok::aztec::imageFilesOf(argv[i]);
+        const auto found = varnok::scan::imageFilesOf(argv[i]);
         if (found.empty())
-            report(argv[i], {ReadFailure::BadImage, "", varnok::aztec::noImagesReason});
+            report(argv[i], {ReadFailure::BadImage, "", varnok::scan::noImagesReason});
         for (const auto& file : found)
             report(file.wstring(), scan(file.wstring()));
     }
     ::CoUninitialize();
-    return varnok::aztec::scanExitCode(files, failures);
+    return varnok::scan::scanExitCode(files, failures);
 }

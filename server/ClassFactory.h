@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "../platform/ComPtr.h"
+#include "platform/ComPtr.h"
 
 namespace varnok {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <utility>
 
-#include "../platform/ComPtr.h"
-#include "../platform/Decoder.h"
-#include "../platform/Handle.h"
+#include "platform/ComPtr.h"
+#include "platform/Decoder.h"
+#include "platform/Handle.h"
 #include "Identity.h"
 #include "ModulePath.h"
 #include "ServedClasses.h"

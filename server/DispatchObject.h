@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "../platform/ComError.h"
+#include "platform/ComError.h"
 #include "Server.h"
 
 namespace varnok {

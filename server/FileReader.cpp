@@ -1,10 +1,10 @@
 #include "FileReader.h"
 
-#include "../fields/FieldReader.h"
-#include "../loading/CodetData.h"
-#include "../loading/DataFile.h"
-#include "../platform/ComError.h"
-#include "../platform/UserLocale.h"
+#include "fields/FieldReader.h"
+#include "loading/CodetData.h"
+#include "loading/DataFile.h"
+#include "platform/ComError.h"
+#include "platform/UserLocale.h"
 #include "Server.h"
 
 namespace varnok {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "../fields/FieldTable.h"
-#include "../loading/ReaderState.h"
+#include "fields/FieldTable.h"
+#include "loading/ReaderState.h"
 #include "DispatchObject.h"
 #include "VarnokSrv.h"
 

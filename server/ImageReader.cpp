@@ -1,6 +1,6 @@
 #include "ImageReader.h"
 
-#include "../loading/ImageCodet.h"
+#include "loading/ImageCodet.h"
 
 namespace varnok {
 

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "../platform/ComPtr.h"
-#include "../platform/Handle.h"
+#include "platform/ComPtr.h"
+#include "platform/Handle.h"
 #include "Identity.h"
 
 namespace varnok::instance {

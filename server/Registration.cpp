@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "../platform/ComError.h"
+#include "platform/ComError.h"
 #include "Identity.h"
 #include "ModulePath.h"
 #include "ServedClasses.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/ComError.h"
+#include "platform/ComError.h"
 #include "ClassFactory.h"
 #include "Identity.h"
 #include "Instance.h"

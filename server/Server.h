@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <oaidl.h>
 
-#include "../platform/ComPtr.h"
-#include "../platform/Handle.h"
+#include "platform/ComPtr.h"
+#include "platform/Handle.h"
 
 #include <utility>
 #include <vector>

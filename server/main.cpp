@@ -7,7 +7,9 @@
 #include <cwchar>
 #include <string>
 
-#include "../platform/ComError.h"
+#include "platform/Ansi.h"
+#include "platform/ComError.h"
+#include "platform/ComPtr.h"
 #include "Diagnose.h"
 #include "Instance.h"
 #include "ModulePath.h"
@@ -74,11 +76,7 @@ void write(DWORD stream, const std::wstring& text)
         ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
+    const std::string bytes = varnok::toUtf8(varnok::u16View(text));
     DWORD written = 0;
     ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "loading/CodetText.h"
+#include "platform/PathNames.h"
 
 namespace varnok {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "aztec/cli/ScanFiles.h"
+#include "scan/ScanFiles.h"
 #include "platform/ImageHeader.h"
 
 namespace varnok {
@@ -62,20 +62,20 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     for (const char* name : {"b.PNG", "a.jpeg", "c.tiff", "notes.txt", "d.gif", "e.Bmp", "f.jpg", "g.tif"})
         std::ofstream(folder / name) << "x";
     std::vector<std::string> names;
-    for (const auto& file : aztec::imageFilesOf(folder))
+    for (const auto& file : scan::imageFilesOf(folder))
         names.push_back(file.filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"a.jpeg", "b.PNG", "c.tiff", "d.gif", "e.Bmp", "f.jpg", "g.tif"}));
     // A file is itself, whatever its name; a folder without images is nothing.
-    EXPECT_EQ(aztec::imageFilesOf(folder / "notes.txt").size(), 1u);
-    EXPECT_TRUE(aztec::imageFilesOf(folder / "sub.png").empty());
+    EXPECT_EQ(scan::imageFilesOf(folder / "notes.txt").size(), 1u);
+    EXPECT_TRUE(scan::imageFilesOf(folder / "sub.png").empty());
     std::filesystem::remove_all(folder);
 
-    EXPECT_EQ(aztec::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
-    EXPECT_EQ(aztec::scanLine("a.png", {aztec::ReadFailure::NoSymbol, "", "no Aztec symbol found"}),
+    EXPECT_EQ(scan::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
+    EXPECT_EQ(scan::scanLine("a.png", {aztec::ReadFailure::NoSymbol, "", "no Aztec symbol found"}),
               "a.png\t!\tno Aztec symbol found");
-    EXPECT_EQ(aztec::scanExitCode(3, 0), 0);
-    EXPECT_EQ(aztec::scanExitCode(3, 1), 1);
-    EXPECT_EQ(aztec::scanExitCode(0, 0), 1);
+    EXPECT_EQ(scan::scanExitCode(3, 0), 0);
+    EXPECT_EQ(scan::scanExitCode(3, 1), 1);
+    EXPECT_EQ(scan::scanExitCode(0, 0), 1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "aztec/Reader.h"
 
-namespace varnok::aztec {
+namespace varnok::scan {
 
 // File name extensions of the image formats the tools read, lower case.
 bool isImageFileName(const std::filesystem::path& path);
@@ -17,11 +17,11 @@ bool isImageFileName(const std::filesystem::path& path);
 std::vector<std::filesystem::path> imageFilesOf(const std::filesystem::path& argument);
 
 // "FILE<TAB>TEXT" for a symbol read, "FILE<TAB>!<TAB>reason" otherwise; no line end.
-std::string scanLine(const std::string& file, const ReadResult& result);
+std::string scanLine(const std::string& file, const aztec::ReadResult& result);
 
 // The exit code: 0 when every file was read, 1 otherwise; 2 (usage) is the caller's.
 int scanExitCode(int files, int failures);
 
 inline constexpr char noImagesReason[] = "no image files in the folder";
 
-}  // namespace varnok::aztec
+}  // namespace varnok::scan

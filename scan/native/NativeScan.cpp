@@ -1,6 +1,6 @@
-// varnok-scan FILE|FOLDER...: reads the Aztec symbol of each image (a folder: of each image in it). One line per
-// file: FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage
-// error.
+// varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb), used by the corpus scripts;
+// VarnokScan.exe (scan/VarnokScan.cpp) is the product's Windows tool and prints the same lines. One line per file:
+// FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage error.
 
 #include <cstdio>
 #include <string>
@@ -10,7 +10,7 @@
 #include <stb/stb_image.h>
 
 #include "aztec/Reader.h"
-#include "aztec/cli/ScanFiles.h"
+#include "scan/ScanFiles.h"
 
 namespace {
 
@@ -58,16 +58,16 @@ int main(int argc, char** argv)
     int files = 0, failures = 0;
     for (int i = 1; i < argc; ++i) {
         const auto report = [&](const std::string& file, const ReadResult& r) {
-            const std::string line = varnok::aztec::scanLine(file, r) + '\n';
+            const std::string line = varnok::scan::scanLine(file, r) + '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);
             ++files;
             failures += r.failure != varnok::aztec::ReadFailure::None;
         };
-        const auto found = varnok::aztec::imageFilesOf(argv[i]);
+        const auto found = varnok::scan::imageFilesOf(argv[i]);
         if (found.empty())
-            report(argv[i], {varnok::aztec::ReadFailure::BadImage, "", varnok::aztec::noImagesReason});
+            report(argv[i], {varnok::aztec::ReadFailure::BadImage, "", varnok::scan::noImagesReason});
         for (const auto& file : found)
             report(file.string(), scan(file.string().c_str()));
     }
-    return varnok::aztec::scanExitCode(files, failures);
+    return varnok::scan::scanExitCode(files, failures);
 }

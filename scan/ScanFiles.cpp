@@ -4,7 +4,10 @@
 #include <cctype>
 #include <system_error>
 
-namespace varnok::aztec {
+namespace varnok::scan {
+
+using aztec::ReadFailure;
+using aztec::ReadResult;
 
 bool isImageFileName(const std::filesystem::path& path)
 {
@@ -39,4 +42,4 @@ std::string scanLine(const std::string& file, const ReadResult& result)
 
 int scanExitCode(int files, int failures) { return files > 0 && failures == 0 ? 0 : 1; }
 
-}  // namespace varnok::aztec
+}  // namespace varnok::scan
