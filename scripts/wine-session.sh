@@ -27,6 +27,5 @@ wine_session_begin() {  # $1: the idle executable
 
 wine_session_end() {  # runs from an EXIT trap under `set -e`: nothing here may fail
   if [ -n "${WINE_IDLE_PID:-}" ]; then kill "$WINE_IDLE_PID" 2>/dev/null || true; fi
-  pkill -f 'WineIdle.exe' 2>/dev/null || true
   timeout 60 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
 }
