@@ -1,6 +1,7 @@
 #pragma once
 // The reader's one entry: a gray image in, the Aztec symbol's bytes out, or why not.
 
+#include <optional>
 #include <string>
 
 #include "Image.h"
@@ -14,10 +15,19 @@ enum class ReadFailure {
     TooDamaged,  // a symbol was found, but its data did not pass the check words
 };
 
+// A symbol's place in a structured-append sequence (its header is not part of the data).
+struct SequencePosition {
+    int index = 0;   // 1-based
+    int count = 0;
+    std::string id;  // the message identifier; empty when the symbol carries none
+};
+
 struct ReadResult {
     ReadFailure failure = ReadFailure::None;
     std::string bytes;   // exactly the symbol's data, as a scanner would send it
     std::string reason;  // a precise reason when it failed
+    bool readerInitialisation = false;  // a reader-programming symbol (its data is returned all the same)
+    std::optional<SequencePosition> sequence;
 };
 
 ReadResult readAztec(const GrayImage& image);
