@@ -27,7 +27,7 @@ struct ReadResult {
     std::string bytes;   // exactly the symbol's data, as a scanner would send it
     std::string reason;  // a precise reason when it failed
     bool readerInitialisation = false;  // a reader-programming symbol (its data is returned all the same)
-    std::optional<SequencePosition> sequence;
+    std::optional<SequencePosition> sequence{};
 };
 
 ReadResult readAztec(const GrayImage& image);
