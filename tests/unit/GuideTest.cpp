@@ -127,11 +127,10 @@ std::vector<NumberedText> automationErrorsOf(const std::string& code, const std:
     for (auto it = std::sregex_iterator(code.begin(), code.end(), call); it != std::sregex_iterator(); ++it) {
         std::string number = (*it)[1];
         if (!std::isdigit(static_cast<unsigned char>(number[0]))) {
-            const std::string name = number.substr(number.rfind(':') == std::string::npos ? 0 : number.rfind(':') + 1);
-            if (name == "int")
-                continue;  // the declaration itself
+            const std::size_t colon = number.rfind(':');
+            const std::string name = colon == std::string::npos ? number : number.substr(colon + 1);
             std::smatch value;
-            if (!std::regex_search(definitions, value, std::regex("\\b" + name + R"(\s*=\s*(\d+)\b)"))) {
+            if (!std::regex_search(definitions, value, std::regex("\\b" + name + R"(\s*(?:=|\{)\s*(\d+)\b)"))) {
                 ADD_FAILURE() << "no value found for the error number " << number;
                 continue;
             }
@@ -284,7 +283,7 @@ TEST(GuideExtraction, FindsNumbersAndDescriptionStarts)
         {R"(runtimeError(13, reasonText))", 13, ""},
         {R"(runtimeError(13, u"Cytat \"x\"" /* a ( */))", 13, "Cytat \"x\""},
     };
-    const std::string definitions = "constexpr int locked = 75; int missing = 12;";
+    const std::string definitions = "constexpr int locked = 75; int missing{12};";
     for (const Case& c : cases) {
         const auto found = automationErrorsOf(withoutComments(c.code), definitions);
         ASSERT_EQ(found.size(), 1u) << c.code;
