@@ -77,6 +77,11 @@ reads() {  # reads <expected line> <client arguments...>
   grep -qxF "$expected" "$work/client.txt" || { cat "$work/client.txt"; return 1; }
 }
 msi() { wine msiexec "$@" /qn; }
+# Both guides, byte for byte as in docs/.
+guides_in() {
+  local guide
+  for guide in user-guide.md podrecznik-uzytkownika.md; do cmp -s "$1/$guide" "$here/docs/$guide" || return 1; done
+}
 
 # Script hosts register their own interfaces at first use: use them once before the registry is recorded.
 printf 'WScript.Echo("ready")\r\n' >"$work/ready.js"
@@ -85,8 +90,9 @@ snapshot before
 
 echo "== MSI for all users"
 check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
-check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" -a -f "$machine_dir/user-guide.md" \
+check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" \
                           -a -f "$machine_dir/VarnokScan.exe"
+check "both guides installed" guides_in "$machine_dir"
 sdk="$machine_dir/SDK"
 check "SDK in place" test -f "$sdk/include/VarnokSrv.tlb" -a -f "$sdk/include/VarnokSrvImage.h" \
                           -a -f "$sdk/examples/csharp/VarnokSrvInterop.cs" -a -f "$sdk/examples/certificate-scan.jpg"
@@ -141,6 +147,7 @@ echo "== MSI per user"
 check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
 check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll" \
                                       -a -f "$user_dir/VarnokScan.exe"
+check "both guides installed for the user" guides_in "$user_dir"
 registered_image_reader() { wine reg query 'HKCU\Software\Classes\VarnokSrv.ImageReader\CLSID' >/dev/null 2>&1; }
 check "ImageReader registered for the user" registered_image_reader
 registered_for_user() { wine reg query 'HKCU\Software\Classes\VarnokSrv.FileReader\CLSID' >/dev/null 2>&1; }
@@ -167,6 +174,7 @@ check "the zip's 32-bit C++ example reads the zip's scan" \
 check "the zip's JScript image example reads the scan" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-image.js" "$zip_dir/examples/certificate-scan.jpg"
 check "the zip carries VarnokScan.exe" test -f "$zip_dir/VarnokScan.exe"
+check "the zip carries both guides" guides_in "$zip_dir"
 check "the server exited" wait_for_no_server
 check "unregister.cmd" wine cmd /c "$unpacked\\unregister.cmd"
 check "registry as before" same_registry before
