@@ -2,7 +2,8 @@
 // user a server of their own, so only a reference handed over (here through a file) reaches someone else's.
 //   ShareReader share FILE   creates a FileReader, writes a reference to it into FILE and keeps the object until
 //                            Enter; each Enter writes a fresh reference (one is used up by one `call`), q ends
-//   ShareReader call FILE    calls ReadData through the reference: "served: ..." (exit 0) or "refused: 0x...." (1)
+//   ShareReader call FILE    calls ReadData through the reference: "served: ..." (exit 0), "refused: 0x80070005"
+//                            or "failed: 0x..." (exit 1)
 
 #include <windows.h>
 #include <objbase.h>
@@ -23,7 +24,8 @@ namespace {
 
 int refused(const char* step, HRESULT hr)
 {
-    std::printf("refused: 0x%08lX (%s)\n", static_cast<unsigned long>(hr), step);
+    std::printf("%s: 0x%08lX (%s)\n", hr == E_ACCESSDENIED ? "refused" : "failed", static_cast<unsigned long>(hr),
+                step);
     return 1;
 }
 
