@@ -8,9 +8,11 @@
 
 #include "platform/ComPtr.h"
 #include "platform/Decoder.h"
+#include "platform/Failure.h"
 #include "platform/Handle.h"
 #include "Identity.h"
 #include "ModulePath.h"
+#include "Security.h"
 #include "ServedClasses.h"
 
 namespace varnok {
@@ -211,12 +213,36 @@ void checkFolder(Report& report, const std::wstring& folder)
                 L"Result folder " + folder + (file ? L": writable" : L": NOT WRITABLE"));
 }
 
+// What a served process sets, tried here for real: this process has marshaled nothing yet, as a new server.
+void checkComSecurity(Report& report)
+{
+    try {
+        const security::AccessDescriptor descriptor;
+        const std::wstring user = security::accountName(descriptor.user());
+        report.info(L"Zabezpieczenia COM: wywołania tylko lokalne, od " + user + L" i SYSTEM; NETWORK odrzucany; "
+                        L"uwierzytelnianie PKT_PRIVACY, personifikacja IDENTIFY, EOAC_NO_CUSTOM_MARSHAL | "
+                        L"EOAC_DISABLE_AAA; " + descriptor.sddl(),
+                    L"COM security: local calls only, from " + user + L" and SYSTEM; NETWORK refused; "
+                        L"authentication PKT_PRIVACY, impersonation IDENTIFY, EOAC_NO_CUSTOM_MARSHAL | "
+                        L"EOAC_DISABLE_AAA; " + descriptor.sddl());
+    } catch (const Failure&) {
+        report.info(L"Zabezpieczenia COM: nie da się zbudować deskryptora", L"COM security: no descriptor can be built");
+    }
+    const HRESULT hr = security::applyProcessSecurity();
+    const std::wstring why = security::codeAndReason(hr);
+    report.line(SUCCEEDED(hr), L"CoInitializeSecurity: " + (SUCCEEDED(hr) ? std::wstring(L"przyjęte") :
+                    L"ODRZUCONE (" + why + L") — serwer nie przyjmie żadnego klienta"),
+                L"CoInitializeSecurity: " + (SUCCEEDED(hr) ? std::wstring(L"accepted") :
+                    L"REFUSED (" + why + L") — the server will serve no client"));
+}
+
 }  // namespace
 
 int diagnose(const std::wstring& resultFolder, void (*write)(const std::wstring& text))
 {
     Report report(write);
     report.info(L"VarnokSrv.exe: " + modulePath(), L"VarnokSrv.exe: " + modulePath());
+    checkComSecurity(report);
     for (const ServedClass& served : servedClasses()) {
         checkServerKeys(report, served);
         checkProgId(report, served);

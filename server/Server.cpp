@@ -8,6 +8,7 @@
 #include "Identity.h"
 #include "Instance.h"
 #include "ModulePath.h"
+#include "Security.h"
 #include "ServedClasses.h"
 
 namespace varnok {
@@ -55,10 +56,18 @@ bool Server::acquireInstance()
     return acquired(::WaitForSingleObject(instanceMutex_.get(), instanceWaitMs));
 }
 
-int Server::run()
+int Server::run(void (*tell)(const std::wstring& text))
 {
     if (!acquireInstance())
         return 0;
+    // Before anything is marshaled, or COM settles the process's security from the machine's defaults.
+    if (const HRESULT hr = security::applyProcessSecurity(); FAILED(hr)) {
+        const std::wstring reason = security::refusalText(hr);
+        security::reportToEventLog(reason);
+        tell(reason + L"\n");
+        shutDown();
+        return static_cast<int>(hr);
+    }
     instance::disableComExceptionHandling();
     // Asked by an uninstaller: an idle server leaves at once, so that its files can be removed.
     const DWORD id = ::GetCurrentProcessId();

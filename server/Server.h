@@ -7,6 +7,7 @@
 #include "platform/ComPtr.h"
 #include "platform/Handle.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -22,8 +23,9 @@ public:
     // The one server of this process; valid while run() may be serving.
     static Server& current();
 
-    // Serves objects of every served class until none is left; returns the process exit code.
-    int run();
+    // Serves objects of every served class until none is left; returns the process exit code. A start-up failure
+    // that the user must learn about goes to `tell` (the console, if any) and the event log.
+    int run(void (*tell)(const std::wstring& text));
 
     // Objects and class-object locks keep the process alive.
     void lock() noexcept;

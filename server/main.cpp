@@ -140,5 +140,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         break;
     }
     varnok::Server server;
-    return server.run();
+    return server.run(tell);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # VarnokSrv.exe /Diagnose on a healthy registration and on broken ones: class unregistered, EXE moved, decoder
-# library missing or without its export, a result folder that cannot be written. Works on a copy registered
-# machine-wide, and registers the build's server again at the end.
+# library missing or without its export, a result folder that cannot be written; the COM security it would set.
+# Works on a copy registered machine-wide, and registers the build's server again at the end.
 # Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export>
 set -euo pipefail
 server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3")
@@ -35,6 +35,8 @@ expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-
        "       _FileReader for 64-bit clients: registered" \
        "[ OK ] azteccodeQELM.dll: $(win "$scratch/a/azteccodeQELM.dll") — eksportuje AZTECDeCode" \
        "[ OK ] MSXML 3" "[ OK ] Środowisko Scripting" "[INFO] Strona kodowa ANSI 1250 / OEM 852" \
+       "[INFO] Zabezpieczenia COM: wywołania tylko lokalne, od " "[ OK ] CoInitializeSecurity: przyjęte" \
+       "       COM security: local calls only, from " ")(A;;CCDC;;;SY)" "D:(D;;CCDCLC;;;NU)(A;;CCDC;;;S-1-5-21-" \
        "[ OK ] Folder wyników $(win "$scratch/wyniki ąę"): zapis możliwy"
 [ -z "$(ls -A "$scratch/wyniki ąę")" ] && echo "ok: nothing left in the result folder" || { echo "FAILED: probe left"; failed=1; }
 [ "$(grep -c '^\[' "$scratch/report.txt")" -eq "$(grep -c '^\[ OK \]\|^\[INFO\]' "$scratch/report.txt")" ] ||

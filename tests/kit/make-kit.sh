@@ -15,7 +15,7 @@ cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
 cp "$build/tests/decoder-no-export/azteccodeQELM.dll" "$kit/decoders/decoder-no-export/"
 for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest ReliabilityTest DecoderPayloadTest \
-            ImageReaderTest RegistrationTest KitTool; do
+            ImageReaderTest RegistrationTest KitTool SecurityTest ShareReader; do
   cp "$build/tests/$test.exe" "$kit/bin/"
 done
 cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" "$kit/bin/"

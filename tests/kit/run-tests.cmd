@@ -42,6 +42,7 @@ call :suite reader_clients "%KIT%\bin\FileReaderTest.exe"
 call :suite codet_data "%KIT%\bin\CodetDataTest.exe" --gtest_filter=-DecoderLibrary.*
 call :suite decoder_library "%KIT%\bin\CodetDataTest.exe" --gtest_filter=DecoderLibrary.*
 call :suite platform_settings "%KIT%\bin\PlatformSettingsTest.exe"
+call :suite com_security "%KIT%\bin\SecurityTest.exe"
 call :suite reliability "%KIT%\bin\ReliabilityTest.exe"
 call :script 32 "%SystemRoot%\SysWOW64\cscript.exe"
 call :script 64 "%SystemRoot%\System32\cscript.exe"
