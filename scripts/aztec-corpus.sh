@@ -69,7 +69,7 @@ for folder in "${folders[@]}"; do
       [ $status -ne 124 ] || line=$image$'\t'"(ended after 120 s)"
       took=$(( $(millis) - start ))
       [ "$took" -le "$slowest" ] || slowest=$took
-      printf '%-28s %7s  %9d ms  %s\n' "$(basename "$image")" "$(identify -format '%wx%h' "$image")" "$took" \
+      printf '%-28s %7s  %9d ms  %s\n' "$(basename "$image")" "$(identify -ping -format '%wx%h' "$image")" "$took" \
         "${line#"$image"$'\t'}"
     done
     printf 'worst stress time: %d ms\n' "$slowest"
