@@ -181,6 +181,20 @@ TEST(AztecEncodation, EverySwitchFromBothEncoders)
     EXPECT_EQ(decoded, 2 * 436);
 }
 
+// A binary run at the end leaves Upper latched, so the 1 bits padding the last word read as B/S: in 12-bit words
+// (23 layers and up) they are enough for a length too. Every padding length, 0 to 11 bits.
+TEST(AztecEncodation, PaddingAfterABinaryRunAtTheEnd)
+{
+    for (std::size_t letters = 200; letters < 212; ++letters) {
+        const std::string text = std::string(letters, 'A') + "\xE9";
+        const auto matrix = zintSymbol(text, "--vers=27");
+        ASSERT_TRUE(matrix) << letters;
+        const MatrixResult r = decodeMatrix(*matrix);
+        ASSERT_TRUE(r.ok) << letters << ": " << r.reason;
+        EXPECT_EQ(r.text.bytes, text) << letters;
+    }
+}
+
 TEST(AztecEncodation, StructuredAppendFromZint)
 {
     const struct {
