@@ -28,7 +28,7 @@ fi
 millis() { echo $(( $(date +%s%N) / 1000000 )); }
 for folder in "${folders[@]}"; do
   echo "== $folder"
-  printf '%-16s %6s %6s %6s %9s %9s\n' family images read wrong "ms/image" "worst ms"
+  printf '%-20s %6s %6s %6s %9s %9s\n' family images read wrong "ms/image" "worst ms"
   declare -A total=() good=() wrong=() spent=() worst=()
   for expected in "$folder"/*.txt; do
     image=${expected%.txt}
@@ -54,11 +54,11 @@ for folder in "${folders[@]}"; do
   done
   all=0; read=0; bad=0
   for family in $(printf '%s\n' "${!total[@]}" | sort); do
-    printf '%-16s %6d %6d %6d %9d %9d\n' "$family" "${total[$family]}" "${good[$family]:-0}" "${wrong[$family]:-0}" \
+    printf '%-20s %6d %6d %6d %9d %9d\n' "$family" "${total[$family]}" "${good[$family]:-0}" "${wrong[$family]:-0}" \
       $(( spent[$family] / total[$family] )) "${worst[$family]}"
     all=$((all + total[$family])); read=$((read + ${good[$family]:-0})); bad=$((bad + ${wrong[$family]:-0}))
   done
-  [ "$all" -eq 0 ] || printf '%-16s %6d %6d %6d\n' all "$all" "$read" "$bad"
+  [ "$all" -eq 0 ] || printf '%-20s %6d %6d %6d\n' all "$all" "$read" "$bad"
   unset total good wrong spent worst
   if [ -d "$folder/stress" ]; then
     echo "== stress images (no symbol): time per image"

@@ -27,6 +27,8 @@ convert "$out/base.png" -negate -alpha copy -fill black -colorize 100 "PNG8:$out
 convert "$out/base.png" -negate -alpha copy -fill black -colorize 100 "$out/alpha-palette.gif"
 printf '%s' "$text" | tee "$out/alpha-palette.png.txt" >"$out/alpha-palette.gif.txt"
 readable photo.jpg -colorspace Gray -quality 75
+# The second of three symbols of a message (structured append, identifier VRN7): its part is the text.
+zint -b 92 --scale=1.5 --whitesp=4 --vwhitesp=4 --structapp=2,3,VRN7 -d "${text:0:40}" -o "$out/part-2-of-3.png"
 readable cmyk.jpg -colorspace CMYK -quality 90
 readable symbol.bmp -type TrueColor
 readable symbol.gif -colorspace Gray
