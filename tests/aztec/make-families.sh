@@ -2,7 +2,8 @@
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
 # switch from two encoders, structured append, reader initialisation), as <family>-<n>.<ext> with <image>.txt
-# holding the expected bytes and, for a sequence symbol, <image>.note the line varnok-scan prints on stderr.
+# holding the expected bytes and, for a sequence symbol, <image>.note what varnok-scan prints on stderr after
+# "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
@@ -197,7 +198,7 @@ sequence() {
         next sequence png
         zint -b 92 --scale=1.5 --whitesp=2 --vwhitesp=2 --structapp="$i,$count${id:+,$id}" -d "$part" -o "$tmp/q.png"
         convert "$tmp/q.png" -colorspace Gray "$file"; expect "$file" "$part"
-        printf '%s: part %d of %d%s\n' "$file" "$i" "$count" "${id:+, id $id}" >"$file.note"
+        printf 'part %d of %d%s\n' "$i" "$count" "${id:+, id $id}" >"$file.note"
       done
     done
   done
