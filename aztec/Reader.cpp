@@ -106,6 +106,8 @@ ReadResult readAztec(const GrayImage& image)
                     decoded = decodeMatrix(sampled.modules);
                 if (decoded.ok) {
                     result.bytes = decoded.text.bytes;
+                    if (const auto& part = decoded.text.sequence)
+                        result.sequence = SequencePosition{part->index, part->count, part->id};
                     return result;
                 }
                 lastReason = decoded.reason;

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# varnok-scan must read every image of the committed corpus to exactly its expected text (<image>.txt).
+# varnok-scan must read every image of the committed corpus to exactly its expected text (<image>.txt), and a
+# sequence symbol with its note on stderr (<image>.note, after "<image>: ").
 # Usage: check-corpus.sh <varnok-scan> <corpus folder>
 set -u
 scan=$1 folder=$2
 failed=0
+stderr=$(mktemp); trap 'rm -f "$stderr"' EXIT
 for expected in "$folder"/*.txt; do
   image=${expected%.txt}
-  line=$("$scan" "$image")
+  line=$("$scan" "$image" 2>"$stderr")
   if [ "${line#*$'\t'}" != "$(cat "$expected")" ]; then
     echo "FAIL $(basename "$image"): ${line:0:120}"
+    failed=1
+  elif [ -f "$image.note" ] && [ "$(cat "$stderr")" != "$image: $(cat "$image.note")" ]; then
+    echo "FAIL $(basename "$image"): stderr \"$(cat "$stderr")\" instead of \"$(cat "$image.note")\""
     failed=1
   fi
 done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # VarnokScan.exe under Wine: a folder of images with a Polish name, read line for line as expected; the images
-# behind the errors with their reasons; the exit codes.
+# behind the errors with their reasons; a structured-append part with its note; the exit codes.
 # Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh>
 set -euo pipefail
 exe=$1 images=$2
@@ -40,6 +40,14 @@ status=0; scan "$(win "$images/no-symbol.png")" "$(win "$images/huge.png")" "$(w
   printf '%s\t%s\n' "$(win "$images/gray8.png")" "$(cat "$images/gray8.png.txt")"; } >"$scratch/expected.txt"
 check "failures with their reasons" "$scratch/expected.txt"
 [ "$status" -eq 1 ] || { echo "FAILED: exit code $status when some files were not read"; failed=1; }
+
+# A part of a structured-append message: its own text, and where it stands on stderr.
+"$here/scripts/wine-run.sh" "$exe" "$(win "$images/part-2-of-3.png")" >"$scratch/out.txt" 2>"$scratch/note.txt" || true
+printf '%s\t%s\n' "$(win "$images/part-2-of-3.png")" "$(head -c 40 "$images/gray8.png.txt")" >"$scratch/expected.txt"
+check "a structured-append part" "$scratch/expected.txt"
+printf '%s: part 2 of 3, id VRN7\n' "$(win "$images/part-2-of-3.png")" >"$scratch/expected.txt"
+cp "$scratch/note.txt" "$scratch/out.txt"
+check "its note on stderr" "$scratch/expected.txt"
 
 status=0; scan || status=$?
 [ "$status" -eq 2 ] && echo "ok: usage error" || { echo "FAILED: exit code $status without arguments"; failed=1; }
