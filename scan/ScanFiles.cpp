@@ -54,6 +54,21 @@ std::string scanLine(const std::string& file, const ReadResult& result)
     return file + "\t!\t" + result.reason;
 }
 
+std::vector<std::string> symbolNotes(const std::string& file, const ReadResult& result)
+{
+    std::vector<std::string> notes;
+    if (result.sequence) {
+        std::string note = file + ": uwaga: kod jest częścią " + std::to_string(result.sequence->index) + " z " +
+                           std::to_string(result.sequence->count) + " kodu dzielonego (structured append)";
+        if (!result.sequence->id.empty())
+            note += ", identyfikator \"" + result.sequence->id + "\"";
+        notes.push_back(note + "; tekst obejmuje tylko tę część");
+    }
+    if (result.readerInitialisation)
+        notes.push_back(file + ": uwaga: kod programujący czytnik (reader initialisation)");
+    return notes;
+}
+
 int scanExitCode(int files, int failures) { return files > 0 && failures == 0 ? 0 : 1; }
 
 namespace {

@@ -33,6 +33,10 @@ std::vector<FoundFile> filesOf(const std::filesystem::path& argument);
 // "FILE<TAB>TEXT" for a symbol read, "FILE<TAB>!<TAB>reason" otherwise; no line end.
 std::string scanLine(const std::string& file, const aztec::ReadResult& result);
 
+// What a symbol says about itself that its text does not show (its place in a structured-append sequence, a
+// reader-programming symbol), one note per line in Polish, UTF-8, no line ends.
+std::vector<std::string> symbolNotes(const std::string& file, const aztec::ReadResult& result);
+
 // The exit code: 0 when every file was read, 1 otherwise; 2 (usage) is the caller's.
 int scanExitCode(int files, int failures);
 

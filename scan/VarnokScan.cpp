@@ -143,22 +143,6 @@ Outcome scan(const varnok::scan::FoundFile& file)
     }
 }
 
-// What the symbol says about itself that the text does not show.
-std::vector<std::wstring> notesOn(const std::wstring& file, const ReadResult& read)
-{
-    std::vector<std::wstring> notes;
-    if (read.sequence) {
-        std::wstring note = file + L": uwaga: kod jest częścią " + std::to_wstring(read.sequence->index) + L" z " +
-                            std::to_wstring(read.sequence->count) + L" kodu dzielonego (structured append)";
-        if (!read.sequence->id.empty())
-            note += L", identyfikator " + quoted(fromUtf8(read.sequence->id));
-        notes.push_back(note + L"; tekst obejmuje tylko tę część");
-    }
-    if (read.readerInitialisation)
-        notes.push_back(file + L": uwaga: kod programujący czytnik (reader initialisation)");
-    return notes;
-}
-
 varnok::scan::FieldsRow fieldsRow(const std::wstring& file, const Outcome& outcome)
 {
     varnok::scan::FieldsRow row;
@@ -241,8 +225,8 @@ int wmain(int argc, wchar_t** argv)
                               ? failed(L"W folderze " + quoted(name) + L" nie ma plików")
                               : scan(file);
         progress.clear();
-        for (const std::wstring& note : notesOn(name, outcome.read))
-            err.text(note + L"\r\n");
+        for (const std::string& note : varnok::scan::symbolNotes(varnok::toUtf8(u16(name)), outcome.read))
+            err.text(fromUtf8(note) + L"\r\n");
 
         if (mode == Mode::Lines) {
             failures += outcome.read.failure != ReadFailure::None;

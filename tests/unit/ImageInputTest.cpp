@@ -90,6 +90,25 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     EXPECT_EQ(scan::scanExitCode(0, 0), 1);
 }
 
+TEST(ScanFiles, SymbolsThatAreNotAWholeMessageAreNoted)
+{
+    const struct {
+        aztec::ReadResult result;
+        std::vector<std::string> notes;
+    } cases[] = {
+        {{aztec::ReadFailure::None, "ABC", ""}, {}},
+        {{aztec::ReadFailure::None, "ABC", "", false, aztec::SequencePosition{2, 3, ""}},
+         {"a.png: uwaga: kod jest częścią 2 z 3 kodu dzielonego (structured append); tekst obejmuje tylko tę część"}},
+        {{aztec::ReadFailure::None, "ABC", "", false, aztec::SequencePosition{1, 26, "DR 7"}},
+         {"a.png: uwaga: kod jest częścią 1 z 26 kodu dzielonego (structured append), identyfikator \"DR 7\"; tekst "
+          "obejmuje tylko tę część"}},
+        {{aztec::ReadFailure::None, "ABC", "", true},
+         {"a.png: uwaga: kod programujący czytnik (reader initialisation)"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scan::symbolNotes("a.png", c.result), c.notes);
+}
+
 // The batch tool's table as Excel and JSON readers take it apart.
 TEST(ScanFiles, FieldRowsAreQuotedWhereTheirTextNeedsIt)
 {
