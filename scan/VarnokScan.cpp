@@ -19,7 +19,6 @@
 #include "loading/ImageCodet.h"
 #include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
-#include "platform/ComPtr.h"
 #include "platform/Failure.h"
 #include "platform/UserLocale.h"
 #include "scan/ScanFiles.h"
@@ -244,7 +243,7 @@ int wmain(int argc, wchar_t** argv)
             continue;
         }
         const varnok::scan::FieldsRow row = fieldsRow(name, outcome);
-        failures += row.status != "OK";
+        failures += row.status != varnok::toUtf8(varnok::status::ok);
         const std::string line = mode == Mode::Csv ? varnok::scan::csvRecord(row, separator)
                                                    : varnok::scan::jsonLine(row) + "\n";
         if (out.console())

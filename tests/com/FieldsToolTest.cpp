@@ -98,8 +98,13 @@ TEST_P(FieldsToolTest, EveryCellIsWhatThePropertyGivesThroughCom)
     EXPECT_EQ(run.exitCode, 1u) << "some files are not certificates";
     EXPECT_EQ(run.err, "") << "no progress when stderr is redirected";
     ASSERT_EQ(run.out.rfind("\xEF\xBB\xBF", 0), 0u) << "UTF-8 with a byte-order mark";
-    // Polish settings: the list separator is ";".
-    const auto records = parseCsv(run.out.substr(3), ';');
+    // The user's list separator, as Excel splits the lines: ";" under Polish settings.
+    wchar_t separator[8] = {};
+    ASSERT_EQ(GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SLIST, separator, 8), 2);
+    if (PRIMARYLANGID(GetUserDefaultLangID()) == LANG_POLISH) {
+        EXPECT_EQ(separator[0], L';');
+    }
+    const auto records = parseCsv(run.out.substr(3), static_cast<char>(separator[0]));
     ASSERT_FALSE(records.empty());
 
     std::vector<std::string> header;
