@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # VarnokScan.exe under Wine: a folder of images with a Polish name, read line for line as expected; the images
-# behind the errors and a file of a format it does not read, each with its reason in Polish; help; the exit codes.
+# behind the errors and a file of a format it does not read, each with its reason in Polish; progress on a
+# console; help; the exit codes.
 # Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh>
 set -euo pipefail
 exe=$1 images=$2
@@ -49,6 +50,13 @@ q() { printf '"%s"' "$(win "$1")"; }
 } >"$scratch/expected.txt"
 check "failures with their reasons" "$scratch/expected.txt"
 [ "$status" -eq 1 ] || { echo "FAILED: exit code $status when some files were not read"; failed=1; }
+
+# Progress on a console (a pseudo-terminal here, which Wine makes a console), the lines still to the file.
+script -qec "'$here/scripts/wine-run.sh' '$exe' '$(win "$scratch/inne")' >'$scratch/out.txt'" "$scratch/console.txt" \
+    >/dev/null 2>&1 || true
+if grep -aq '1/2 skan.png' "$scratch/console.txt" && grep -aq '2/2 zdjęcie.webp' "$scratch/console.txt" &&
+   [ "$(wc -l <"$scratch/out.txt")" -eq 2 ]; then echo "ok: progress on the console"
+else echo "FAILED: progress on the console"; cat -A "$scratch/console.txt"; failed=1; fi
 
 status=0; scan || status=$?
 [ "$status" -eq 2 ] && echo "ok: usage error" || { echo "FAILED: exit code $status without arguments"; failed=1; }
