@@ -11,7 +11,8 @@ var properties = [
 ];
 
 if (WScript.Arguments.length < 1) {
-    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file, scan or payload file> [folder for result files]");
+    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file, scan or payload file> " +
+                 "[folder for result files]");
     WScript.Quit(2);
 }
 

@@ -17,7 +17,8 @@ Sub Report(name, value)
 End Sub
 
 If WScript.Arguments.Count < 1 Then
-    WScript.Echo "Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> [folder for result files]"
+    WScript.Echo "Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> " & _
+                 "[folder for result files]"
     WScript.Quit 2
 End If
 
