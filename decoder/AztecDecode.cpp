@@ -39,13 +39,11 @@ BSTR toBstr(const std::u16string& text)
     return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
 }
 
-}  // namespace
-
-extern "C" BSTR __stdcall AZTECDeCode(const char* payload) noexcept
+template <typename Decode>
+BSTR answer(Decode decode) noexcept
 {
     try {
-        const std::string_view text = payload ? std::string_view(payload) : std::string_view();
-        return toBstr(varnok::decoder::payloadToXml(text, platformBase64, ansiText));
+        return toBstr(decode());
     } catch (...) {
         // Out of memory while answering: a minimal answer still tells the caller what happened.
         try {
@@ -54,4 +52,24 @@ extern "C" BSTR __stdcall AZTECDeCode(const char* payload) noexcept
             return nullptr;
         }
     }
+}
+
+}  // namespace
+
+extern "C" BSTR __stdcall AZTECDeCode(const char* payload) noexcept
+{
+    return answer([&] {
+        const std::string_view text = payload ? std::string_view(payload) : std::string_view();
+        return varnok::decoder::payloadToXml(text, platformBase64, ansiText);
+    });
+}
+
+// The client's text as it was typed: letters such as "à" that the ANSI code page may lack reach the corrections.
+extern "C" BSTR __stdcall AZTECDeCodeW(const wchar_t* payload) noexcept
+{
+    return answer([&] {
+        const std::u16string_view text =
+            payload ? std::u16string_view(reinterpret_cast<const char16_t*>(payload)) : std::u16string_view();
+        return varnok::decoder::payloadToXml(text, platformBase64);
+    });
 }

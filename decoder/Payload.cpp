@@ -219,21 +219,27 @@ std::optional<Corrected> decodeRetyped(std::u16string_view typed, Base64Decoder 
 
 }  // namespace
 
-std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, AnsiWidener widen)
+namespace {
+
+// The text as it stands first; only when that fails, and the typed text can be had, its retypings undone.
+template <typename TypedText>
+std::u16string decodeTyped(bool noData, std::size_t payloadSize, std::optional<std::string_view> asItStands,
+                           TypedText typed, Base64Decoder decode)
 {
     try {
-        const std::string_view text = stripScannerAdditions(payload);
-        if (text.empty())
+        if (noData)
             throw DecodeFailure{DecodeError::NoData};
-        if (payload.size() > maxPayloadChars * 2)
+        if (payloadSize > maxPayloadChars * 2)
             throw DecodeFailure{DecodeError::BadLength};
         try {
-            return answerXml(DecodeError::None, elementsOfBase64(text, decode));
+            if (!asItStands)
+                throw DecodeFailure{DecodeError::Base64};
+            return answerXml(DecodeError::None, elementsOfBase64(*asItStands, decode));
         } catch (const DecodeFailure&) {
-            if (!widen)
+            const std::optional<std::u16string> text = typed();
+            if (!text)
                 throw;
-            const std::u16string typed = widen(text);
-            std::optional<Corrected> corrected = decodeRetyped(stripScannerAdditions(typed), decode);
+            std::optional<Corrected> corrected = decodeRetyped(stripScannerAdditions(*text), decode);
             if (!corrected)
                 throw;
             return answerXml(DecodeError::None, corrected->elements, corrected->note);
@@ -243,6 +249,29 @@ std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, Ansi
     } catch (const std::bad_alloc&) {
         return answerXml(DecodeError::Internal, {});
     }
+}
+
+}  // namespace
+
+std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, AnsiWidener widen)
+{
+    const std::string_view text = stripScannerAdditions(payload);
+    return decodeTyped(text.empty(), payload.size(), text, [&]() -> std::optional<std::u16string> {
+        if (!widen)
+            return std::nullopt;
+        return widen(text);
+    }, decode);
+}
+
+std::u16string payloadToXml(std::u16string_view payload, Base64Decoder decode)
+{
+    const std::u16string_view text = stripScannerAdditions(payload);
+    // Base64 is ASCII: any other character was retyped by a keyboard layout, or the text is not a payload.
+    std::optional<std::string> ascii;
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+        ascii = std::string(text.begin(), text.end());
+    return decodeTyped(text.empty(), payload.size(), ascii ? std::optional<std::string_view>(*ascii) : std::nullopt,
+                       [&] { return std::optional<std::u16string>(text); }, decode);
 }
 
 }  // namespace varnok::decoder

@@ -44,4 +44,8 @@ std::u16string decodedBytesToXml(std::span<const std::uint8_t> bytes);
 // Lock and the keyboard layouts are undone, cheapest first, and the first that decodes completely is the answer.
 std::u16string payloadToXml(std::string_view payload, Base64Decoder decode, AnsiWidener widen = nullptr);
 
+// The same for the text as the client passed it, in UTF-16: a layout's accented letters arrive whatever the
+// system's code page.
+std::u16string payloadToXml(std::u16string_view payload, Base64Decoder decode);
+
 }  // namespace varnok::decoder

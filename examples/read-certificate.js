@@ -1,6 +1,7 @@
-// Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData, or any other
+// Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData; a scan (an image
+// or a PDF, known by its first bytes) through ImageReader.ReadCodet, whose text goes to ReadCodetData; any other
 // file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-// Usage: cscript //nologo read-certificate.js <data file or payload file> [folder for result files]
+// Usage: cscript //nologo read-certificate.js <data file, scan or payload file> [folder for result files]
 var properties = [
     "NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji",
     "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", "Marka",
@@ -10,7 +11,8 @@ var properties = [
 ];
 
 if (WScript.Arguments.length < 1) {
-    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file or payload file> [folder for result files]");
+    WScript.Echo("Usage: cscript //nologo read-certificate.js <data file, scan or payload file> " +
+                 "[folder for result files]");
     WScript.Quit(2);
 }
 
@@ -19,15 +21,60 @@ var fso = new ActiveXObject("Scripting.FileSystemObject");
 function absolute(path) {
     return /^([a-z]:\\|\\\\)/i.test(path) ? path : fso.GetAbsolutePathName(path);
 }
+// A scan by its content, whatever its name: PNG, JPEG, BMP, GIF, TIFF or PDF. A scanner's text is Base64, which
+// none of these begins with. Read as UTF-16, each character holds two of the file's bytes, untouched by any code
+// page.
+function isScan(path) {
+    var stream = fso.OpenTextFile(path, 1, false, -1);
+    var head = stream.AtEndOfStream ? "" : stream.Read(512);
+    stream.Close();
+    var bytes = "";
+    for (var i = 0; i < head.length; i++) {
+        bytes += String.fromCharCode(head.charCodeAt(i) & 0xFF, head.charCodeAt(i) >> 8);
+    }
+    var magic = ["\x89PNG\r\n\x1A\n", "\xFF\xD8\xFF", "GIF8", "II*\x00", "MM\x00*"];
+    for (var m = 0; m < magic.length; m++) {
+        if (bytes.substr(0, magic[m].length) == magic[m]) return true;
+    }
+    return (bytes.substr(0, 2) == "BM" && bytes.substr(6, 4) == "\x00\x00\x00\x00") || bytes.indexOf("%PDF-") >= 0;
+}
+
+// Says what failed: an object that cannot be created (error 429) means the server is not registered.
+function create(progId) {
+    try {
+        return new ActiveXObject(progId);
+    } catch (e) {
+        WScript.Echo(progId + " cannot be created (error " + (e.number & 0xFFFF) + ": " + e.description +
+                     "): register VarnokSrv (install it, or run register.cmd)");
+        WScript.Quit(1);
+    }
+}
+
 var path = absolute(WScript.Arguments(0));
-var reader = new ActiveXObject("VarnokSrv.FileReader");
+var reader = create("VarnokSrv.FileReader");
 var status;
 if (/\.xml$/i.test(path)) {
     status = reader.ReadData(path);
 } else {
     // The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
     var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
-    var payload = fso.OpenTextFile(path, 1).ReadAll();
+    var payload;
+    if (isScan(path)) {
+        var imageReader = create("VarnokSrv.ImageReader");
+        try {
+            payload = imageReader.ReadCodet(path);
+        } catch (e) {
+            // 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
+            WScript.Echo("Obraz: " + e.description + " (Err.Number = " + (e.number & 0xFFFF) + ")");
+            imageReader = null;
+            reader = null;
+            CollectGarbage();
+            WScript.Quit(1);
+        }
+        imageReader = null;
+    } else {
+        payload = fso.OpenTextFile(path, 1).ReadAll();
+    }
     status = reader.ReadCodetData(payload, folder);
 }
 if (status != "OK") {

@@ -1,6 +1,7 @@
-' Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData, or any other
+' Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData; a scan (an image
+' or a PDF, known by its first bytes) through ImageReader.ReadCodet, whose text goes to ReadCodetData; any other
 ' file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-' Usage: cscript //nologo read-certificate.vbs <data file or payload file> [folder for result files]
+' Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> [folder for result files]
 Option Explicit
 
 ' Prints one property: its text, or what is missing when reading it failed just before (error 91, &H800A005B,
@@ -16,11 +17,12 @@ Sub Report(name, value)
 End Sub
 
 If WScript.Arguments.Count < 1 Then
-    WScript.Echo "Usage: cscript //nologo read-certificate.vbs <data file or payload file> [folder for result files]"
+    WScript.Echo "Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> " & _
+                 "[folder for result files]"
     WScript.Quit 2
 End If
 
-Dim path, fso, reader, status, folder, value
+Dim path, fso, reader, imageReader, status, folder, value, payload
 ' The server resolves paths in its own current folder, not ours: hand it absolute ones.
 Set fso = CreateObject("Scripting.FileSystemObject")
 Function Absolute(path)
@@ -30,8 +32,35 @@ Function Absolute(path)
         Absolute = fso.GetAbsolutePathName(path)
     End If
 End Function
+
+' A scan by its content, whatever its name: PNG, JPEG, BMP, GIF, TIFF or PDF. A scanner's text is Base64, which
+' none of these begins with. The file is read in the ANSI code page, and Chr gives the same character for a byte.
+Function IsScan(path)
+    Dim stream, head, magic
+    Set stream = fso.OpenTextFile(path, 1)
+    head = ""
+    If Not stream.AtEndOfStream Then head = stream.Read(512)
+    stream.Close
+    IsScan = InStr(head, "%PDF-") > 0 Or (Left(head, 2) = "BM" And Mid(head, 7, 4) = String(4, Chr(0)))
+    For Each magic In Array(Chr(&H89) & "PNG" & vbCrLf & Chr(&H1A) & vbLf, Chr(&HFF) & Chr(&HD8) & Chr(&HFF), _
+                            "GIF8", "II*" & Chr(0), "MM" & Chr(0) & "*")
+        If Left(head, Len(magic)) = magic Then IsScan = True
+    Next
+End Function
+
+' Says what failed: an object that cannot be created (error 429) means the server is not registered.
+Function Create(progId)
+    On Error Resume Next
+    Set Create = CreateObject(progId)
+    If Err.Number <> 0 Then
+        WScript.Echo progId & " cannot be created (error " & (Err.Number And &HFFFF&) & ": " & Err.Description & _
+                     "): register VarnokSrv (install it, or run register.cmd)"
+        WScript.Quit 1
+    End If
+End Function
+
 path = Absolute(WScript.Arguments(0))
-Set reader = CreateObject("VarnokSrv.FileReader")
+Set reader = Create("VarnokSrv.FileReader")
 If LCase(Right(path, 4)) = ".xml" Then
     status = reader.ReadData(path)
 Else
@@ -41,7 +70,23 @@ Else
     Else
         folder = fso.GetSpecialFolder(2).Path
     End If
-    status = reader.ReadCodetData(fso.OpenTextFile(path, 1).ReadAll(), folder)
+    If IsScan(path) Then
+        Set imageReader = Create("VarnokSrv.ImageReader")
+        On Error Resume Next
+        payload = imageReader.ReadCodet(path)
+        If Err.Number <> 0 Then
+            ' 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
+            WScript.Echo "Obraz: " & Err.Description & " (Err.Number = " & (Err.Number And &HFFFF&) & ")"
+            Set imageReader = Nothing
+            Set reader = Nothing
+            WScript.Quit 1
+        End If
+        On Error GoTo 0
+        Set imageReader = Nothing
+    Else
+        payload = fso.OpenTextFile(path, 1).ReadAll()
+    End If
+    status = reader.ReadCodetData(payload, folder)
 End If
 If status <> "OK" Then
     WScript.Echo "Status: " & status

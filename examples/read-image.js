@@ -22,16 +22,29 @@ function absolute(path) {
 var image = absolute(WScript.Arguments(0));
 var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
 
+// Says what failed: an object that cannot be created (error 429) means the server is not registered.
+function create(progId) {
+    try {
+        return new ActiveXObject(progId);
+    } catch (e) {
+        WScript.Echo(progId + " cannot be created (error " + (e.number & 0xFFFF) + ": " + e.description +
+                     "): register VarnokSrv (install it, or run register.cmd)");
+        WScript.Quit(1);
+    }
+}
+
+var imageReader = create("VarnokSrv.ImageReader");
 var codet;
 try {
-    codet = new ActiveXObject("VarnokSrv.ImageReader").ReadCodet(image);
+    codet = imageReader.ReadCodet(image);
 } catch (e) {
     // 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
     WScript.Echo("Obraz: " + e.description + " (Err.Number = " + (e.number & 0xFFFF) + ")");
     WScript.Quit(1);
 }
 
-var reader = new ActiveXObject("VarnokSrv.FileReader");
+imageReader = null;
+var reader = create("VarnokSrv.FileReader");
 var status = reader.ReadCodetData(codet, folder);
 if (status != "OK") {
     WScript.Echo("Status: " + status);

@@ -37,8 +37,21 @@ Else
     folder = fso.GetSpecialFolder(2).Path
 End If
 
+' Says what failed: an object that cannot be created (error 429) means the server is not registered.
+Function Create(progId)
+    On Error Resume Next
+    Set Create = CreateObject(progId)
+    If Err.Number <> 0 Then
+        WScript.Echo progId & " cannot be created (error " & (Err.Number And &HFFFF&) & ": " & Err.Description & _
+                     "): register VarnokSrv (install it, or run register.cmd)"
+        WScript.Quit 1
+    End If
+End Function
+
+Dim imageReader
+Set imageReader = Create("VarnokSrv.ImageReader")
 On Error Resume Next
-codet = CreateObject("VarnokSrv.ImageReader").ReadCodet(image)
+codet = imageReader.ReadCodet(image)
 If Err.Number <> 0 Then
     ' 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
     WScript.Echo "Obraz: " & Err.Description & " (Err.Number = " & (Err.Number And &HFFFF&) & ")"
@@ -46,7 +59,8 @@ If Err.Number <> 0 Then
 End If
 On Error GoTo 0
 
-Set reader = CreateObject("VarnokSrv.FileReader")
+Set imageReader = Nothing
+Set reader = Create("VarnokSrv.FileReader")
 status = reader.ReadCodetData(codet, folder)
 If status <> "OK" Then
     WScript.Echo "Status: " & status

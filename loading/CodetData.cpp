@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "platform/Ansi.h"
 #include "platform/Clock.h"
 #include "platform/ComError.h"
 #include "platform/Decoder.h"
@@ -12,9 +11,7 @@
 
 namespace varnok {
 
-namespace {
-
-std::u16string handlerMessage(const Failure& failure, CodetStep step)
+std::u16string codetFailureStatus(const Failure& failure, CodetStep step)
 {
     std::u16string message(status::codetFailurePrefix);
     message += status::decimalText(failure.errorNumber());
@@ -25,14 +22,7 @@ std::u16string handlerMessage(const Failure& failure, CodetStep step)
     return message;
 }
 
-// The decoder's answer as UTF-16 text. Its bytes are taken as they are: widening them through the ANSI code page
-// and narrowing them back would be an identity in a single-byte code page and would corrupt them in any other.
-std::u16string decode(std::u16string_view payload)
-{
-    std::string buffer = toAnsi(payload);
-    const Bstr result = decodePayload(buffer);
-    return result.text();
-}
+namespace {
 
 void writeResultFile(const std::u16string& path, const std::u16string& text, CodetStep& step, CodetStep create,
                      CodetStep write, CodetStep close)
@@ -47,6 +37,71 @@ void writeResultFile(const std::u16string& path, const std::u16string& text, Cod
 }
 
 }  // namespace
+
+std::u16string decodeCodet(ReaderState& state, std::u16string_view codetString, std::u16string& document,
+                           CodetStep& step)
+{
+    std::u16string statusText = u"Error 101";
+    step = CodetStep::ResetAttempts;
+    for (int attempt = 0;; ++attempt) {
+        step = CodetStep::LoopTest;
+        if (statusText == status::ok || attempt >= maxCodetAttempts)
+            return statusText;
+
+        step = CodetStep::CopyPayload;
+        const std::u16string payload(codetString);
+
+        step = CodetStep::CheckPayload;
+        if (codetString.empty()) {
+            step = CodetStep::EmptyPayload;
+            statusText = status::codetEmptyPayload;
+            step = CodetStep::NextAttempt;
+            continue;
+        }
+
+        step = CodetStep::Decode;
+        document = decodePayload(payload).text();
+        for (std::size_t i = 0; i < renamings().size(); ++i) {
+            step = static_cast<CodetStep>(static_cast<int>(CodetStep::FirstRenaming) + 10 * static_cast<int>(i));
+            replaceAll(document, renamings()[i].from, renamings()[i].to);
+        }
+
+        step = CodetStep::CreateDocument;
+        state.DataDocument = XmlDocument::create();
+        step = CodetStep::LoadXml;
+        state.DataDocument.loadXml(document);
+
+        step = CodetStep::CheckParse;
+        if (state.DataDocument.parseErrorCode() != 0) {
+            step = CodetStep::ParseFailed;
+            statusText = status::codetParseError;
+            step = CodetStep::NextAttempt;
+            continue;
+        }
+
+        step = CodetStep::SelectRoot;
+        state.DataRoot = state.DataDocument.selectRoot(u"Dane");
+        step = CodetStep::CheckRoot;
+        if (!state.DataRoot) {
+            step = CodetStep::InvalidDocument;
+            statusText = status::codetInvalidDocument;
+            step = CodetStep::NextAttempt;
+            continue;
+        }
+
+        step = CodetStep::CheckDecoderVerdict;
+        if (state.DataRoot.childText(u"Error") != u"0") {
+            step = CodetStep::DecoderFailed;
+            statusText = std::u16string(status::codetDecoderFailed) + state.DataRoot.childText(u"Error_name");
+            step = CodetStep::NextAttempt;
+            continue;
+        }
+
+        step = CodetStep::SetOk;
+        statusText = status::ok;
+        step = CodetStep::NextAttempt;
+    }
+}
 
 std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString, std::u16string_view localPath,
                              const std::function<std::u16string()>& registrationNumber)
@@ -66,70 +121,15 @@ std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString
             }
 
             std::u16string document;
-            step = CodetStep::ResetAttempts;
-            for (int attempt = 0;; ++attempt) {
-                step = CodetStep::LoopTest;
-                if (statusText == status::ok || attempt >= maxCodetAttempts)
-                    break;
+            statusText = decodeCodet(state, codetString, document, step);
 
-                step = CodetStep::CopyPayload;
-                const std::u16string payload(codetString);
-
-                step = CodetStep::CheckPayload;
-                if (codetString.empty()) {
-                    step = CodetStep::EmptyPayload;
-                    statusText = status::codetEmptyPayload;
-                    step = CodetStep::NextAttempt;
-                    continue;
-                }
-
-                step = CodetStep::Decode;
-                document = decode(payload);
-                for (std::size_t i = 0; i < renamings().size(); ++i) {
-                    step = static_cast<CodetStep>(static_cast<int>(CodetStep::FirstRenaming) + 10 * static_cast<int>(i));
-                    replaceAll(document, renamings()[i].from, renamings()[i].to);
-                }
-
-                step = CodetStep::CreateDocument;
-                state.DataDocument = XmlDocument::create();
-                step = CodetStep::LoadXml;
-                state.DataDocument.loadXml(document);
-
-                step = CodetStep::CheckParse;
-                if (state.DataDocument.parseErrorCode() != 0) {
-                    step = CodetStep::ParseFailed;
-                    statusText = status::codetParseError;
-                    step = CodetStep::NextAttempt;
-                    continue;
-                }
-
-                step = CodetStep::SelectRoot;
-                state.DataRoot = state.DataDocument.selectRoot(u"Dane");
-                step = CodetStep::CheckRoot;
-                if (!state.DataRoot) {
-                    step = CodetStep::InvalidDocument;
-                    statusText = status::codetInvalidDocument;
-                    step = CodetStep::NextAttempt;
-                    continue;
-                }
-
-                step = CodetStep::CheckDecoderVerdict;
-                if (state.DataRoot.childText(u"Error") != u"0") {
-                    step = CodetStep::DecoderFailed;
-                    statusText = std::u16string(status::codetDecoderFailed) + state.DataRoot.childText(u"Error_name");
-                    step = CodetStep::NextAttempt;
-                    continue;
-                }
-
-                step = CodetStep::SetOk;
-                statusText = status::ok;
+            if (statusText == status::ok) {
                 step = CodetStep::NameSavedCopy;
                 const std::u16string number = registrationNumber();
                 step = CodetStep::SavedCopyPath;
                 folder = savedCopyPath(folder, number, currentDateTimeText());
                 writeResultFile(folder, document, step, CodetStep::CreateSavedCopy, CodetStep::WriteSavedCopy,
                                 CodetStep::CloseSavedCopy);
-                step = CodetStep::NextAttempt;
             }
 
             step = CodetStep::CheckOutcome;
@@ -145,7 +145,7 @@ std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString
             throw Failure(E_OUTOFMEMORY, describeCode(E_OUTOFMEMORY));
         }
     } catch (const Failure& failure) {
-        statusText = handlerMessage(failure, step);
+        statusText = codetFailureStatus(failure, step);
         state.DataDocument = XmlDocument();
         return statusText;
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Failure.h"
 #include "ReaderState.h"
 
 namespace varnok {
@@ -47,6 +48,15 @@ enum class CodetStep : int {
 };
 
 inline constexpr int maxCodetAttempts = 4;
+
+// The decoding attempts of ReadCodetData without its result files: up to four, until one reads "OK". Returns the
+// last status; `document` holds the last answer of the decoder, renamed, and `step` where it got to. A failure it
+// cannot answer with a status is thrown, for the caller to report with codetFailureStatus.
+std::u16string decodeCodet(ReaderState& state, std::u16string_view codetString, std::u16string& document,
+                           CodetStep& step);
+
+// "Błąd " + number + " (" + description + ") w procedurze ReadCodetData L:" + step
+std::u16string codetFailureStatus(const Failure& failure, CodetStep step);
 
 // Returns the status text. `registrationNumber` reads NrRejestracyjny as a client would; it throws on failure.
 std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString, std::u16string_view localPath,

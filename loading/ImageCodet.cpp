@@ -45,7 +45,8 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
                                                                 u" (najwyżej 120 milionów pikseli)");
 }
 
-// The symbol's bytes in ISO 8859-1, the symbology's default character set: each byte is its own code point.
+}  // namespace
+
 std::u16string scannerText(const std::string& bytes)
 {
     std::u16string text(bytes.size(), u'\0');
@@ -54,9 +55,7 @@ std::u16string scannerText(const std::string& bytes)
     return text;
 }
 
-}  // namespace
-
-std::u16string ReadCodet(std::u16string_view imagePath)
+aztec::ReadResult readImageSymbol(std::u16string_view imagePath)
 {
     GrayPixels image;
     try {
@@ -75,7 +74,7 @@ std::u16string ReadCodet(std::u16string_view imagePath)
     }
     switch (read.failure) {
     case aztec::ReadFailure::None:
-        return scannerText(read.bytes);
+        return read;
     case aztec::ReadFailure::TooDamaged:
         throw Failure::runtimeError(imageError::symbolDamaged,
                                     u"Kod Aztec na obrazie " + quoted(imagePath) + u" jest zbyt uszkodzony, by go odczytać");
@@ -86,5 +85,7 @@ std::u16string ReadCodet(std::u16string_view imagePath)
     }
     throw Failure::runtimeError(imageError::noSymbol, u"Na obrazie " + quoted(imagePath) + u" nie znaleziono kodu Aztec");
 }
+
+std::u16string ReadCodet(std::u16string_view imagePath) { return scannerText(readImageSymbol(imagePath).bytes); }
 
 }  // namespace varnok

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "aztec/Reader.h"
+
 namespace varnok {
 
 // The numbers clients see; documented in the user's guide.
@@ -18,5 +20,11 @@ inline constexpr int symbolDamaged = 1003;   // a symbol was found but its data 
 }  // namespace imageError
 
 std::u16string ReadCodet(std::u16string_view imagePath);
+
+// What ReadCodet reads, with what the symbol says about itself; every failure is thrown as ReadCodet throws it.
+aztec::ReadResult readImageSymbol(std::u16string_view imagePath);
+
+// The symbol's bytes in ISO 8859-1, the symbology's default character set: each byte is its own code point.
+std::u16string scannerText(const std::string& bytes);
 
 }  // namespace varnok

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "Ansi.h"
 #include "ComError.h"
 
 namespace varnok {
@@ -9,12 +10,14 @@ namespace varnok {
 namespace {
 
 using DecodeFunction = BSTR(__stdcall*)(char*);
+using WideDecodeFunction = BSTR(__stdcall*)(const wchar_t*);
 
 constexpr int fileNotFoundError = 53;
 constexpr int entryPointNotFoundError = 453;
 
 // The process's one decoder; found once, never unloaded.
 DecodeFunction loadedDecoder = nullptr;
+WideDecodeFunction loadedWideDecoder = nullptr;
 
 DecodeFunction findDecoder()
 {
@@ -30,19 +33,23 @@ DecodeFunction findDecoder()
         throw Failure::runtimeError(entryPointNotFoundError,
                                     u"Can't find DLL entry point AZTECDeCode in azteccodeQELM.dll");
     }
+    loadedWideDecoder = reinterpret_cast<WideDecodeFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(library, wideDecoderFunctionName)));
     loadedDecoder = function;
     return loadedDecoder;
 }
 
 }  // namespace
 
-Bstr decodePayload(std::string& ansiPayload)
+Bstr decodePayload(std::u16string_view payload)
 {
     const DecodeFunction decode = findDecoder();
-    ansiPayload.push_back('\0');
-    Bstr result = Bstr::attach(decode(ansiPayload.data()));
-    ansiPayload.pop_back();
-    return result;
+    if (loadedWideDecoder) {
+        const std::wstring text(wideView(payload));
+        return Bstr::attach(loadedWideDecoder(text.c_str()));
+    }
+    std::string ansiPayload = toAnsi(payload);
+    return Bstr::attach(decode(ansiPayload.data()));
 }
 
 }  // namespace varnok

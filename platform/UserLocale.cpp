@@ -50,4 +50,13 @@ bool UserLocale::isComma(char16_t c) const
            CSTR_EQUAL;
 }
 
+char16_t listSeparator()
+{
+    wchar_t separator[8] = {};
+    const int length = ::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SLIST, separator, 8);
+    if (length != 2 || separator[0] == L'"' || separator[0] == L'\r' || separator[0] == L'\n')
+        return u';';
+    return static_cast<char16_t>(separator[0]);
+}
+
 }  // namespace varnok

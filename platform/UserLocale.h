@@ -12,4 +12,8 @@ public:
     bool isComma(char16_t c) const override;
 };
 
+// The user's list separator, the one Excel splits a CSV file's lines at; ";" when it is not one character that
+// can separate fields (empty, a quotation mark, a line break).
+char16_t listSeparator();
+
 }  // namespace varnok

@@ -13,7 +13,8 @@ cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWit
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
 ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz generate-payload
 
-# Seeds: each fictional certificate in each layout, as scanned text (first byte 1) and as decoded bytes (0).
+# Seeds: each fictional certificate in each layout, as scanned text (first byte 1), as UTF-16 text for the wide
+# entry (5) and as decoded bytes (0).
 seeds="$build/seeds"
 mkdir -p "$seeds" "$build/corpus"
 for certificate in car lorry random:1 random:2; do
@@ -22,6 +23,7 @@ for certificate in car lorry random:1 random:2; do
     text=$("$build/tests/generator/generate-payload" "$certificate" "$layout")
     { printf '\001'; printf '%s' "$text"; } >"$seeds/$name.text"
     { printf '\000'; printf '%s' "$text" | base64 -d; } >"$seeds/$name.bytes"
+    { printf '\005'; printf '%s' "$text" | iconv -t UTF-16LE; } >"$seeds/$name.wide"
   done
 done
 

@@ -1,10 +1,11 @@
 // Reads a certificate through VarnokSrv's vtable interfaces and prints its fields: a data file (*.xml) with
-// ReadData; an image (PNG, JPEG, BMP, GIF, TIFF) through ImageReader.ReadCodet, whose text goes to ReadCodetData;
-// any other file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-//   read-certificate <data file, image or payload file> [folder for result files]
-// Build: the headers and GUIDs come from the type libraries' IDL (MIDL or widl: VarnokSrv.h, VarnokSrv_i.c,
-// VarnokSrvImage.h, VarnokSrvImage_i.c); link ole32, oleaut32. Works as a 32-bit or a 64-bit program: the server
-// runs in its own 32-bit process.
+// ReadData; a scan (an image or a PDF, known by its first bytes) through ImageReader.ReadCodet, whose text goes to
+// ReadCodetData; any other file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
+//   read-certificate <data file, scan or payload file> [folder for result files]
+// Build: build.cmd beside this file (cl, or "build.cmd mingw" for mingw-w64), with the headers and GUIDs the SDK
+// ships in ..\..\include (VarnokSrv.h, VarnokSrv_i.c, VarnokSrvImage.h, VarnokSrvImage_i.c; MIDL or widl make
+// them from the IDL); link ole32, oleaut32. Works as a 32-bit or a 64-bit program: the server runs in its own
+// 32-bit process.
 
 #include <windows.h>
 #include <oleauto.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "VarnokSrv.h"
 #include "VarnokSrvImage.h"
@@ -122,12 +124,20 @@ bool endsWith(const std::wstring& path, const wchar_t* extension)
     return path.size() >= length && _wcsicmp(path.c_str() + path.size() - length, extension) == 0;
 }
 
-bool isImage(const std::wstring& path)
+// A scan by its content, whatever its name: PNG, JPEG, BMP, GIF, TIFF or PDF. A scanner's text is Base64, which
+// none of these begins with.
+bool isScan(const std::wstring& path)
 {
-    for (const wchar_t* extension : {L".png", L".jpg", L".jpeg", L".bmp", L".gif", L".tif", L".tiff"})
-        if (endsWith(path, extension))
-            return true;
-    return false;
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    std::string head(1024, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(file.gcount()));
+    const auto startsWith = [&](std::string_view magic) { return head.compare(0, magic.size(), magic) == 0; };
+    using namespace std::string_view_literals;
+    return startsWith("\x89PNG\r\n\x1A\n"sv) || startsWith("\xFF\xD8\xFF"sv) || startsWith("GIF8"sv) ||
+           startsWith("II*\0"sv) || startsWith("MM\0*"sv) ||
+           (startsWith("BM"sv) && head.size() >= 10 && head.compare(6, 4, "\0\0\0\0"sv) == 0) ||
+           head.find("%PDF-") != std::string::npos;
 }
 
 // The server resolves a relative path in its own current folder, not ours: it gets absolute ones.
@@ -146,9 +156,13 @@ bool readImage(const std::wstring& path, std::wstring& codet)
 {
     Ref<_ImageReader> image;
     HRESULT hr = CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader, image.out());
+    if (FAILED(hr)) {
+        // Not registered (0x80040154), or registered by a version without ImageReader.
+        print(L"VarnokSrv.ImageReader cannot be created: " + describe(hr));
+        return false;
+    }
     Bstr text;
-    if (SUCCEEDED(hr))
-        hr = image->ReadCodet(Bstr(path).get(), text.out());
+    hr = image->ReadCodet(Bstr(path).get(), text.out());
     if (FAILED(hr)) {
         // 0x800A0035 no such file, ...004B locked, ...0141 not an image, ...03E9 too large, ...03EA no code found,
         // ...03EB code too damaged.
@@ -164,7 +178,7 @@ bool readImage(const std::wstring& path, std::wstring& codet)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        print(L"Usage: read-certificate <data file, image or payload file> [folder for result files]");
+        print(L"Usage: read-certificate <data file, scan or payload file> [folder for result files]");
         return 2;
     }
     ComApartment apartment;
@@ -181,7 +195,7 @@ int wmain(int argc, wchar_t** argv)
         hr = reader->ReadData(Bstr(path).get(), status.out());
     } else {
         std::wstring codet;
-        if (isImage(path)) {
+        if (isScan(path)) {
             if (!readImage(path, codet))
                 return 1;
         } else {

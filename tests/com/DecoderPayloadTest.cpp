@@ -173,6 +173,69 @@ TEST_P(DecoderPayloadTest, MistypedScannerInputIsCorrected)
     }
 }
 
+// What a French AZERTY keyboard types for the Base64 characters: digits as "&é\"'(-è_çà", "/" as "!", A/Q, Z/W
+// swapped, "m" and "M" on "," and "?".
+std::wstring typedOnAzerty(const std::wstring& sent)
+{
+    const std::wstring meant = L"qaQAwzWZmM1234567890/", typed = L"aqAQzwZW,?&é\"'(-è_çà!";
+    std::wstring text;
+    for (wchar_t c : sent) {
+        const auto at = meant.find(c);
+        text += at == std::wstring::npos ? c : typed[at];
+    }
+    return text;
+}
+
+// A German QWERTZ keyboard: Y/Z swapped, "/" as "-", "=" as the acute accent, and "+" on the dead grave key, which
+// turns a following vowel into one accented letter ("+a" arrives as "à") and is "`" otherwise.
+std::wstring typedOnGermanQwertz(const std::wstring& sent)
+{
+    const std::wstring meant = L"yzYZ/=", typed = L"zyZY-\u00B4", vowels = L"aeiouAEIOU", graves = L"àèìòùÀÈÌÒÙ";
+    std::wstring text;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const wchar_t c = sent[i];
+        if (c == L'+') {
+            const auto vowel = i + 1 < sent.size() ? vowels.find(sent[i + 1]) : std::wstring::npos;
+            text += vowel == std::wstring::npos ? L'`' : graves[vowel];
+            i += vowel != std::wstring::npos;
+            continue;
+        }
+        const auto at = meant.find(c);
+        text += at == std::wstring::npos ? c : typed[at];
+    }
+    return text;
+}
+
+// Letters with a grave accent ("à", "è") are not in the Polish ANSI code page (1250): they reach our library only
+// through its wide entry, which the server uses when the library has it. The runner sets Polish regional settings.
+TEST_P(DecoderPayloadTest, LayoutsWhoseLettersTheAnsiCodePageLacksAreCorrected)
+{
+    const struct {
+        const char* name;
+        std::wstring typed;
+        Expected expected;
+        const wchar_t* note;
+    } cases[] = {
+        {"AZERTY", typedOnAzerty(wide(payload(L"car-current.txt"))), car, L"układ klawiatury AZERTY"},
+        {"AZERTY, older layout", typedOnAzerty(wide(payload(L"car-older.txt"))), with(car, {{L"Podrodzaj", absent}}),
+         L"układ klawiatury AZERTY"},
+        {"QWERTZ dead keys", typedOnGermanQwertz(wide(payload(L"lorry-current.txt"))), lorry,
+         L"układ klawiatury QWERTZ"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(c.typed.find_first_of(L"àèìòùÀÈÌÒÙ"), std::wstring::npos) << "the text must hold letters code page 1250 lacks";
+        ScratchFolder output{L"varnok-layout"};
+        EXPECT_EQ(reader->readCodetData(c.typed, output.path()).text, L"OK");
+        expectFields(*reader, c.expected, L"corrected");
+        const auto names = filesIn(output.path());
+        ASSERT_EQ(names.size(), 1u);
+        const std::vector<char> bytes = readBytes(output.file(names[0]));
+        const std::vector<char> note = ansiBytes(L"<Poprawka>" + std::wstring(c.note) + L"</Poprawka>");
+        EXPECT_NE(std::string(bytes.begin(), bytes.end()).find(std::string(note.begin(), note.end())), std::string::npos);
+    }
+}
+
 TEST_P(DecoderPayloadTest, UndecodablePayloadsAreReportedWithTheDecodersReason)
 {
     const std::wstring car = wide(payload(L"car-current.txt"));

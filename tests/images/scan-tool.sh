@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # VarnokScan.exe under Wine: a folder of images with a Polish name, read line for line as expected; the images
-# behind the errors with their reasons; a structured-append part with its note; the exit codes.
+# behind the errors and a file of a format it does not read, each with its reason in Polish; a structured-append
+# part with its note; progress on a console; help; the exit codes.
 # Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh>
 set -euo pipefail
 exe=$1 images=$2
@@ -30,14 +31,23 @@ status=0; scan "$(win "$folder")" || status=$?
 check "a folder of readable images, exit code $status" "$scratch/expected.txt"
 [ "$status" -eq 0 ] || { echo "FAILED: exit code $status for a folder read in full"; failed=1; }
 
+mkdir "$scratch/inne"
+printf 'RIFF\0\0\0\0WEBPVP8 ' >"$scratch/inne/zdjęcie.webp"
+cp "$images/gray8.png" "$scratch/inne/skan.png"
 status=0; scan "$(win "$images/no-symbol.png")" "$(win "$images/huge.png")" "$(win "$images/text.png")" \
-               "$(win "$images/damaged.png")" "$(win "$images/nie ma.png")" "$(win "$images/gray8.png")" || status=$?
-{ printf '%s\t!\t%s\n' "$(win "$images/no-symbol.png")" "no Aztec symbol found" \
-                       "$(win "$images/huge.png")" "image too large: 30000 x 30000" \
-                       "$(win "$images/text.png")" "cannot read the image: unknown format or damaged file" \
-                       "$(win "$images/damaged.png")" "Aztec symbol found but too damaged to correct" \
-                       "$(win "$images/nie ma.png")" "no such file"
-  printf '%s\t%s\n' "$(win "$images/gray8.png")" "$(cat "$images/gray8.png.txt")"; } >"$scratch/expected.txt"
+               "$(win "$images/damaged.png")" "$(win "$images/nie ma.png")" "$(win "$images/gray8.png")" \
+               "$(win "$scratch/inne")" || status=$?
+q() { printf '"%s"' "$(win "$1")"; }
+{ printf '%s\t!\t%s\n' "$(win "$images/no-symbol.png")" "Na obrazie $(q "$images/no-symbol.png") nie znaleziono kodu Aztec" \
+    "$(win "$images/huge.png")" "Obraz $(q "$images/huge.png") jest za duży: 30000 x 30000 pikseli (najwyżej 120 milionów pikseli)" \
+    "$(win "$images/text.png")" "Nie można odczytać obrazu $(q "$images/text.png"): nieobsługiwany format albo uszkodzony plik" \
+    "$(win "$images/damaged.png")" "Kod Aztec na obrazie $(q "$images/damaged.png") jest zbyt uszkodzony, by go odczytać" \
+    "$(win "$images/nie ma.png")" "Nie znaleziono pliku obrazu: $(q "$images/nie ma.png")"
+  printf '%s\t%s\n' "$(win "$images/gray8.png")" "$(cat "$images/gray8.png.txt")" \
+                    "$(win "$scratch/inne/skan.png")" "$(cat "$images/gray8.png.txt")"
+  printf '%s\t!\t%s\n' "$(win "$scratch/inne/zdjęcie.webp")" \
+    "Nie można odczytać pliku $(q "$scratch/inne/zdjęcie.webp"): nieobsługiwany format (odczytywane są pliki PNG, JPEG, BMP, GIF, TIFF i PDF)"
+} >"$scratch/expected.txt"
 check "failures with their reasons" "$scratch/expected.txt"
 [ "$status" -eq 1 ] || { echo "FAILED: exit code $status when some files were not read"; failed=1; }
 
@@ -45,10 +55,22 @@ check "failures with their reasons" "$scratch/expected.txt"
 "$here/scripts/wine-run.sh" "$exe" "$(win "$images/part-2-of-3.png")" >"$scratch/out.txt" 2>"$scratch/note.txt" || true
 printf '%s\t%s\n' "$(win "$images/part-2-of-3.png")" "$(head -c 40 "$images/gray8.png.txt")" >"$scratch/expected.txt"
 check "a structured-append part" "$scratch/expected.txt"
-printf '%s: part 2 of 3, id VRN7\n' "$(win "$images/part-2-of-3.png")" >"$scratch/expected.txt"
+printf '%s: uwaga: kod jest częścią 2 z 3 kodu dzielonego (structured append), identyfikator "VRN7"; tekst obejmuje tylko tę część\r\n' \
+    "$(win "$images/part-2-of-3.png")" >"$scratch/expected.txt"
 cp "$scratch/note.txt" "$scratch/out.txt"
 check "its note on stderr" "$scratch/expected.txt"
+# Progress on a console (a pseudo-terminal here, which Wine makes a console), the lines still to the file.
+script -qec "'$here/scripts/wine-run.sh' '$exe' '$(win "$scratch/inne")' >'$scratch/out.txt'" "$scratch/console.txt" \
+    >/dev/null 2>&1 || true
+if grep -aq '1/2 skan.png' "$scratch/console.txt" && grep -aq '2/2 zdjęcie.webp' "$scratch/console.txt" &&
+   [ "$(wc -l <"$scratch/out.txt")" -eq 2 ]; then echo "ok: progress on the console"
+else echo "FAILED: progress on the console"; cat -A "$scratch/console.txt"; failed=1; fi
 
 status=0; scan || status=$?
 [ "$status" -eq 2 ] && echo "ok: usage error" || { echo "FAILED: exit code $status without arguments"; failed=1; }
+for help in '/?' --help; do
+  status=0; scan "$help" || status=$?
+  if [ "$status" -eq 0 ] && grep -q '^Użycie: VarnokScan.exe' "$scratch/out.txt"; then echo "ok: $help"
+  else echo "FAILED: $help gave exit code $status"; failed=1; fi
+done
 exit $failed

@@ -15,7 +15,7 @@ cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
 cp "$build/tests/decoder-no-export/azteccodeQELM.dll" "$kit/decoders/decoder-no-export/"
 for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest ReliabilityTest DecoderPayloadTest \
-            ImageReaderTest RegistrationTest KitTool SecurityTest ShareReader; do
+            ImageReaderTest RegistrationTest FieldsToolTest KitTool SecurityTest ShareReader; do
   cp "$build/tests/$test.exe" "$kit/bin/"
 done
 cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" "$kit/bin/"
@@ -24,6 +24,7 @@ cp "$source_dir"/tests/payloads/*.txt "$kit/data/payloads/"
 cp "$source_dir/tests/scripts/expected/lorry-older-vtable.txt" "$kit/data/expected/"
 "$source_dir/tests/images/make-images.sh" "$source_dir/tests/payloads/lorry-older.txt" \
     "$source_dir/tests/payloads/car-current.txt" "$kit/data/images" >/dev/null
+"$source_dir/tests/images/make-certificates.sh" "$source_dir/tests/payloads" "$kit/data/certificates"
 mkdir "$kit/data/images/readable"
 for expected in "$kit"/data/images/*.txt; do cp "${expected%.txt}" "$kit/data/images/readable/"; done
 (cd "$build/packages" && cmake -E tar cf "$name.zip" --format=zip "$name")

@@ -35,6 +35,8 @@ set "VARNOK_SAMPLE=%KIT%\data\certificate.xml"
 set "VARNOK_PAYLOADS=%KIT%\data\payloads"
 set "VARNOK_IMAGES=%KIT%\data\images"
 set "VARNOK_IMAGE_PAYLOAD=%KIT%\data\payloads\lorry-older.txt"
+set "VARNOK_FIELDS_IMAGES=%KIT%\data\certificates"
+set "VARNOK_SCAN_EXE=%KIT%\server\VarnokScan.exe"
 
 call :decoder decoder-scripted
 call :suite typelib "%KIT%\bin\TypeLibraryTest.exe"
@@ -53,6 +55,7 @@ call :suite image_reader "%KIT%\bin\ImageReaderTest.exe"
 call :example example_cpp_32 "%KIT%\bin\read-certificate.exe"
 call :example example_cpp_64 "%KIT%\bin\read-certificate64.exe"
 call :suite scan_tool "%KIT%\server\VarnokScan.exe" "%KIT%\data\images\readable"
+call :suite fields_tool "%KIT%\bin\FieldsToolTest.exe"
 call :suite diagnose "%SERVER%" /Diagnose "%KIT%\logs"
 call :suite registration "%KIT%\bin\RegistrationTest.exe"
 

@@ -76,6 +76,11 @@ reads() {  # reads <expected line> <client arguments...>
   run_client "$@" >"$work/client.txt" || true
   grep -qxF "$expected" "$work/client.txt" || { cat "$work/client.txt"; return 1; }
 }
+says() {  # says <start of a line> <client arguments...>
+  local start=$1; shift
+  run_client "$@" >"$work/client.txt" || true
+  grep -qF "$start" "$work/client.txt" || { cat "$work/client.txt"; return 1; }
+}
 msi() { wine msiexec "$@" /qn; }
 # Both guides, byte for byte as in docs/.
 guides_in() {
@@ -96,6 +101,18 @@ check "both guides installed" guides_in "$machine_dir"
 sdk="$machine_dir/SDK"
 check "SDK in place" test -f "$sdk/include/VarnokSrv.tlb" -a -f "$sdk/include/VarnokSrvImage.h" \
                           -a -f "$sdk/examples/csharp/VarnokSrvInterop.cs" -a -f "$sdk/examples/certificate-scan.jpg"
+# The C++ example built as the SDK says, in its installed layout (build.cmd's mingw-w64 line, with the cross
+# compiler standing in for g++ on Windows), then run against the installed server with a scan named like text.
+build_sdk_example() {
+  local line
+  line=$(tr -d '\r' <"$sdk/examples/cpp/build.cmd" | grep '^g++ ') || return 1
+  line=${line//%INC%/..\/..\/include}
+  (cd "$sdk/examples/cpp" && eval "i686-w64-mingw32-g++ ${line#g++ }") || return 1
+  mv "$sdk/examples/cpp/read-certificate.exe" "$work/sdk-example.exe"
+  cp "$examples/certificate-scan.jpg" "$work/skan.txt"
+}
+check "the SDK's C++ example builds with build.cmd's mingw-w64 line" build_sdk_example
+check "the example built from the SDK reads a scan by its content" reads "NrRejestracyjny: WX 4217K" 32 "$work/sdk-example.exe" "$work/skan.txt"
 check "the SDK's type library is the one inside the EXE" cmp -s "$sdk/include/VarnokSrv.tlb" "$packages/../generated/VarnokSrv.tlb"
 check "the installed server reads a scan (64-bit host)" \
       reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
@@ -131,6 +148,12 @@ check "uninstall" msi /x "$(win "$newer")"
 check "the server left for the uninstall" wait_for_no_server 5
 check "install folder removed" test ! -e "$machine_dir"
 check "registry as before" same_registry before
+
+# Nothing registered now: the examples say so instead of failing half-way.
+check "an example says the server is not registered" \
+      says "VarnokSrv.FileReader cannot be created (error 429" 32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
+check "the image example says so too" \
+      says "VarnokSrv.ImageReader cannot be created (error 429" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
 
 echo "== MSI without the decoder library"
 check "install the server alone" msi /i "$(win "$packages/VarnokSrv-$version.msi")" ADDLOCAL=ServerFeature

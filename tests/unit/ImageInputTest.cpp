@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "scan/ScanFiles.h"
@@ -68,6 +69,17 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     // A file is itself, whatever its name; a folder without images is nothing.
     EXPECT_EQ(scan::imageFilesOf(folder / "notes.txt").size(), 1u);
     EXPECT_TRUE(scan::imageFilesOf(folder / "sub.png").empty());
+    // Every file of a folder gets its line: the batch tool says of the others that it does not read them.
+    std::vector<std::pair<std::string, bool>> found;
+    for (const auto& file : scan::filesOf(folder))
+        found.emplace_back(file.path.filename().string(), file.readable);
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, bool>>{{"a.jpeg", true}, {"b.PNG", true}, {"c.tiff", true},
+                                                                 {"d.gif", true}, {"e.Bmp", true}, {"f.jpg", true},
+                                                                 {"g.tif", true}, {"notes.txt", false}}));
+    EXPECT_TRUE(scan::isImageFileName("skan.PDF"));
+    EXPECT_EQ(scan::filesOf(folder / "notes.txt").size(), 1u);
+    EXPECT_TRUE(scan::filesOf(folder / "notes.txt")[0].readable);
+    EXPECT_TRUE(scan::filesOf(folder / "sub.png").empty());
     std::filesystem::remove_all(folder);
 
     EXPECT_EQ(scan::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
@@ -83,6 +95,64 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 2 of 3, id XYZ");
     part.sequence = aztec::SequencePosition{1, 2, ""};
     EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 1 of 2");
+}
+
+TEST(ScanFiles, SymbolsThatAreNotAWholeMessageAreNoted)
+{
+    const struct {
+        aztec::ReadResult result;
+        std::vector<std::string> notes;
+    } cases[] = {
+        {{aztec::ReadFailure::None, "ABC", ""}, {}},
+        {{aztec::ReadFailure::None, "ABC", "", false, aztec::SequencePosition{2, 3, ""}},
+         {"a.png: uwaga: kod jest częścią 2 z 3 kodu dzielonego (structured append); tekst obejmuje tylko tę część"}},
+        {{aztec::ReadFailure::None, "ABC", "", false, aztec::SequencePosition{1, 26, "DR 7"}},
+         {"a.png: uwaga: kod jest częścią 1 z 26 kodu dzielonego (structured append), identyfikator \"DR 7\"; tekst "
+          "obejmuje tylko tę część"}},
+        {{aztec::ReadFailure::None, "ABC", "", true},
+         {"a.png: uwaga: kod programujący czytnik (reader initialisation)"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scan::symbolNotes("a.png", c.result), c.notes);
+}
+
+// The batch tool's table as Excel and JSON readers take it apart.
+TEST(ScanFiles, FieldRowsAreQuotedWhereTheirTextNeedsIt)
+{
+    scan::FieldsRow row;
+    row.file = "C:\\skany\\dowód;1.png";
+    row.status = "OK";
+    const struct {
+        std::optional<std::string> value;
+        const char* csv;   // the field with ";" as separator
+        const char* json;  // the member's value
+    } cases[] = {
+        {"WX 4217K", "WX 4217K", "\"WX 4217K\""},
+        {"ŻUBR", "ŻUBR", "\"ŻUBR\""},
+        {"A;B", "\"A;B\"", "\"A;B\""},
+        {"A,B", "A,B", "\"A,B\""},
+        {"PRZEWOZY \"ŁĄCZNIK\"", "\"PRZEWOZY \"\"ŁĄCZNIK\"\"\"", "\"PRZEWOZY \\\"ŁĄCZNIK\\\"\""},
+        {"STAROSTA\rUL. 3", "\"STAROSTA\rUL. 3\"", "\"STAROSTA\\rUL. 3\""},
+        {"a\nb\\c\x01", "\"a\nb\\c\x01\"", "\"a\\nb\\\\c\\u0001\""},
+        {"", "", "\"\""},
+        {std::nullopt, "", "null"},
+    };
+    for (const auto& c : cases) {
+        row.values.fill(c.value);
+        std::string csv, json = "{";
+        for (const auto& field : fields::fieldTable()) {
+            csv += std::string(c.csv) + ";";
+            json += "\"" + std::string(field.property.begin(), field.property.end()) + "\":" + c.json + ",";
+        }
+        EXPECT_EQ(scan::csvRecord(row, ";"), csv + "\"C:\\skany\\dowód;1.png\";OK\r\n") << c.csv;
+        EXPECT_EQ(scan::jsonLine(row), json + "\"Plik\":\"C:\\\\skany\\\\dowód;1.png\",\"Status\":\"OK\"}") << c.csv;
+    }
+    EXPECT_EQ(scan::csvRecord(row, ","), std::string(31, ',') + "C:\\skany\\dowód;1.png,OK\r\n");
+
+    const std::string header = scan::csvHeader(";");
+    EXPECT_EQ(header.substr(0, 35), "NumerDR;RodzajPojazdu;NazwiskoNazwa");
+    EXPECT_TRUE(header.ends_with(";LiczbaMiejscStoj;OrganWydajacy;Plik;Status\r\n")) << header;
+    EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 32);
 }
 
 }  // namespace

@@ -146,6 +146,15 @@ std::u16string decodeTyped(std::string_view bytes)
     return payloadToXml(bytes, generator::fromBase64, TestCodePage::widen);
 }
 
+// Each byte as the character of the same code, as a client holding the text in UTF-16 passes it.
+std::u16string latin1(std::string_view bytes)
+{
+    std::u16string text;
+    for (const char c : bytes)
+        text += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return text;
+}
+
 bool failed(const std::u16string& xml) { return xml.find(u"<Error>0</Error>") == std::u16string::npos; }
 
 std::u16string withoutCorrection(std::u16string xml)
@@ -191,8 +200,11 @@ TEST(ScannerInput, EveryRetypingOfEveryCertificateDecodesToTheSameFields)
                 if (ambiguous(id, payload))
                     continue;
                 const std::u16string expected = payloadToXml(payload, generator::fromBase64);
-                const std::u16string answer = decodeTyped(TestCodePage::encode(type(payload, &typist, capsLock)));
+                const std::u16string typed = type(payload, &typist, capsLock);
+                const std::u16string answer = decodeTyped(TestCodePage::encode(typed));
                 ASSERT_EQ(withoutCorrection(answer), expected) << payload;
+                // The wide entry gets the text without a code page in between, and answers the same.
+                ASSERT_EQ(payloadToXml(std::u16string_view(typed), generator::fromBase64), answer) << payload;
                 const std::u16string note = std::u16string(capsLock ? u"wyłączony Caps Lock, " : u"") + u"układ klawiatury " +
                                             (id == "fr" || id == "be" ? u"AZERTY" : u"QWERTZ");
                 EXPECT_NE(answer.find(u"<Poprawka>" + note + u"</Poprawka>"), std::u16string::npos) << payload;
@@ -216,6 +228,7 @@ TEST(ScannerInput, WhatScannersAddAroundThePayloadIsDropped)
                                       "\t\xA0 \x02]z1" + payload + "\x03\xA0\r\n", "\r\n" + payload.substr(0, 40) + "\r\n" + payload.substr(40)}) {
         const std::u16string answer = payloadToXml(around, generator::fromBase64);
         EXPECT_EQ(answer, expected) << around.substr(0, 8);
+        EXPECT_EQ(payloadToXml(latin1(around), generator::fromBase64), expected) << around.substr(0, 8);
         EXPECT_EQ(answer.find(u"Poprawka"), std::u16string::npos);
     }
     EXPECT_EQ(stripScannerAdditions(std::string_view("]z")), "]z");  // too short to be an identifier
@@ -250,6 +263,7 @@ TEST(ScannerInput, DamagedPayloadsAreNeverCorrectedIntoASuccess)
             continue;  // damage inside a literal can still decode: the symbol's own error correction is for that
         ++refused;
         ASSERT_TRUE(failed(decodeTyped(damaged))) << damaged;
+        ASSERT_TRUE(failed(payloadToXml(latin1(damaged), generator::fromBase64))) << damaged;
     }
     EXPECT_GT(refused, 5000);
 }
