@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "aztec/Reader.h"
+
 namespace varnok {
 
 // The numbers clients see; documented in the user's guide.
@@ -15,8 +17,15 @@ inline constexpr int unreadableImage = 321;  // not an image the system decodes,
 inline constexpr int imageTooLarge = 1001;   // above the pixel limit, or no memory for it
 inline constexpr int noSymbol = 1002;        // no Aztec symbol found
 inline constexpr int symbolDamaged = 1003;   // a symbol was found but its data did not pass the check words
+inline constexpr int pdfRefused = 1004;      // a PDF we do not read: encrypted, JBIG2, no image, too large
 }  // namespace imageError
 
 std::u16string ReadCodet(std::u16string_view imagePath);
+
+// The symbol of an image file, or of the first of a PDF's images that has one (pages in order, the largest image
+// first on each). When none is read, the failure that says most: a damaged symbol, an image compressed in a way we
+// do not read, no symbol, an image too large, one that could not be decoded. Throws ImageFileError for those
+// failures that are not a read's; never returns ReadFailure::BadImage.
+aztec::ReadResult readImageSymbol(std::u16string_view imagePath);
 
 }  // namespace varnok

@@ -14,7 +14,7 @@ bool isImageFileName(const std::filesystem::path& path)
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* known : {".png", ".jpg", ".jpeg", ".bmp", ".gif", ".tif", ".tiff"})
+    for (const char* known : {".png", ".jpg", ".jpeg", ".bmp", ".gif", ".tif", ".tiff", ".pdf"})
         if (extension == known)
             return true;
     return false;

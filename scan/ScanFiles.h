@@ -9,7 +9,7 @@
 
 namespace varnok::scan {
 
-// File name extensions of the image formats the tools read, lower case.
+// File name extensions of the image formats (and PDF scans) the tools read, lower case.
 bool isImageFileName(const std::filesystem::path& path);
 
 // The argument itself, or for a folder its image files (not its subfolders) in name order; empty for a folder

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "aztec/Reader.h"
+#include "loading/ImageCodet.h"
 #include "platform/Ansi.h"
 #include "platform/ComPtr.h"
 #include "platform/ImageFile.h"
@@ -20,8 +21,27 @@ using varnok::ImageFileError;
 using varnok::aztec::ReadFailure;
 using varnok::aztec::ReadResult;
 
+std::string refusal(const ImageFileError::PdfDetail& pdf)
+{
+    switch (pdf.refusal) {
+    case varnok::pdf::Refusal::Encrypted:
+        return "encrypted PDF";
+    case varnok::pdf::Refusal::UnsupportedCompression:
+        return "PDF image in " + pdf.detail + " on page " + std::to_string(pdf.page) +
+               ": scan in grayscale or to JPEG";
+    case varnok::pdf::Refusal::NoImage:
+        return "no image in the PDF (a symbol drawn as vector graphics?): print and scan it, or export it as an image";
+    case varnok::pdf::Refusal::FileTooLarge:
+    case varnok::pdf::Refusal::None:
+        break;
+    }
+    return "PDF file too large";
+}
+
 std::string loadFailure(const ImageFileError& error)
 {
+    if (error.kind() == ImageFileError::Kind::Unreadable && error.pdf())
+        return "cannot read the PDF: " + error.pdf()->detail;
     switch (error.kind()) {
     case ImageFileError::Kind::NotFound:
         return "no such file";
@@ -29,6 +49,8 @@ std::string loadFailure(const ImageFileError& error)
         return "cannot open the file: access denied or in use";
     case ImageFileError::Kind::Unreadable:
         return "cannot read the image: unknown format or damaged file";
+    case ImageFileError::Kind::Refused:
+        return refusal(*error.pdf());
     case ImageFileError::Kind::TooLarge:
         break;
     }
@@ -40,8 +62,7 @@ std::string loadFailure(const ImageFileError& error)
 ReadResult scan(const std::wstring& path)
 {
     try {
-        const varnok::GrayPixels image = varnok::loadGrayImage(path, varnok::aztec::maxPixels);
-        return varnok::aztec::readAztec({image.pixels.data(), image.width, image.height, image.width});
+        return varnok::readImageSymbol(varnok::u16View(path));
     } catch (const ImageFileError& error) {
         return {ReadFailure::BadImage, "", loadFailure(error)};
     } catch (const std::bad_alloc&) {
