@@ -435,9 +435,8 @@ std::size_t Document::streamLength(const Stream& stream, int number)
             return static_cast<std::size_t>(length);
     }
     // A wrong or missing length: the data ends before the next "endstream".
-    const std::string_view text = textOf(file_);
-    std::size_t end = text.find("endstream", start);
-    if (end == std::string_view::npos)
+    std::size_t end = nextEndstream(start);
+    if (end == file_.size())
         throw Fault{Stage::Objects, number, "stream without an end"};
     if (end > start && file_[end - 1] == '\n')
         --end;
@@ -446,12 +445,22 @@ std::size_t Document::streamLength(const Stream& stream, int number)
     return end - start;
 }
 
+std::size_t Document::nextEndstream(std::size_t from)
+{
+    if (!endstreams_) {
+        endstreams_.emplace();
+        const std::string_view text = textOf(file_);
+        for (std::size_t at = text.find("endstream"); at != std::string_view::npos; at = text.find("endstream", at + 9))
+            endstreams_->push_back(at);
+    }
+    const auto next = std::lower_bound(endstreams_->begin(), endstreams_->end(), from);
+    return next == endstreams_->end() ? file_.size() : *next;
+}
+
 StreamData Document::streamData(const Stream& stream, int number, std::size_t limit)
 {
-    const std::size_t length = streamLength(stream, number);
+    const Bytes raw = file_.subspan(stream.dataStart, streamLength(stream, number));
     StreamData out;
-    out.bytes.assign(file_.begin() + static_cast<std::ptrdiff_t>(stream.dataStart),
-                     file_.begin() + static_cast<std::ptrdiff_t>(stream.dataStart + length));
     std::vector<std::string> filters;
     std::vector<const Dict*> parms;
     if (const Object* filter = resolvedEntry(*stream.dict, "Filter")) {
@@ -476,6 +485,9 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             parms.push_back(given->dict());
         }
     }
+    // The raw bytes are copied only as far as they are used: whole for an image codec, up to `limit` unfiltered.
+    bool copied = false;
+    const auto input = [&]() { return copied ? Bytes(out.bytes) : raw; };
     for (std::size_t i = 0; i < filters.size(); ++i) {
         const Dict* parm = i < parms.size() ? parms[i] : nullptr;
         const std::string& name = filters[i];
@@ -484,7 +496,10 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
                 throw Fault{Stage::Objects, number, name + " before another filter"};
             out.codec = name;
             out.codecParms = parm;
-            return out;
+            if (!copied)
+                out.bytes.assign(raw.begin(), raw.end());
+            copied = true;
+            break;
         }
         const bool last = i + 1 == filters.size();
         const std::size_t bound = last ? limit : maxStreamBytes;
@@ -496,15 +511,15 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
                 fault.object = number;
                 throw;
             }
-            std::size_t raw = bound;
+            std::size_t rawLimit = bound;
             if (predictor.predictor >= 10) {
                 const std::size_t rowBytes =
                     (std::size_t(predictor.colors) * predictor.columns * predictor.bitsPerComponent + 7) / 8;
-                raw = (bound / rowBytes + 1) * (rowBytes + 1);
+                rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
             }
-            out.bytes = inflate(Bytes(out.bytes), raw);
+            std::vector<std::uint8_t> inflated = inflate(input(), rawLimit);
             try {
-                out.bytes = unpredict(std::move(out.bytes), predictor);
+                out.bytes = unpredict(std::move(inflated), predictor);
             } catch (Fault& fault) {
                 fault.object = number;
                 throw;
@@ -512,17 +527,23 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             if (out.bytes.size() > bound)
                 out.bytes.resize(bound);
         } else if (name == "ASCIIHexDecode") {
-            out.bytes = asciiHex(Bytes(out.bytes), bound);
+            out.bytes = asciiHex(input(), bound);
         } else if (name == "ASCII85Decode") {
-            out.bytes = ascii85(Bytes(out.bytes), bound);
+            out.bytes = ascii85(input(), bound);
         } else if (name == "RunLengthDecode") {
-            out.bytes = runLength(Bytes(out.bytes), bound);
+            out.bytes = runLength(input(), bound);
         } else {
             throw Fault{Stage::Objects, number, "unsupported filter " + name};
         }
+        copied = true;
     }
-    if (out.bytes.size() > limit)
+    if (!copied)
+        out.bytes.assign(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(std::min(limit, raw.size())));
+    if (out.bytes.size() > limit && out.codec.empty())
         out.bytes.resize(limit);
+    decoded_ += out.bytes.size() + raw.size() / 8;
+    if (decoded_ > maxDecodedBytes)
+        throw Fault{Stage::File, number, "too much data to decode in one file"};
     return out;
 }
 

@@ -17,6 +17,9 @@ namespace varnok::pdf {
 
 // Streams that are not images (cross-reference, object and content streams) decode to at most this much.
 inline constexpr std::size_t maxStreamBytes = 64u << 20;
+// All the streams of one file together, images included: a file of many pages, or of many objects sharing one
+// compressed stream, cannot keep the reader busy for long.
+inline constexpr std::uint64_t maxDecodedBytes = 2ull << 30;
 
 // A stream's data after its general-purpose filters; an image codec filter, if the chain ends in one, is left
 // for the caller and named here with its parameters.
@@ -59,6 +62,7 @@ private:
     Object parseAt(int number, std::size_t offset);
     Object fromObjectStream(int number, int stream, std::size_t index);
     std::size_t streamLength(const Stream& stream, int number);
+    std::size_t nextEndstream(std::size_t from);
 
     struct ObjectStream {
         std::shared_ptr<const std::vector<std::uint8_t>> data;
@@ -72,6 +76,8 @@ private:
     std::unordered_map<int, Object> cache_;
     std::set<int> resolving_;
     std::map<int, ObjectStream> objectStreams_;
+    std::optional<std::vector<std::size_t>> endstreams_;  // where each "endstream" starts, found once when needed
+    std::uint64_t decoded_ = 0;
     bool repaired_ = false;
 };
 

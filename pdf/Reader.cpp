@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <new>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "Document.h"
 #include "Fax.h"
@@ -17,6 +19,8 @@ namespace {
 constexpr int maxTreeDepth = 64;
 constexpr int maxPages = 100000;
 constexpr int maxFormDepth = 8;
+constexpr int maxDrawsPerPage = 100000;
+constexpr std::size_t maxImagesPerPage = 1024;
 constexpr std::size_t maxImageBytes = 512u << 20;
 
 long long integerOf(const Object* object, long long fallback)
@@ -129,8 +133,11 @@ public:
             }
             if (t.kind != Lexer::Kind::Keyword)
                 continue;
-            if (t.text == "Do" && !operand.empty())
+            if (t.text == "Do" && !operand.empty()) {
+                if (++draws_ > maxDrawsPerPage)
+                    throw Fault{Stage::Pages, 0, "too many images drawn on one page"};
                 draw(operand, resources, depth);
+            }
             else if (t.text == "BI")
                 skipInlineImage(lexer);
             operand.clear();
@@ -142,8 +149,7 @@ private:
     {
         if (!resources)
             return;
-        const Object* xobjects = document_.resolvedEntry(*resources, "XObject");
-        const Object* entry = xobjects && xobjects->dict() ? lookup(*xobjects->dict(), name) : nullptr;
+        const Object* entry = xobject(*resources, name);
         if (!entry || !entry->ref())
             return;
         const int number = entry->ref()->number;
@@ -153,13 +159,28 @@ private:
         if (!object.stream() || !subtype)
             return;
         if (subtype->isName("Image")) {
-            if (std::find(found_.begin(), found_.end(), number) == found_.end())
+            if (found_.size() < maxImagesPerPage && std::find(found_.begin(), found_.end(), number) == found_.end())
                 found_.push_back(number);
         } else if (subtype->isName("Form") && depth < maxFormDepth && forms_.insert(number).second) {
             const Object* own = document_.resolvedEntry(*dict, "Resources");
             const StreamData data = document_.streamData(*object.stream(), number, maxStreamBytes);
             scan(data.bytes, own && own->dict() ? own->dict() : resources, depth + 1);
         }
+    }
+
+    // The resources' XObject names, indexed once: a page may draw many times from a large dictionary.
+    const Object* xobject(const Dict& resources, const std::string& name)
+    {
+        auto known = names_.find(&resources);
+        if (known == names_.end()) {
+            known = names_.emplace(&resources, std::unordered_map<std::string, const Object*>{}).first;
+            const Object* xobjects = document_.resolvedEntry(resources, "XObject");
+            if (xobjects && xobjects->dict())
+                for (const auto& [key, value] : *xobjects->dict())
+                    known->second.emplace(key, &value);
+        }
+        const auto found = known->second.find(name);
+        return found == known->second.end() ? nullptr : found->second;
     }
 
     // An inline image's data is binary: skip from "ID" to the "EI" that stands alone.
@@ -187,6 +208,8 @@ private:
     Document& document_;
     std::vector<int>& found_;
     std::set<int> forms_;
+    std::map<const Dict*, std::unordered_map<std::string, const Object*>> names_;
+    int draws_ = 0;
 };
 
 std::vector<std::uint8_t> contentOf(Document& document, const Dict& page)
