@@ -63,6 +63,7 @@ Gray loadImage(const std::string& path)
 struct Outcome {
     std::string trail;
     std::string text;
+    int corner = -1;  // the top left pixel of the image the symbol was read from: white paper when the colours are right
 };
 
 Outcome readPdf(const std::string& file)
@@ -99,8 +100,10 @@ Outcome readPdf(const std::string& file)
             what = read.failure == aztec::ReadFailure::None         ? "symbol"
                    : read.failure == aztec::ReadFailure::TooDamaged ? "damaged"
                                                                      : "no symbol";
-            if (read.failure == aztec::ReadFailure::None)
+            if (read.failure == aztec::ReadFailure::None) {
                 outcome.text = read.bytes;
+                outcome.corner = pixels.bytes[0];
+            }
             break;
         }
         case ImagePixels::Kind::TooLarge: what = "too large"; break;
@@ -148,6 +151,9 @@ TEST(PdfFiles, ScannersAndConvertersFilesGiveTheirSymbols)
         const Outcome outcome = readPdf(fileText(samples + "/" + c.file));
         EXPECT_EQ(outcome.trail, c.trail) << c.file;
         EXPECT_EQ(outcome.text, c.text) << c.file;
+        if (!c.text.empty()) {
+            EXPECT_GE(outcome.corner, 200) << c.file;  // paper stays light: palettes and colour spaces map right
+        }
     }
 }
 
@@ -435,6 +441,27 @@ TEST(PdfBuilt, UnusualButSoundFilesGiveTheirSymbols)
              return pdf.text();
          },
          "1:symbol"},
+        {"Group 3 one-dimensional fax data",
+         [&] {
+             PdfBuilder pdf;
+             const int image = pdf.stream(s.dims() + "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCF "
+                                                     "/DecodeParms << /K 0 /Columns 285 /Rows 285 >>",
+                                          fileText(samples + "/g3-1d.fax"));
+             pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + ref(image))));
+             return pdf.text();
+         },
+         "1:symbol"},
+        {"Group 3 two-dimensional fax data, black as 1 and inverted back by /Decode",
+         [&] {
+             PdfBuilder pdf;
+             const int image = pdf.stream(s.dims() + "/ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0] "
+                                                     "/Filter [/CCITTFaxDecode] /DecodeParms [<< /K 4 /Columns 285 "
+                                                     "/BlackIs1 true >>]",
+                                          fileText(samples + "/g3-2d.fax"));
+             pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + ref(image))));
+             return pdf.text();
+         },
+         "1:symbol"},
         {"every xref offset wrong",
          [&] {
              PdfBuilder pdf;
@@ -472,6 +499,7 @@ TEST(PdfBuilt, UnusualButSoundFilesGiveTheirSymbols)
         EXPECT_EQ(outcome.trail, c.trail) << c.what;
         if (c.trail.ends_with(":symbol")) {
             EXPECT_EQ(outcome.text, s.text) << c.what;
+            EXPECT_EQ(outcome.corner, 255) << c.what;  // the reader reads light on dark too: check the colours
         }
     }
 }
