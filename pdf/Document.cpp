@@ -76,14 +76,21 @@ Document::Document(Bytes file) : file_(file)
     }
     if (!sound)
         rebuild();
-    const Object* root = lookup(trailer_, "Root");
-    if (!root || !resolve(*root).dict()) {
-        if (repaired_)
-            throw Fault{Stage::Xref, root && root->ref() ? root->ref()->number : 0, "no document catalogue"};
+    if (!hasCatalogue() && !repaired_)
         rebuild();
-        root = lookup(trailer_, "Root");
-        if (!root || !resolve(*root).dict())
-            throw Fault{Stage::Xref, root && root->ref() ? root->ref()->number : 0, "no document catalogue"};
+    if (!hasCatalogue()) {
+        const Object* root = lookup(trailer_, "Root");
+        throw Fault{Stage::Xref, root && root->ref() ? root->ref()->number : 0, "no document catalogue"};
+    }
+}
+
+bool Document::hasCatalogue()
+{
+    const Object* root = lookup(trailer_, "Root");
+    try {
+        return root && resolve(*root).dict();
+    } catch (const Fault&) {
+        return false;
     }
 }
 

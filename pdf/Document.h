@@ -59,6 +59,7 @@ private:
     void addEntry(int number, Entry entry);
     void mergeTrailer(const Dict& dict);
     void rebuild();
+    bool hasCatalogue();
     Object parseAt(int number, std::size_t offset);
     Object fromObjectStream(int number, int stream, std::size_t index);
     std::size_t streamLength(const Stream& stream, int number);

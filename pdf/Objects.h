@@ -83,7 +83,10 @@ public:
         std::size_t start = 0;
     };
 
-    explicit Lexer(Bytes data, std::size_t position = 0) : data_(data), pos_(position < data.size() ? position : data.size()) {}
+    explicit Lexer(Bytes data, std::size_t position = 0)
+        : data_(data), pos_(position < data.size() ? position : data.size())
+    {
+    }
 
     Token next();
     Token peek();

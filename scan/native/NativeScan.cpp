@@ -50,7 +50,8 @@ std::optional<std::string> toGray(varnok::pdf::ImagePixels& image)
     }
     switch (image.kind) {
     case Kind::Gray: return std::nullopt;
-    case Kind::TooLarge: return "image too large: " + std::to_string(image.width) + " x " + std::to_string(image.height);
+    case Kind::TooLarge:
+        return "image too large: " + std::to_string(image.width) + " x " + std::to_string(image.height);
     case Kind::Unsupported: return "PDF image in " + image.fault.reason + ": scan in grayscale or to JPEG";
     case Kind::Failed: return "cannot read the PDF: " + image.fault.describe();
     case Kind::Jpeg: break;

@@ -63,7 +63,7 @@ Gray loadImage(const std::string& path)
 struct Outcome {
     std::string trail;
     std::string text;
-    int corner = -1;  // the top left pixel of the image the symbol was read from: white paper when the colours are right
+    int corner = -1;  // the top left pixel of the image read: white paper when the colours are right
 };
 
 Outcome readPdf(const std::string& file)
