@@ -539,6 +539,15 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             out.bytes = ascii85(input(), bound);
         } else if (name == "RunLengthDecode") {
             out.bytes = runLength(input(), bound);
+        } else if (name == "LZWDecode") {
+            const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
+            out.bytes = lzw(input(), bound, !(early && early->integer() && *early->integer() == 0));
+            try {
+                out.bytes = unpredict(std::move(out.bytes), predictorOf(parm));
+            } catch (Fault& fault) {
+                fault.object = number;
+                throw;
+            }
         } else {
             throw Fault{Stage::Objects, number, "unsupported filter " + name};
         }

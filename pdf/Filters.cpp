@@ -114,6 +114,62 @@ std::vector<std::uint8_t> runLength(Bytes in, std::size_t limit)
     return out;
 }
 
+std::vector<std::uint8_t> lzw(Bytes in, std::size_t limit, bool earlyChange)
+{
+    struct Entry {
+        int prefix;  // -1 for the single bytes
+        std::uint8_t last;
+        std::uint8_t first;
+        std::size_t length;
+    };
+    constexpr int clear = 256, end = 257;
+    std::vector<Entry> table;
+    const auto reset = [&] {
+        table.clear();
+        for (int b = 0; b < 256; ++b)
+            table.push_back({-1, static_cast<std::uint8_t>(b), static_cast<std::uint8_t>(b), 1});
+        table.push_back({});
+        table.push_back({});
+    };
+    reset();
+    std::vector<std::uint8_t> out;
+    std::size_t bit = 0;
+    int width = 9, previous = -1;
+    while (bit + width <= in.size() * 8 && out.size() < limit) {
+        int code = 0;
+        for (int i = 0; i < width; ++i, ++bit)
+            code = code << 1 | ((in[bit / 8] >> (7 - bit % 8)) & 1);
+        if (code == end)
+            break;
+        if (code == clear) {
+            reset();
+            width = 9;
+            previous = -1;
+            continue;
+        }
+        const int size = static_cast<int>(table.size());
+        if (code > size || (code == size && (previous < 0 || size >= 4096)))
+            break;  // damage: keep what came before
+        if (previous >= 0 && table.size() < 4096) {
+            const std::uint8_t first = code < static_cast<int>(table.size()) ? table[code].first : table[previous].first;
+            table.push_back({previous, first, table[previous].first, table[previous].length + 1});
+        }
+        // The entry's bytes, written from its end back along its prefixes.
+        const Entry& entry = table[code];
+        const std::size_t start = out.size();
+        out.resize(std::min(limit, start + entry.length));
+        for (int at = code; at >= 0; at = table[at].prefix) {
+            const std::size_t offset = start + table[at].length - 1;
+            if (offset < out.size())
+                out[offset] = table[at].last;
+        }
+        previous = code;
+        if (static_cast<int>(table.size()) + (earlyChange ? 1 : 0) >= (1 << width) && width < 12)
+            ++width;
+    }
+    return out;
+}
+
 Predictor predictorOf(const Dict* parms)
 {
     Predictor p;

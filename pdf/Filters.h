@@ -15,6 +15,8 @@ std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit);
 std::vector<std::uint8_t> asciiHex(Bytes in, std::size_t limit);
 std::vector<std::uint8_t> ascii85(Bytes in, std::size_t limit);
 std::vector<std::uint8_t> runLength(Bytes in, std::size_t limit);
+// `earlyChange` as the filter's /EarlyChange (1 unless a file says 0).
+std::vector<std::uint8_t> lzw(Bytes in, std::size_t limit, bool earlyChange);
 
 struct Predictor {
     int predictor = 1;  // 1 none, 2 TIFF, 10..15 PNG

@@ -137,6 +137,7 @@ TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
         {dir + L"\\no-symbol.png", 1002, L"Na obrazie \""},
         {dir + L"\\damaged.png", 1003, L"Kod Aztec na obrazie \""},
         {dir + L"\\no-symbol.pdf", 1002, L"Na obrazie \""},
+        {dir + L"\\damaged.pdf", 1003, L"Kod Aztec na obrazie \""},  // a damaged symbol says more than none
         {dir + L"\\broken.pdf", 321, L"Nie można odczytać pliku PDF \""},
         {dir + L"\\encrypted.pdf", 1004, L"Plik PDF \""},
         {dir + L"\\jbig2.pdf", 1004, L"Plik PDF \""},

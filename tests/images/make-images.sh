@@ -93,5 +93,6 @@ rm -f "$out/jbig2-raw.pdf"
 gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile="$out/vector.pdf" \
    -c '0 0 0 setrgbcolor 100 100 moveto 300 300 lineto stroke 50 50 40 40 rectfill showpage'
 img2pdf -o "$out/no-symbol.pdf" "$out/no-symbol.png"
+img2pdf -o "$out/damaged.pdf" "$out/no-symbol.png" "$out/damaged.png"
 printf '%%PDF-1.4\nnothing but a header\n' >"$out/broken.pdf"
 rm -f "$out"/*.bin "$out/g4.tif"

@@ -305,6 +305,50 @@ std::string deflate(const std::string& data)
     return out;
 }
 
+// LZW as PDF writers use it: a clear code first, codes widened one early, a clear code when the table fills.
+std::string lzwEncode(const std::string& data)
+{
+    std::string out;
+    unsigned long long bits = 0;
+    int pending = 0, width = 9;
+    const auto emit = [&](int code) {
+        bits = bits << width | static_cast<unsigned>(code);
+        for (pending += width; pending >= 8; pending -= 8)
+            out += static_cast<char>(bits >> (pending - 8));
+    };
+    std::map<std::string, int> table;
+    const auto reset = [&] {
+        table.clear();
+        for (int b = 0; b < 256; ++b)
+            table[std::string(1, static_cast<char>(b))] = b;
+        width = 9;
+    };
+    emit(256);
+    reset();
+    std::string current;
+    for (const char c : data) {
+        if (table.count(current + c)) {
+            current += c;
+            continue;
+        }
+        emit(table[current]);
+        const int next = static_cast<int>(table.size()) + 2;
+        table[current + c] = next;
+        if (next + 1 >= (1 << width) && width < 12)
+            ++width;
+        if (next >= 4000) {
+            emit(256);
+            reset();
+        }
+        current = std::string(1, c);
+    }
+    emit(table[current]);
+    emit(257);
+    if (pending > 0)
+        out += static_cast<char>(bits << (8 - pending));
+    return out;
+}
+
 std::string imageKeys(int width, int height, const std::string& more)
 {
     return "/Type /XObject /Subtype /Image /Width " + std::to_string(width) + " /Height " + std::to_string(height) +
@@ -438,6 +482,19 @@ TEST(PdfBuilt, UnusualButSoundFilesGiveTheirSymbols)
                                           "/F Do");
              pdf.section("/Root " + ref(page(pdf, "BI /W 2 /H 1 /BPC 8 /CS /G ID \x01)EI\nEI /O Do", "/O " +
                                                                                                            ref(outer))));
+             return pdf.text();
+         },
+         "1:symbol"},
+        {"LZW with a PNG predictor, the table cleared on the way",
+         [&] {
+             PdfBuilder pdf;
+             std::string rows;
+             for (int y = 0; y < s.gray.height; ++y)
+                 rows += '\0' + s.raw().substr(std::size_t(y) * s.gray.width, s.gray.width);
+             const int image = pdf.stream(s.dims() + "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter /LZWDecode "
+                                                     "/DecodeParms << /Predictor 15 /Columns 285 >>",
+                                          lzwEncode(rows));
+             pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + ref(image))));
              return pdf.text();
          },
          "1:symbol"},
