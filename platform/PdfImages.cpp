@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pdf/Reader.h"
@@ -98,7 +100,14 @@ bool isPdf(IStream* stream)
     ULONG read = 0;
     const HRESULT hr = stream->Read(head, sizeof head, &read);
     rewind(stream);
-    return SUCCEEDED(hr) && pdf::looksLikePdf(pdf::Bytes(head, read));
+    if (FAILED(hr))
+        return false;
+    // An image whose metadata happens to hold "%PDF-" stays an image.
+    const std::string_view start(reinterpret_cast<const char*>(head), std::min<ULONG>(read, 4));
+    for (const std::string_view image : {"\x89PNG", "\xFF\xD8", "GIF8", "BM", "II*", "MM"})
+        if (start.starts_with(image))
+            return false;
+    return pdf::looksLikePdf(pdf::Bytes(head, read));
 }
 
 void visitPdfImages(IStream* stream, std::uint64_t maxPixels, const std::function<bool(const ImageCandidate&)>& visit)

@@ -24,6 +24,8 @@ readable palette.png -fill '#402010' -opaque black -define png:color-type=3
 # Transparent paper over black: read only when transparency is taken as white.
 readable alpha.png -negate -alpha copy -fill black -colorize 100 -define png:color-type=6
 readable photo.jpg -colorspace Gray -quality 75
+# A JPEG whose comment holds "%PDF-": still an image.
+readable comment.jpg -colorspace Gray -quality 75 -set comment 'scanned with %%PDF-1.4 export'
 readable cmyk.jpg -colorspace CMYK -quality 90
 readable symbol.bmp -type TrueColor
 readable symbol.gif -colorspace Gray
