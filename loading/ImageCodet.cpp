@@ -1,9 +1,11 @@
 #include "ImageCodet.h"
 
 #include <new>
+#include <optional>
 #include <string>
 
 #include "aztec/Reader.h"
+#include "pdf/Reader.h"
 #include "platform/ComPtr.h"
 #include "platform/Failure.h"
 #include "platform/ImageFile.h"
@@ -20,9 +22,59 @@ std::u16string number(std::uint32_t n)
     return std::u16string(digits.begin(), digits.end());
 }
 
+std::u16string pdfPlace(const ImageFileError::PdfDetail& pdf)
+{
+    std::u16string place;
+    if (pdf.page > 0)
+        place += u"strona " + number(static_cast<std::uint32_t>(pdf.page));
+    if (pdf.object > 0)
+        place += (place.empty() ? u"" : u", ") + (u"obiekt " + number(static_cast<std::uint32_t>(pdf.object)));
+    return place.empty() ? place : u" (" + place + u")";
+}
+
+std::u16string compressionName(const std::string& codec)
+{
+    if (codec == "JPXDecode")
+        return u"JPEG 2000";
+    if (codec == "JBIG2Decode")
+        return u"JBIG2";
+    return std::u16string(codec.begin(), codec.end());
+}
+
+Failure pdfFailure(const ImageFileError& error, std::u16string_view path)
+{
+    const ImageFileError::PdfDetail& pdf = *error.pdf();
+    switch (pdf.refusal) {
+    case pdf::Refusal::Encrypted:
+        return Failure::runtimeError(imageError::pdfRefused,
+                                     u"Plik PDF " + quoted(path) +
+                                         u" jest zaszyfrowany: zapisz skan ponownie bez hasła i bez szyfrowania");
+    case pdf::Refusal::UnsupportedCompression:
+        return Failure::runtimeError(imageError::pdfRefused,
+                                     u"Plik PDF " + quoted(path) + u" zawiera obraz skompresowany w formacie " +
+                                         compressionName(pdf.detail) + pdfPlace(pdf) +
+                                         u", którego nie odczytujemy: skanuj w skali szarości lub do JPEG");
+    case pdf::Refusal::NoImage:
+        return Failure::runtimeError(imageError::pdfRefused,
+                                     u"Plik PDF " + quoted(path) +
+                                         u" nie zawiera żadnego obrazu (kod jest w nim zapewne narysowany jako grafika "
+                                         u"wektorowa): wydrukuj go i zeskanuj albo wyeksportuj stronę jako obraz");
+    case pdf::Refusal::FileTooLarge:
+        return Failure::runtimeError(imageError::pdfRefused,
+                                     u"Plik PDF " + quoted(path) + u" jest za duży (najwyżej " +
+                                         number(static_cast<std::uint32_t>(pdf::maxFileBytes >> 20)) + u" MB)");
+    case pdf::Refusal::None:
+        break;
+    }
+    return Failure::runtimeError(imageError::unreadableImage, u"Nie można odczytać pliku PDF " + quoted(path) +
+                                                                  pdfPlace(pdf) + u": uszkodzony plik");
+}
+
 Failure imageFailure(const ImageFileError& error, std::u16string_view path)
 {
     using Kind = ImageFileError::Kind;
+    if (error.pdf())
+        return pdfFailure(error, path);
     switch (error.kind()) {
     case Kind::NotFound:
         return Failure::runtimeError(imageError::fileNotFound, u"Nie znaleziono pliku obrazu: " + quoted(path));
@@ -31,6 +83,7 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
                                      u"Nie można otworzyć pliku obrazu " + quoted(path) +
                                          u" (brak uprawnień albo plik jest otwarty w innym programie)");
     case Kind::Unreadable:
+    case Kind::Refused:
         return Failure::runtimeError(imageError::unreadableImage,
                                      u"Nie można odczytać obrazu " + quoted(path) +
                                          u": nieobsługiwany format albo uszkodzony plik");
@@ -45,6 +98,67 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
                                                                 u" (najwyżej 120 milionów pikseli)");
 }
 
+// Pages in order and the largest image first on each, until one has a symbol; otherwise the failure that says
+// most. Throws ImageFileError for failures that are not a read's; never returns ReadFailure::BadImage.
+aztec::ReadResult bestRead(std::u16string_view imagePath)
+{
+    using Kind = ImageFileError::Kind;
+    std::optional<aztec::ReadResult> read, damaged, noSymbol;
+    std::optional<ImageFileError> refused, tooLarge, unreadable;
+    const auto keepFirst = [](std::optional<ImageFileError>& slot, const ImageFileError& error) {
+        if (!slot)
+            slot = error;
+    };
+    visitGrayImages(wideView(imagePath), aztec::maxPixels, [&](const ImageCandidate& candidate) {
+        if (candidate.failure) {
+            const Kind kind = candidate.failure->kind();
+            keepFirst(kind == Kind::Refused ? refused : kind == Kind::TooLarge ? tooLarge : unreadable,
+                      *candidate.failure);
+            return false;
+        }
+        const GrayPixels& image = candidate.image;
+        aztec::ReadResult result;
+        try {
+            result = aztec::readAztec(aztec::GrayImage{image.pixels.data(), image.width, image.height, image.width});
+        } catch (const std::bad_alloc&) {
+            keepFirst(tooLarge, ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, static_cast<std::uint32_t>(image.width),
+                                               static_cast<std::uint32_t>(image.height)));
+            return false;
+        }
+        switch (result.failure) {
+        case aztec::ReadFailure::None:
+            read = std::move(result);
+            return true;
+        case aztec::ReadFailure::TooDamaged:
+            if (!damaged)
+                damaged = std::move(result);
+            break;
+        case aztec::ReadFailure::NoSymbol:
+            if (!noSymbol)
+                noSymbol = std::move(result);
+            break;
+        case aztec::ReadFailure::BadImage:
+            keepFirst(unreadable, ImageFileError(Kind::Unreadable, 0));
+            break;
+        }
+        return false;
+    });
+    if (read)
+        return *read;
+    if (damaged)
+        return *damaged;
+    // The symbol may well be in the image we could not decode: asking for another scan helps most.
+    if (refused)
+        throw *refused;
+    if (noSymbol)
+        return *noSymbol;
+    if (tooLarge)
+        throw *tooLarge;
+    if (unreadable)
+        throw *unreadable;
+    throw ImageFileError(Kind::Unreadable, 0);
+}
+
 }  // namespace
 
 std::u16string scannerText(const std::string& bytes)
@@ -57,20 +171,11 @@ std::u16string scannerText(const std::string& bytes)
 
 aztec::ReadResult readImageSymbol(std::u16string_view imagePath)
 {
-    GrayPixels image;
-    try {
-        image = loadGrayImage(wideView(imagePath), aztec::maxPixels);
-    } catch (const ImageFileError& error) {
-        throw imageFailure(error, imagePath);
-    }
     aztec::ReadResult read;
     try {
-        read = aztec::readAztec(aztec::GrayImage{image.pixels.data(), image.width, image.height, image.width});
-    } catch (const std::bad_alloc&) {
-        throw imageFailure(ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY,
-                                          static_cast<std::uint32_t>(image.width),
-                                          static_cast<std::uint32_t>(image.height)),
-                           imagePath);
+        read = bestRead(imagePath);
+    } catch (const ImageFileError& error) {
+        throw imageFailure(error, imagePath);
     }
     switch (read.failure) {
     case aztec::ReadFailure::None:

@@ -17,11 +17,15 @@ inline constexpr int unreadableImage = 321;  // not an image the system decodes,
 inline constexpr int imageTooLarge = 1001;   // above the pixel limit, or no memory for it
 inline constexpr int noSymbol = 1002;        // no Aztec symbol found
 inline constexpr int symbolDamaged = 1003;   // a symbol was found but its data did not pass the check words
+inline constexpr int pdfRefused = 1004;      // a PDF we do not read: encrypted, JBIG2, no image, too large
 }  // namespace imageError
 
 std::u16string ReadCodet(std::u16string_view imagePath);
 
-// What ReadCodet reads, with what the symbol says about itself; every failure is thrown as ReadCodet throws it.
+// What ReadCodet reads, with what the symbol says about itself: the symbol of an image file, or of the first of a
+// PDF's images that has one. When none is read, the failure that says most (a damaged symbol, an image compressed
+// in a way we do not read, no symbol, an image too large, one that could not be decoded), thrown as ReadCodet
+// throws it.
 aztec::ReadResult readImageSymbol(std::u16string_view imagePath);
 
 // The symbol's bytes in ISO 8859-1, the symbology's default character set: each byte is its own code point.

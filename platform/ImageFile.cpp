@@ -11,6 +11,7 @@
 
 #include "ComPtr.h"
 #include "ImageHeader.h"
+#include "PdfImages.h"
 
 namespace varnok {
 
@@ -138,12 +139,9 @@ void refuseDeclaredSize(IStream* stream, std::uint64_t maxPixels)
                              static_cast<std::uint32_t>(size->height));
 }
 
-}  // namespace
-
-GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
+GrayPixels decodeGray(IStream* stream, std::uint64_t maxPixels)
 {
-    const ComPtr<IStream> stream = openFile(std::wstring(path));
-    refuseDeclaredSize(stream.get(), maxPixels);
+    refuseDeclaredSize(stream, maxPixels);
 
     ComPtr<IWICImagingFactory> factory;
     const HRESULT created = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
@@ -152,7 +150,7 @@ GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
         fail(Kind::Unreadable, created);
 
     ComPtr<IWICBitmapDecoder> decoder;
-    checkDecode(factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand, decoder.put()));
+    checkDecode(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, decoder.put()));
     ComPtr<IWICBitmapFrameDecode> frame;
     checkDecode(decoder->GetFrame(0, frame.put()));
 
@@ -197,6 +195,27 @@ GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
     convertTo(GUID_WICPixelFormat32bppPBGRA);
     copyOverWhite(converter.get(), out);
     return out;
+}
+
+}  // namespace
+
+void visitGrayImages(std::wstring_view path, std::uint64_t maxPixels,
+                     const std::function<bool(const ImageCandidate&)>& visit)
+{
+    const ComPtr<IStream> stream = openFile(std::wstring(path));
+    if (isPdf(stream.get())) {
+        visitPdfImages(stream.get(), maxPixels, visit);
+        return;
+    }
+    visit(ImageCandidate{decodeGray(stream.get(), maxPixels), std::nullopt});
+}
+
+GrayPixels decodeGrayImage(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels)
+{
+    const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+    if (!stream)
+        fail(Kind::TooLarge, E_OUTOFMEMORY);
+    return decodeGray(stream.get(), maxPixels);
 }
 
 }  // namespace varnok

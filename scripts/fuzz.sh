@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes with libFuzzer under ASan/UBSan: the decoder's payload-to-XML path, starting from generated payloads,
-# for the given time, then NormalizeNumber, the renamings and the result-file names for half of it, then the
-# Aztec reader (images, damaged symbols, bit streams) for half of it and its data stream decoder for a quarter.
+# for the given time, then NormalizeNumber, the renamings and the result-file names for half of it, the Aztec
+# reader (images, damaged symbols, bit streams) for half, its data stream decoder for a quarter and the PDF reader
+# (from the generated sample scans) for half.
 #   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,7 +12,7 @@ build="$here/build/fuzz"
 cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
-ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz generate-payload
+ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz pdf_fuzz generate-payload
 
 # Seeds: each fictional certificate in each layout, as scanned text (first byte 1), as UTF-16 text for the wide
 # entry (5) and as decoded bytes (0).
@@ -61,3 +62,15 @@ for stream in "11110 0011 0100 1111 11111 00010 11101001 00100001 00010 00011" \
 done
 "$build/tests/fuzz/encodation_fuzz" -max_total_time=$((seconds / 4)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
     "$build/encodation-corpus" "$build/encodation-seeds"
+echo "== pdf_fuzz"
+mkdir -p "$build/pdf-corpus"
+"$here/tests/pdf/make-pdfs.sh" "$build/pdf-samples" >/dev/null
+mkdir -p "$build/pdf-seeds"
+for pdf in "$build"/pdf-samples/*.pdf; do
+  if [ "$(stat -c %s "$pdf")" -le 16384 ]; then cp "$pdf" "$build/pdf-seeds/"; fi
+done
+for fax in "$build"/pdf-samples/*.fax; do
+  { printf '\372\107'; cat "$fax"; } >"$build/pdf-seeds/$(basename "$fax")"
+done
+"$build/tests/fuzz/pdf_fuzz" -max_total_time=$((seconds / 2)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+    -max_len=65536 "$build/pdf-corpus" "$build/pdf-seeds"

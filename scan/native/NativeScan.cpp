@@ -1,16 +1,22 @@
-// varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb), used by the corpus scripts;
+// varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb, PDF scans by our PDF
+// reader with stb for their JPEG images), used by the corpus scripts;
 // VarnokScan.exe (scan/VarnokScan.cpp) is the product's Windows tool and prints the same lines. One line per file:
 // FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason; a part of a structured-append sequence adds a note on stderr. Exit code
 // 0 when every file was read, 1 otherwise, 2 for a usage error.
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO_WRITE
 #include <stb/stb_image.h>
 
 #include "aztec/Reader.h"
+#include "pdf/Reader.h"
 #include "scan/ScanFiles.h"
 
 namespace {
@@ -23,8 +29,92 @@ struct Pixels {
     ~Pixels() { stbi_image_free(data); }
 };
 
+ReadResult failed(std::string reason) { return {varnok::aztec::ReadFailure::BadImage, "", std::move(reason)}; }
+
+// One PDF image's pixels as gray, or why not.
+std::optional<std::string> toGray(varnok::pdf::ImagePixels& image)
+{
+    using Kind = varnok::pdf::ImagePixels::Kind;
+    if (image.kind == Kind::Jpeg) {
+        int width = 0, height = 0, channels = 0;
+        Pixels pixels;
+        pixels.data = stbi_load_from_memory(image.bytes.data(), static_cast<int>(image.bytes.size()), &width, &height,
+                                            &channels, 1);
+        if (!pixels.data)
+            return std::string("cannot read a JPEG image: ") + stbi_failure_reason();
+        image.bytes.assign(pixels.data, pixels.data + std::size_t(width) * height);
+        for (auto& p : image.bytes)
+            p = image.invert ? static_cast<stbi_uc>(255 - p) : p;
+        image.width = width;
+        image.height = height;
+        image.kind = Kind::Gray;
+    }
+    switch (image.kind) {
+    case Kind::Gray: return std::nullopt;
+    case Kind::TooLarge:
+        return "image too large: " + std::to_string(image.width) + " x " + std::to_string(image.height);
+    case Kind::Unsupported: return "PDF image in " + image.fault.reason + ": scan in grayscale or to JPEG";
+    case Kind::Failed: return "cannot read the PDF: " + image.fault.describe();
+    case Kind::Jpeg: break;
+    }
+    return "cannot read the image";
+}
+
+// Each image tried alone until a symbol is read; otherwise the most telling failure, as VarnokScan.exe reports it.
+ReadResult scanPdf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    varnok::pdf::Reader reader{varnok::pdf::Bytes(file)};
+    const varnok::pdf::Listing listing = reader.list();
+    switch (listing.refusal) {
+    case varnok::pdf::Refusal::Encrypted: return failed("encrypted PDF");
+    case varnok::pdf::Refusal::NoImage: return failed("no image in the PDF (a symbol drawn as vector graphics?)");
+    case varnok::pdf::Refusal::FileTooLarge: return failed("PDF file too large");
+    case varnok::pdf::Refusal::UnsupportedCompression:
+    case varnok::pdf::Refusal::None: break;
+    }
+    if (listing.fault)
+        return failed("cannot read the PDF: " + listing.fault->describe());
+    std::optional<ReadResult> damaged, noSymbol;
+    std::optional<std::string> unsupported, other;
+    for (const auto& info : listing.images) {
+        varnok::pdf::ImagePixels image = reader.pixels(info, varnok::aztec::maxPixels);
+        if (const auto problem = toGray(image)) {
+            auto& slot = image.kind == varnok::pdf::ImagePixels::Kind::Unsupported ? unsupported : other;
+            slot = slot.value_or(*problem);
+            continue;
+        }
+        ReadResult read = varnok::aztec::readAztec(
+            GrayImage{image.bytes.data(), static_cast<int>(image.width), static_cast<int>(image.height), image.width});
+        if (read.failure == varnok::aztec::ReadFailure::None)
+            return read;
+        auto& slot = read.failure == varnok::aztec::ReadFailure::TooDamaged ? damaged : noSymbol;
+        if (!slot)
+            slot = std::move(read);
+    }
+    if (damaged)
+        return *damaged;
+    if (unsupported)
+        return failed(*unsupported);
+    if (noSymbol)
+        return *noSymbol;
+    return failed(other.value_or("no image in the PDF"));
+}
+
+bool isPdf(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> head(1024);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return varnok::pdf::looksLikePdf(head);
+}
+
 ReadResult scan(const char* path)
 {
+    if (isPdf(path))
+        return scanPdf(path);
     ReadResult result;
     int width = 0, height = 0, channels = 0;
     if (!stbi_info(path, &width, &height, &channels)) {

@@ -95,9 +95,10 @@ TEST_F(ImageReaderTest, EveryFormatReadsToTheSymbolsText)
         }
         ++formats;
     }
-    // PNG (8-bit, 1-bit and 16-bit gray, 16-bit colour, palette, alpha, palette transparency), JPEG (gray, CMYK),
-    // BMP, GIF (plain, transparent colour), TIFF
-    EXPECT_EQ(formats, 13);
+    // PNG (8-bit, 1-bit and 16-bit gray, 16-bit colour, palette, alpha, palette transparency), JPEG (gray, CMYK,
+    // "%PDF-" in its comment), BMP, GIF (plain, transparent colour), TIFF; PDF (JPEG, Flate, Group 4, two pages,
+    // object streams, linearised, rewritten by Ghostscript)
+    EXPECT_EQ(formats, 21);
 }
 
 // The two-line use: the image's text is what a hand scanner would have typed, so the fields are the same.
@@ -138,6 +139,12 @@ TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
         {dir + L"\\huge.jpg", 1001, L"Obraz \""},
         {dir + L"\\no-symbol.png", 1002, L"Na obrazie \""},
         {dir + L"\\damaged.png", 1003, L"Kod Aztec na obrazie \""},
+        {dir + L"\\no-symbol.pdf", 1002, L"Na obrazie \""},
+        {dir + L"\\damaged.pdf", 1003, L"Kod Aztec na obrazie \""},  // a damaged symbol says more than none
+        {dir + L"\\broken.pdf", 321, L"Nie można odczytać pliku PDF \""},
+        {dir + L"\\encrypted.pdf", 1004, L"Plik PDF \""},
+        {dir + L"\\jbig2.pdf", 1004, L"Plik PDF \""},
+        {dir + L"\\vector.pdf", 1004, L"Plik PDF \""},
     };
     for (const Failing& c : cases) {
         SCOPED_TRACE(utf8(c.path));
@@ -151,6 +158,37 @@ TEST_F(ImageReaderTest, EveryFailureIsAnAutomationErrorWithItsNumber)
     // Refused from the declared size, before a decoder that decodes everything at once could try.
     EXPECT_NE(readByName(dir + L"\\huge.png").description.find(L"30000 x 30000 pikseli"), std::wstring::npos);
     EXPECT_NE(readByName(dir + L"\\huge.jpg").description.find(L"60000 x 60000 pikseli"), std::wstring::npos);
+    // Each refused PDF says what to do about it.
+    const std::pair<const wchar_t*, const wchar_t*> advice[] = {
+        {L"encrypted.pdf", L" jest zaszyfrowany: zapisz skan ponownie bez hasła i bez szyfrowania"},
+        {L"jbig2.pdf", L" zawiera obraz skompresowany w formacie JBIG2 (strona 1, obiekt 5), którego nie odczytujemy: "
+                       L"skanuj w skali szarości lub do JPEG"},
+        {L"vector.pdf", L" nie zawiera żadnego obrazu (kod jest w nim zapewne narysowany jako grafika wektorowa): "
+                        L"wydrukuj go i zeskanuj albo wyeksportuj stronę jako obraz"},
+    };
+    for (const auto& [file, text] : advice) {
+        const std::wstring path = dir + L"\\" + file;
+        EXPECT_EQ(readByName(path).description, L"Plik PDF \"" + path + L"\"" + text);
+    }
+}
+
+TEST_F(ImageReaderTest, APdfOverTheSizeLimitIsRefusedUnread)
+{
+    ScratchFolder folder{L"varnok-pdf"};
+    const std::wstring path = folder.file(L"duży skan.pdf");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "%PDF-1.4\n", 9, &written, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 300ll << 20;
+    const bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    ASSERT_TRUE(sized);
+    EXPECT_EQ(readThroughVtable(path).hr, static_cast<HRESULT>(0x800A03EC));
+    const Reply reply = readByName(path);
+    EXPECT_EQ(reply.hr, static_cast<HRESULT>(0x800A03EC));
+    EXPECT_EQ(reply.description, L"Plik PDF \"" + path + L"\" jest za duży (najwyżej 256 MB)");
 }
 
 // Held by another program: opened without sharing, or shared but with its bytes locked (the open succeeds, the

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
 # Makes the image files the ImageReader tests read: one certificate's Aztec symbol in every format and pixel
-# layout the system's decoders meet (8-bit, 1-bit, 16-bit, palette, alpha, palette transparency, CMYK, two-page
-# TIFF), and the images behind each error. Reproducible; <name>.txt holds the expected text where a symbol is to be read.
 # Usage: make-images.sh <payload file> <second payload file> <output folder>
 set -euo pipefail
 payload=$1 other=$2 out=$3
@@ -29,6 +27,8 @@ printf '%s' "$text" | tee "$out/alpha-palette.png.txt" >"$out/alpha-palette.gif.
 readable photo.jpg -colorspace Gray -quality 75
 # The second of three symbols of a message (structured append, identifier VRN7): its part is the text.
 zint -b 92 --scale=1.5 --whitesp=4 --vwhitesp=4 --structapp=2,3,VRN7 -d "${text:0:40}" -o "$out/part-2-of-3.png"
+# A JPEG whose comment holds "%PDF-": still an image.
+readable comment.jpg -colorspace Gray -quality 75 -set comment 'scanned with %%PDF-1.4 export'
 readable cmyk.jpg -colorspace CMYK -quality 90
 readable symbol.bmp -type TrueColor
 readable symbol.gif -colorspace Gray
@@ -81,3 +81,38 @@ perl -MCompress::Zlib -e '
   print $f "II", pack("vV", 42, $counts + 4 * $height), $strip x $height, pack("v4", 8, 8, 8, 8),
            pack("V*", map { 8 + $_ * length $strip } 0 .. $height - 1), pack("V*", (length $strip) x $height),
            pack("v", scalar @tags), (map { pack("vvVV", @$_) } @tags), pack("V", 0);' 16777217 7 "$out/wide-alpha.tif"
+
+# PDF scans: JPEG and Flate images, Group 4 fax, the code on the second page, object streams, linearised, rewritten
+# by Ghostscript.
+pdf() {  # pdf <name> <command...>: a readable PDF made by the command
+  local name=$1; shift
+  "$@"
+  printf '%s' "$text" >"$out/$name.txt"
+}
+convert "$out/base.png" -colorspace Gray -depth 1 -compress Group4 "$out/g4.tif"
+pdf scan-jpeg.pdf img2pdf -o "$out/scan-jpeg.pdf" "$out/photo.jpg"
+pdf scan-flate.pdf img2pdf -o "$out/scan-flate.pdf" "$out/gray8.png"
+pdf scan-g4.pdf tiff2pdf -o "$out/scan-g4.pdf" "$out/g4.tif"
+pdf scan-two-pages.pdf img2pdf -o "$out/scan-two-pages.pdf" "$out/no-symbol.png" "$out/gray8.png"
+pdf scan-object-streams.pdf qpdf --object-streams=generate "$out/scan-flate.pdf" "$out/scan-object-streams.pdf"
+pdf scan-linearized.pdf qpdf --linearize "$out/scan-two-pages.pdf" "$out/scan-linearized.pdf"
+pdf scan-ghostscript.pdf gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile="$out/scan-ghostscript.pdf" \
+    "$out/scan-jpeg.pdf"
+# The PDFs refused: encrypted, JBIG2, a page drawn with vector paths only (the test makes one over the size limit
+# itself); and one without a symbol, one without any object.
+qpdf --encrypt '' owner 256 -- "$out/scan-jpeg.pdf" "$out/encrypted.pdf"
+# qpdf writes the cross-reference table for the objects as given (and warns that it had to: exit code 3).
+printf '%s\n' '%PDF-1.4' '1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj' \
+  '2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj' \
+  '3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /XObject << /J 5 0 R >> >> /Contents 4 0 R >> endobj' \
+  '4 0 obj << /Length 5 >> stream' '/J Do' 'endstream endobj' \
+  '5 0 obj << /Type /XObject /Subtype /Image /Width 100 /Height 100 /ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /JBIG2Decode /Length 4 >> stream' \
+  'JB2!' 'endstream endobj' 'trailer << /Root 1 0 R >>' >"$out/jbig2-raw.pdf"
+qpdf "$out/jbig2-raw.pdf" "$out/jbig2.pdf" 2>/dev/null || [ $? -eq 3 ]
+rm -f "$out/jbig2-raw.pdf"
+gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile="$out/vector.pdf" \
+   -c '0 0 0 setrgbcolor 100 100 moveto 300 300 lineto stroke 50 50 40 40 rectfill showpage'
+img2pdf -o "$out/no-symbol.pdf" "$out/no-symbol.png"
+img2pdf -o "$out/damaged.pdf" "$out/no-symbol.png" "$out/damaged.png"
+printf '%%PDF-1.4\nnothing but a header\n' >"$out/broken.pdf"
+rm -f "$out"/*.bin "$out/g4.tif"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# VarnokScan.exe under Wine: a folder of images with a Polish name, read line for line as expected; the images
-# behind the errors and a file of a format it does not read, each with its reason in Polish; a structured-append
-# part with its note; progress on a console; help; the exit codes.
+# VarnokScan.exe under Wine: a folder of images and PDF scans with a Polish name, read line for line as expected;
+# the files behind the errors and a file of a format it does not read, each with its reason in Polish; a
+# structured-append part with its note; progress on a console; help; the exit codes.
 # Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh>
 set -euo pipefail
 exe=$1 images=$2
@@ -35,14 +35,18 @@ mkdir "$scratch/inne"
 printf 'RIFF\0\0\0\0WEBPVP8 ' >"$scratch/inne/zdjęcie.webp"
 cp "$images/gray8.png" "$scratch/inne/skan.png"
 status=0; scan "$(win "$images/no-symbol.png")" "$(win "$images/huge.png")" "$(win "$images/text.png")" \
-               "$(win "$images/damaged.png")" "$(win "$images/nie ma.png")" "$(win "$images/gray8.png")" \
+               "$(win "$images/damaged.png")" "$(win "$images/nie ma.png")" "$(win "$images/encrypted.pdf")" \
+               "$(win "$images/jbig2.pdf")" "$(win "$images/vector.pdf")" "$(win "$images/gray8.png")" \
                "$(win "$scratch/inne")" || status=$?
 q() { printf '"%s"' "$(win "$1")"; }
 { printf '%s\t!\t%s\n' "$(win "$images/no-symbol.png")" "Na obrazie $(q "$images/no-symbol.png") nie znaleziono kodu Aztec" \
     "$(win "$images/huge.png")" "Obraz $(q "$images/huge.png") jest za duży: 30000 x 30000 pikseli (najwyżej 120 milionów pikseli)" \
     "$(win "$images/text.png")" "Nie można odczytać obrazu $(q "$images/text.png"): nieobsługiwany format albo uszkodzony plik" \
     "$(win "$images/damaged.png")" "Kod Aztec na obrazie $(q "$images/damaged.png") jest zbyt uszkodzony, by go odczytać" \
-    "$(win "$images/nie ma.png")" "Nie znaleziono pliku obrazu: $(q "$images/nie ma.png")"
+    "$(win "$images/nie ma.png")" "Nie znaleziono pliku obrazu: $(q "$images/nie ma.png")" \
+    "$(win "$images/encrypted.pdf")" "Plik PDF $(q "$images/encrypted.pdf") jest zaszyfrowany: zapisz skan ponownie bez hasła i bez szyfrowania" \
+    "$(win "$images/jbig2.pdf")" "Plik PDF $(q "$images/jbig2.pdf") zawiera obraz skompresowany w formacie JBIG2 (strona 1, obiekt 5), którego nie odczytujemy: skanuj w skali szarości lub do JPEG" \
+    "$(win "$images/vector.pdf")" "Plik PDF $(q "$images/vector.pdf") nie zawiera żadnego obrazu (kod jest w nim zapewne narysowany jako grafika wektorowa): wydrukuj go i zeskanuj albo wyeksportuj stronę jako obraz"
   printf '%s\t%s\n' "$(win "$images/gray8.png")" "$(cat "$images/gray8.png.txt")" \
                     "$(win "$scratch/inne/skan.png")" "$(cat "$images/gray8.png.txt")"
   printf '%s\t!\t%s\n' "$(win "$scratch/inne/zdjęcie.webp")" \

@@ -60,12 +60,13 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     const auto folder = std::filesystem::temp_directory_path() / "varnok-scan-files";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "sub.png");
-    for (const char* name : {"b.PNG", "a.jpeg", "c.tiff", "notes.txt", "d.gif", "e.Bmp", "f.jpg", "g.tif"})
+    for (const char* name : {"b.PNG", "a.jpeg", "c.tiff", "notes.txt", "d.gif", "e.Bmp", "f.jpg", "g.tif", "h.Pdf"})
         std::ofstream(folder / name) << "x";
     std::vector<std::string> names;
     for (const auto& file : scan::imageFilesOf(folder))
         names.push_back(file.filename().string());
-    EXPECT_EQ(names, (std::vector<std::string>{"a.jpeg", "b.PNG", "c.tiff", "d.gif", "e.Bmp", "f.jpg", "g.tif"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a.jpeg", "b.PNG", "c.tiff", "d.gif", "e.Bmp", "f.jpg", "g.tif", "h.Pdf"}));
     // A file is itself, whatever its name; a folder without images is nothing.
     EXPECT_EQ(scan::imageFilesOf(folder / "notes.txt").size(), 1u);
     EXPECT_TRUE(scan::imageFilesOf(folder / "sub.png").empty());
@@ -75,7 +76,7 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
         found.emplace_back(file.path.filename().string(), file.readable);
     EXPECT_EQ(found, (std::vector<std::pair<std::string, bool>>{{"a.jpeg", true}, {"b.PNG", true}, {"c.tiff", true},
                                                                  {"d.gif", true}, {"e.Bmp", true}, {"f.jpg", true},
-                                                                 {"g.tif", true}, {"notes.txt", false}}));
+                                                                 {"g.tif", true}, {"h.Pdf", true}, {"notes.txt", false}}));
     EXPECT_TRUE(scan::isImageFileName("skan.PDF"));
     EXPECT_EQ(scan::filesOf(folder / "notes.txt").size(), 1u);
     EXPECT_TRUE(scan::filesOf(folder / "notes.txt")[0].readable);
