@@ -11,26 +11,32 @@ constexpr double pi = 3.14159265358979323846;
 
 // Nine runs, dark in the middle, the inner seven of about one width: the rings through the centre of a
 // bull's-eye. The outer two only need to be there: beyond them the mode message or an orientation mark may
-// continue the dark ring.
-bool looksLikeBullsEye(const int* runs, double& module)
+// continue the dark ring. `irregularity` is the largest departure of an inner run from the mean, in modules.
+bool looksLikeBullsEye(const int* runs, double minModule, double& module, double& irregularity)
 {
     int total = 0;
     for (int i = 1; i < 8; ++i)
         total += runs[i];
     module = total / 7.0;
-    if (module < 1.5)
+    if (module < minModule)
         return false;
-    for (int i = 1; i < 8; ++i)
+    irregularity = 0;
+    for (int i = 1; i < 8; ++i) {
         if (runs[i] < module * 0.5 || runs[i] > module * 1.6)
             return false;
+        irregularity = std::max(irregularity, std::abs(runs[i] - module) / module);
+    }
     return runs[0] >= module * 0.5 && runs[8] >= module * 0.5;
 }
 
-// Runs of the line through `from` in direction (dx, dy), four each side of the run that holds `from`.
-bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxRun, int* runs)
+// Runs of the line through (x, y) in direction (dx, dy), four each side of the run that holds it. An inner run
+// longer than `maxRun` ends the walk (no bull's-eye there); the outermost ones are counted up to `maxRun` only,
+// so no walk goes further than the row's own rings suggest.
+bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxRun, int* runs, Budget& budget)
 {
     if (!image.inside(x, y) || !image.dark(x, y))
         return false;
+    int steps = 0;
     const auto walk = [&](int sx, int sy, int* out) {
         int px = x, py = y;
         bool colour = true;
@@ -38,6 +44,7 @@ bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxR
         while (index < 5) {
             px += sx;
             py += sy;
+            ++steps;
             const bool inside = image.inside(px, py);
             const bool c = inside && image.dark(px, py);
             if (!inside || c != colour) {
@@ -47,13 +54,17 @@ bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxR
                 colour = c;
                 length = 1;
             } else if (++length > maxRun) {
-                return false;
+                if (index < 4)
+                    return false;
+                out[index++] = maxRun;
             }
         }
         return true;
     };
     int forward[5], backward[5];
-    if (!walk(dx, dy, forward) || !walk(-dx, -dy, backward))
+    const bool found = walk(dx, dy, forward) && walk(-dx, -dy, backward);
+    budget.spend(steps);
+    if (!found)
         return false;
     runs[4] = forward[0] + backward[0] + 1;
     for (int i = 1; i < 5; ++i) {
@@ -65,72 +76,80 @@ bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxR
 
 }  // namespace
 
-std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit)
+std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget, double minModule)
 {
     std::vector<FinderCandidate> found;
-    const int maxRun = std::max(image.width(), image.height()) / 2 + 2;
-    std::vector<int> runs;
-    std::vector<int> starts;
-    for (int y = 0; y < image.height(); y += 2) {
+    // A centre module one pixel tall is seen by one row only.
+    const int rowStep = minModule < 1.5 ? 1 : 2;
+    std::vector<int> runs, starts, before;  // run lengths, where each starts, and the sum of those before it
+    for (int y = 0; y < image.height() && budget.spend(image.width()); y += rowStep) {
         runs.clear();
         starts.clear();
-        bool colour = image.dark(0, y);
-        int length = 0;
-        for (int x = 0; x <= image.width(); ++x) {
-            const bool c = x < image.width() && image.dark(x, y);
-            if (x < image.width() && c == colour) {
-                ++length;
-                continue;
-            }
-            starts.push_back(x - length);
-            runs.push_back(colour ? length : -length);  // sign keeps the colour
-            colour = c;
-            length = 1;
+        before.assign(1, 0);
+        const std::uint8_t* row = image.row(y);
+        const bool firstDark = row[0] != 0;
+        for (int x = 0; x < image.width();) {
+            const int start = x;
+            while (x < image.width() && row[x] == row[start])
+                ++x;
+            starts.push_back(start);
+            runs.push_back(x - start);
+            before.push_back(x);
         }
-        for (std::size_t i = 0; i + 9 <= runs.size(); ++i) {
-            if (runs[i + 4] <= 0)
+        budget.spend(static_cast<long long>(runs.size()));
+        // Runs alternate in colour: the window's centre is dark every other run.
+        for (std::size_t i = firstDark ? 0 : 1; i + 9 <= runs.size() && !budget.spent(); i += 2) {
+            // Its seven inner runs as wide as the smallest rings looked for, its centre about a seventh of them.
+            const int inner = before[i + 8] - before[i + 1], centreRun = runs[i + 4];
+            if (inner < 7 * minModule || centreRun * 14 < inner || centreRun * 7 > inner * 1.6 + 7)
                 continue;
-            int window[9];
-            for (int k = 0; k < 9; ++k)
-                window[k] = std::abs(runs[i + static_cast<std::size_t>(k)]);
-            double module = 0;
-            if (!looksLikeBullsEye(window, module))
+            const int* window = runs.data() + i;
+            double module = 0, irregularity = 0;
+            if (!looksLikeBullsEye(window, minModule, module, irregularity))
                 continue;
-            const int cx = starts[i + 4] + runs[i + 4] / 2;
+            const int maxRun = static_cast<int>(module * 2) + 2;
+            const int cx = starts[i + 4] + centreRun / 2;
             int across[9];
+            double acrossModule = 0, acrossIrregularity = 0;
             // Confirmed down the column, then the centre is moved to the middle of both centre runs.
-            if (!runsAround(image, cx, y, 0, 1, maxRun, across) || !looksLikeBullsEye(across, module))
+            if (!runsAround(image, cx, y, 0, 1, maxRun, across, budget) ||
+                !looksLikeBullsEye(across, minModule, acrossModule, acrossIrregularity))
                 continue;
-            int cy = y;
-            {
-                int up = 0;
-                while (image.inside(cx, cy - up - 1) && image.dark(cx, cy - up - 1))
-                    ++up;
-                cy = y - up + across[4] / 2;
-            }
+            int up = 0;
+            while (up < across[4] && image.inside(cx, y - up - 1) && image.dark(cx, y - up - 1))
+                ++up;
+            const int cy = y - up + across[4] / 2;
             int diagonal[9];
-            double diagonalModule = 0;
-            if (!runsAround(image, cx, cy, 1, 1, maxRun, diagonal) || !looksLikeBullsEye(diagonal, diagonalModule))
+            double diagonalModule = 0, diagonalIrregularity = 0;
+            if (!runsAround(image, cx, cy, 1, 1, static_cast<int>(maxRun * 1.5), diagonal, budget) ||
+                !looksLikeBullsEye(diagonal, minModule, diagonalModule, diagonalIrregularity))
                 continue;
             const Point centre{cx + 0.5, cy + 0.5};
+            irregularity = std::max(irregularity, acrossIrregularity);
             auto same = std::find_if(found.begin(), found.end(),
                                      [&](const FinderCandidate& f) { return distance(f.centre, centre) < f.moduleSize * 1.5; });
             if (same != found.end()) {
                 ++same->hits;
+                same->irregularity = std::min(same->irregularity, irregularity);
                 continue;
             }
-            found.push_back({centre, (module + diagonalModule / std::sqrt(2.0)) / 2, 1});
+            // A row crosses the rings of a symbol turned by t at 1 / cos t modules, the diagonal at
+            // 1 / (sqrt 2 cos(45 - t)): their geometric mean stays within a tenth of the module at any angle.
+            found.push_back({centre, std::sqrt(module * diagonalModule), 1, irregularity});
             if (found.size() > 4096)  // a pathological page: keep what there is
                 break;
         }
     }
-    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.hits > b.hits; });
+    const auto share = [&](const FinderCandidate& f) { return std::min(1.0, f.hits * rowStep / f.moduleSize); };
+    std::stable_sort(found.begin(), found.end(), [&](const auto& a, const auto& b) {
+        return share(a) - a.irregularity > share(b) - b.irregularity;
+    });
     if (found.size() > limit)
         found.resize(limit);
     return found;
 }
 
-std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const FinderCandidate& c, int ring)
+std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const FinderCandidate& c, int ring, Budget& budget)
 {
     constexpr int rays = 72;
     // Colour changes from the centre to the inner edge of that ring: its outer edge may run on into an
@@ -145,6 +164,8 @@ std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const Fi
         int changes = 0, agree = 0;
         double t = 0;
         const double limit = c.moduleSize * (ring + 3) * 1.6;
+        if (!budget.spend(static_cast<long long>(limit * 2)))
+            return std::nullopt;
         for (; t < limit && changes < edges; t += 0.5) {
             const int x = static_cast<int>(std::floor(c.centre.x + ux * t)), y = static_cast<int>(std::floor(c.centre.y + uy * t));
             if (!image.inside(x, y))

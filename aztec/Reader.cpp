@@ -1,6 +1,7 @@
 #include "Reader.h"
 
 #include <cmath>
+#include <functional>
 
 #include "Finder.h"
 #include "Grid.h"
@@ -10,8 +11,13 @@ namespace varnok::aztec {
 
 namespace {
 
-// Bull's-eyes tried per polarity: a page of printed text yields a few false ones.
-constexpr std::size_t maxCandidates = 24;
+// Bull's-eyes tried per binary image and polarity: a page of printed text yields a few false ones.
+constexpr std::size_t maxCandidates = 32;
+// Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
+constexpr int pureSymbolSide = 512;
+
+// The work a read may do: a few passes over the pixels, and room for the searches of a small image.
+long long workFor(long long pixels) { return 20'000'000 + 10 * pixels; }
 
 struct Sampler {
     const BinaryImage& image;
@@ -35,21 +41,73 @@ struct Sampler {
     }
 };
 
-// The symbol's format from the mode message, trying all eight orientations of the core.
-std::optional<SymbolFormat> readFormat(const Sampler& core, bool compact)
+struct Attempts {
+    Budget budget;
+    bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
+    std::string lastReason;
+};
+
+// The corners of the inner edge of the dark ring `ring` modules out, for a symbol drawn square to the pixels.
+std::array<Point, 4> squareRing(const FinderCandidate& c, int ring)
 {
-    const int size = compact ? 11 : 15;
-    const ModuleMatrix sampled = core.sample(size);
-    const auto positions = modeMessagePositions(compact, size);
-    for (int turns = 0; turns < 4; ++turns)
-        for (bool mirror : {false, true}) {
-            const ModuleMatrix m = sampled.transformed(turns, mirror);
-            std::vector<bool> bits;
-            for (const auto& [x, y] : positions)
-                bits.push_back(m.at(x, y));
-            if (auto format = readModeMessage(bits, compact))
-                return format;
+    const double in = (ring - 0.5) * c.moduleSize;
+    return {Point{c.centre.x - in, c.centre.y - in}, Point{c.centre.x + in, c.centre.y - in},
+            Point{c.centre.x + in, c.centre.y + in}, Point{c.centre.x - in, c.centre.y + in}};
+}
+
+// One bull's-eye to the symbol's data: its ring fixes the core, the core's marks and mode message give the
+// orientation and format, and each reading they allow is followed to the check words of the layers.
+std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const FinderCandidate& candidate, bool square,
+                                          Attempts& attempts)
+{
+    for (bool compact : {true, false}) {
+        const int ring = compact ? 4 : 6;
+        const auto corners = square ? squareRing(candidate, ring) : traceRing(binary, candidate, ring, attempts.budget);
+        if (!corners)
+            continue;
+        const int coreSize = compact ? 11 : 15, c = coreSize / 2;
+        const double lo = c - ring + 1, hi = c + ring;  // the ring's inner edge
+        const auto core = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, *corners);
+        if (!core)
+            continue;
+        for (const Orientation& o : readOrientations(Sampler{binary, *core}.sample(coreSize), compact)) {
+            // Random texture passes weaker evidence now and then: only a clear one is called a damaged symbol.
+            attempts.sawSymbol = attempts.sawSymbol || o.doubt() <= 1;
+            // The same map, in the coordinates of the whole symbol.
+            const int size = o.format.size(), shift = size / 2 - c;
+            const auto whole = Homography::between(
+                {Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift}, Point{hi + shift, hi + shift},
+                 Point{lo + shift, hi + shift}},
+                *corners);
+            if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 9))
+                continue;
+            const SymbolGrid::Sampled sampled = SymbolGrid(binary, *whole, o.format).sample(binary);
+            const ModuleMatrix modules = oriented(sampled.modules, o);
+            // Unsure modules as erasures first; if that fails, the check words on their own.
+            MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
+            if (!decoded.ok)
+                decoded = decodeLayers(modules, o.format);
+            if (decoded.ok)
+                return decoded;
+            attempts.lastReason = decoded.reason;
         }
+    }
+    return std::nullopt;
+}
+
+// Every candidate of one binary image, dark symbols on light and then light on dark.
+std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, Attempts& attempts)
+{
+    for (bool inverted : {false, true}) {
+        if (inverted)
+            binary.invert();
+        for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates, attempts.budget, minModule)) {
+            if (attempts.budget.spent())
+                return std::nullopt;
+            if (auto decoded = readCandidate(binary, candidate, square, attempts))
+                return decoded;
+        }
+    }
     return std::nullopt;
 }
 
@@ -58,62 +116,43 @@ std::optional<SymbolFormat> readFormat(const Sampler& core, bool compact)
 ReadResult readAztec(const GrayImage& image)
 {
     ReadResult result;
-    BinaryImage binary;
     if (!image.pixels || image.width <= 0 || image.height <= 0 ||
         static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
         result.failure = ReadFailure::BadImage;
         result.reason = "image dimensions not acceptable";
         return result;
     }
-    bool sawSymbol = false;
-    std::string lastReason;
-    // The plain threshold first; against heavy noise, a smoothed one.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const bool smooth = attempt >= 2, inverted = attempt % 2 == 1;
-        if (attempt == 2)
-            binary = BinaryImage();  // one binary image at a time
-        if (!inverted)
-            binary = binarize(image, smooth);
-        else
-            binary.invert();  // light on dark: the same search on the negative
-        for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates)) {
-            for (bool compact : {true, false}) {
-                const int ring = compact ? 4 : 6;
-                const auto corners = traceRing(binary, candidate, ring);
-                if (!corners)
-                    continue;
-                const int coreSize = compact ? 11 : 15, c = coreSize / 2;
-                const double lo = c - ring + 1, hi = c + ring;  // the ring's inner edge
-                const auto toImage = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, *corners);
-                if (!toImage)
-                    continue;
-                const auto format = readFormat({binary, *toImage}, compact);
-                if (!format)
-                    continue;
-                sawSymbol = true;
-                // The same map, in the coordinates of the whole symbol.
-                const int size = format->size(), shift = size / 2 - c;
-                const auto whole = Homography::between(
-                    {Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift}, Point{hi + shift, hi + shift},
-                     Point{lo + shift, hi + shift}},
-                    *corners);
-                if (!whole)
-                    continue;
-                const SymbolGrid::Sampled sampled = SymbolGrid(binary, *whole, *format).sample(binary);
-                // Unsure modules as erasures first; if that fails, the check words on their own.
-                MatrixResult decoded = decodeMatrix(sampled.modules, sampled.unsure);
-                if (!decoded.ok)
-                    decoded = decodeMatrix(sampled.modules);
-                if (decoded.ok) {
-                    result.bytes = decoded.text.bytes;
-                    return result;
-                }
-                lastReason = decoded.reason;
-            }
+    const long long pixels = static_cast<long long>(image.width) * image.height;
+    Attempts attempts{Budget(workFor(pixels)), false, {}};
+    // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
+    // module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+    struct Strategy {
+        std::function<BinaryImage()> binarize;
+        long long cost;
+        double minModule;
+        bool square;
+    };
+    const Strategy strategies[] = {
+        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
+        {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
+        {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
+        {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
+    };
+    const bool small = std::max(image.width, image.height) <= pureSymbolSide;
+    for (const Strategy& strategy : strategies) {
+        if (strategy.square && !small)
+            continue;
+        if (!attempts.budget.spend(strategy.cost))
+            break;
+        BinaryImage binary = strategy.binarize();
+        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts)) {
+            result.bytes = decoded->text.bytes;
+            result.readerInitialisation = decoded->format.readerInitialisation;
+            return result;
         }
     }
-    result.failure = sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
-    result.reason = sawSymbol ? "Aztec symbol found but " + lastReason : "no Aztec symbol found";
+    result.failure = attempts.sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
+    result.reason = attempts.sawSymbol ? "Aztec symbol found but " + attempts.lastReason : "no Aztec symbol found";
     return result;
 }
 
