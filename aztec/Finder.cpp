@@ -9,39 +9,53 @@ namespace {
 
 constexpr double pi = 3.14159265358979323846;
 
-// Nine runs, dark in the middle, the inner seven of about one width: the rings through the centre of a
-// bull's-eye. The outer two only need to be there: beyond them the mode message or an orientation mark may
-// continue the dark ring. `irregularity` is the largest departure of an inner run from the mean, in modules.
-bool looksLikeBullsEye(const int* runs, double minModule, double& module, double& irregularity)
+// The rings through a bull's-eye's centre as runs of one colour. Sharp, they are nine, dark in the middle, the
+// inner seven one module wide. Blur and a threshold can wash the one-module centre out into the light ring
+// around it: then they are seven, light in the middle, and the middle run three modules wide. The outermost run
+// each side only needs to be there: beyond it the mode message or an orientation mark may continue the ring.
+struct Profile {
+    bool centreDark;
+    int side;  // runs each side of the centre run
+    int widths[9];  // in modules; 0 for the outermost runs
+};
+constexpr Profile sharp{true, 4, {0, 1, 1, 1, 1, 1, 1, 1, 0}};
+constexpr Profile washedOut{false, 3, {0, 1, 1, 3, 1, 1, 0}};
+
+// `irregularity` is the largest departure of an inner run from its width, in modules.
+bool looksLikeBullsEye(const int* runs, const Profile& profile, double minModule, double& module, double& irregularity)
 {
+    const int count = 2 * profile.side + 1;
     int total = 0;
-    for (int i = 1; i < 8; ++i)
+    for (int i = 1; i + 1 < count; ++i)
         total += runs[i];
     module = total / 7.0;
     if (module < minModule)
         return false;
     irregularity = 0;
-    for (int i = 1; i < 8; ++i) {
-        if (runs[i] < module * 0.5 || runs[i] > module * 1.6)
+    for (int i = 1; i + 1 < count; ++i) {
+        const double expected = profile.widths[i] * module;
+        if (runs[i] < expected - module * 0.5 || runs[i] > expected + module * 0.6)
             return false;
-        irregularity = std::max(irregularity, std::abs(runs[i] - module) / module);
+        irregularity = std::max(irregularity, std::abs(runs[i] - expected) / module);
     }
-    return runs[0] >= module * 0.5 && runs[8] >= module * 0.5;
+    return runs[0] >= module * 0.5 && runs[count - 1] >= module * 0.5;
 }
 
-// Runs of the line through (x, y) in direction (dx, dy), four each side of the run that holds it. An inner run
-// longer than `maxRun` ends the walk (no bull's-eye there); the outermost ones are counted up to `maxRun` only,
-// so no walk goes further than the row's own rings suggest.
-bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxRun, int* runs, Budget& budget)
+// Runs of the line through (x, y) in direction (dx, dy), `profile.side` each side of the run that holds it. An
+// inner run longer than `maxRun` ends the walk (no bull's-eye there); the outermost ones are counted up to
+// `maxRun` only, so no walk goes further than the row's own rings suggest.
+bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, const Profile& profile, int maxRun, int* runs,
+                Budget& budget)
 {
-    if (!image.inside(x, y) || !image.dark(x, y))
+    if (!image.inside(x, y) || image.dark(x, y) != profile.centreDark)
         return false;
+    const int side = profile.side;
     int steps = 0;
     const auto walk = [&](int sx, int sy, int* out) {
         int px = x, py = y;
-        bool colour = true;
+        bool colour = profile.centreDark;
         int index = 0, length = 0;
-        while (index < 5) {
+        while (index <= side) {
             px += sx;
             py += sy;
             ++steps;
@@ -50,26 +64,26 @@ bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, int maxR
             if (!inside || c != colour) {
                 out[index++] = length;
                 if (!inside)
-                    return index == 5;
+                    return index == side + 1;
                 colour = c;
                 length = 1;
-            } else if (++length > maxRun) {
-                if (index < 4)
+            } else if (++length > (index == 0 ? profile.widths[side] * maxRun : maxRun)) {
+                if (index < side)
                     return false;
                 out[index++] = maxRun;
             }
         }
         return true;
     };
-    int forward[5], backward[5];
+    int forward[5] = {}, backward[5] = {};
     const bool found = walk(dx, dy, forward) && walk(-dx, -dy, backward);
     budget.spend(steps);
     if (!found)
         return false;
-    runs[4] = forward[0] + backward[0] + 1;
-    for (int i = 1; i < 5; ++i) {
-        runs[4 + i] = forward[i];
-        runs[4 - i] = backward[i];
+    runs[side] = forward[0] + backward[0] + 1;
+    for (int i = 1; i <= side; ++i) {
+        runs[side + i] = forward[i];
+        runs[side - i] = backward[i];
     }
     return true;
 }
@@ -97,47 +111,54 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
             before.push_back(x);
         }
         budget.spend(static_cast<long long>(runs.size()));
-        // Runs alternate in colour: the window's centre is dark every other run.
-        for (std::size_t i = firstDark ? 0 : 1; i + 9 <= runs.size() && !budget.spent(); i += 2) {
-            // Its seven inner runs as wide as the smallest rings looked for, its centre about a seventh of them.
-            const int inner = before[i + 8] - before[i + 1], centreRun = runs[i + 4];
-            if (inner < 7 * minModule || centreRun * 14 < inner || centreRun * 7 > inner * 1.6 + 7)
-                continue;
-            const int* window = runs.data() + i;
-            double module = 0, irregularity = 0;
-            if (!looksLikeBullsEye(window, minModule, module, irregularity))
-                continue;
-            const int maxRun = static_cast<int>(module * 2) + 2;
-            const int cx = starts[i + 4] + centreRun / 2;
-            int across[9];
-            double acrossModule = 0, acrossIrregularity = 0;
-            // Confirmed down the column, then the centre is moved to the middle of both centre runs.
-            if (!runsAround(image, cx, y, 0, 1, maxRun, across, budget) ||
-                !looksLikeBullsEye(across, minModule, acrossModule, acrossIrregularity))
-                continue;
-            int up = 0;
-            while (up < across[4] && image.inside(cx, y - up - 1) && image.dark(cx, y - up - 1))
-                ++up;
-            const int cy = y - up + across[4] / 2;
-            int diagonal[9];
-            double diagonalModule = 0, diagonalIrregularity = 0;
-            if (!runsAround(image, cx, cy, 1, 1, static_cast<int>(maxRun * 1.5), diagonal, budget) ||
-                !looksLikeBullsEye(diagonal, minModule, diagonalModule, diagonalIrregularity))
-                continue;
-            const Point centre{cx + 0.5, cy + 0.5};
-            irregularity = std::max(irregularity, acrossIrregularity);
-            auto same = std::find_if(found.begin(), found.end(),
-                                     [&](const FinderCandidate& f) { return distance(f.centre, centre) < f.moduleSize * 1.5; });
-            if (same != found.end()) {
-                ++same->hits;
-                same->irregularity = std::min(same->irregularity, irregularity);
-                continue;
+        for (const Profile& profile : {sharp, washedOut}) {
+            const std::size_t count = static_cast<std::size_t>(2 * profile.side + 1), mid = count / 2;
+            // Runs alternate in colour: the window's centre has the profile's colour every other run.
+            for (std::size_t i = (firstDark == profile.centreDark) == (mid % 2 == 0) ? 0 : 1;
+                 i + count <= runs.size() && !budget.spent(); i += 2) {
+                // Seven modules inside the outermost runs, as wide as the smallest rings looked for.
+                const int inner = before[i + count - 1] - before[i + 1];
+                if (inner < 7 * minModule)
+                    continue;
+                const int* window = runs.data() + i;
+                double module = 0, irregularity = 0;
+                if (!looksLikeBullsEye(window, profile, minModule, module, irregularity))
+                    continue;
+                const int maxRun = static_cast<int>(module * 2) + 2;
+                const int cx = starts[i + mid] + runs[i + mid] / 2;
+                int across[9];
+                double acrossModule = 0, acrossIrregularity = 0;
+                // Confirmed down the column, then the centre is moved to the middle of both centre runs.
+                if (!runsAround(image, cx, y, 0, 1, profile, maxRun, across, budget) ||
+                    !looksLikeBullsEye(across, profile, minModule, acrossModule, acrossIrregularity))
+                    continue;
+                int up = 0;
+                const int centreRun = across[profile.side];
+                while (up < centreRun && image.inside(cx, y - up - 1) && image.dark(cx, y - up - 1) == profile.centreDark)
+                    ++up;
+                const int cy = y - up + centreRun / 2;
+                int diagonal[9];
+                double diagonalModule = 0, diagonalIrregularity = 0;
+                // Along the diagonal a ring may be as narrow as a module over the square root of two.
+                if (!runsAround(image, cx, cy, 1, 1, profile, static_cast<int>(maxRun * 1.5), diagonal, budget) ||
+                    !looksLikeBullsEye(diagonal, profile, minModule / std::sqrt(2.0), diagonalModule, diagonalIrregularity))
+                    continue;
+                const Point centre{cx + 0.5, cy + 0.5};
+                irregularity = std::max(irregularity, acrossIrregularity);
+                auto same = std::find_if(found.begin(), found.end(), [&](const FinderCandidate& f) {
+                    return distance(f.centre, centre) < f.moduleSize * 1.5;
+                });
+                if (same != found.end()) {
+                    ++same->hits;
+                    same->irregularity = std::min(same->irregularity, irregularity);
+                    continue;
+                }
+                // A row crosses the rings of a symbol turned by t at 1 / cos t modules, the diagonal at
+                // 1 / (sqrt 2 cos(45 - t)): their geometric mean stays within a tenth of the module at any angle.
+                found.push_back({centre, std::sqrt(module * diagonalModule), 1, irregularity, profile.centreDark});
+                if (found.size() > 4096)  // a pathological page: keep what there is
+                    break;
             }
-            // A row crosses the rings of a symbol turned by t at 1 / cos t modules, the diagonal at
-            // 1 / (sqrt 2 cos(45 - t)): their geometric mean stays within a tenth of the module at any angle.
-            found.push_back({centre, std::sqrt(module * diagonalModule), 1, irregularity});
-            if (found.size() > 4096)  // a pathological page: keep what there is
-                break;
         }
     }
     const auto share = [&](const FinderCandidate& f) { return std::min(1.0, f.hits * rowStep / f.moduleSize); };
@@ -153,14 +174,14 @@ std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const Fi
 {
     constexpr int rays = 72;
     // Colour changes from the centre to the inner edge of that ring: its outer edge may run on into an
-    // orientation mark or the mode message.
-    const int edges = ring;
+    // orientation mark or the mode message. A washed-out centre is one change fewer.
+    const int edges = c.centreDark ? ring : ring - 1;
     std::vector<Point> edge(rays);
     std::vector<double> reach(rays);
     for (int r = 0; r < rays; ++r) {
         const double angle = 2 * pi * r / rays;
         const double ux = std::cos(angle), uy = std::sin(angle);
-        bool colour = true;
+        bool colour = c.centreDark;
         int changes = 0, agree = 0;
         double t = 0;
         const double limit = c.moduleSize * (ring + 3) * 1.6;

@@ -16,6 +16,7 @@ struct FinderCandidate {
     double moduleSize = 0;
     int hits = 0;            // rows that saw it
     double irregularity = 0;  // how far its best row's rings were from one width, in modules
+    bool centreDark = true;   // false when blur washed the centre module out
 };
 
 // At most `limit` candidates, best first: by the share of the rows through its centre that saw it (so a large

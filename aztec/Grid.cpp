@@ -191,4 +191,73 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
     return out;
 }
 
+namespace {
+
+// The gray level at a point, interpolated between the four pixels around it; outside the image, the nearest edge.
+double levelAt(const GrayImage& image, Point p)
+{
+    const double x = std::clamp(p.x - 0.5, 0.0, image.width - 1.0), y = std::clamp(p.y - 0.5, 0.0, image.height - 1.0);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, image.width - 1), y1 = std::min(y0 + 1, image.height - 1);
+    const double fx = x - x0, fy = y - y0;
+    return (image.at(x0, y0) * (1 - fx) + image.at(x1, y0) * fx) * (1 - fy) +
+           (image.at(x0, y1) * (1 - fx) + image.at(x1, y1) * fx) * fy;
+}
+
+}  // namespace
+
+SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
+{
+    const std::size_t n = static_cast<std::size_t>(size_);
+    std::vector<double> level(n * n);
+    for (int y = 0; y < size_; ++y)
+        for (int x = 0; x < size_; ++x) {
+            double sum = 0;
+            for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {-0.2, 0.0}, {0.2, 0.0}, {0.0, -0.2}, {0.0, 0.2}})
+                sum += levelAt(image, toImage({x + 0.5 + dx, y + 0.5 + dy}));
+            level[std::size_t(y) * n + std::size_t(x)] = sum / 5;
+        }
+    // Blur moves a module towards its neighbours' mean: push it back by as much.
+    std::vector<double> sharp(n * n);
+    for (int y = 0; y < size_; ++y)
+        for (int x = 0; x < size_; ++x) {
+            double sum = 0;
+            int count = 0;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}})
+                if (x + dx >= 0 && y + dy >= 0 && x + dx < size_ && y + dy < size_) {
+                    sum += level[std::size_t(y + dy) * n + std::size_t(x + dx)];
+                    ++count;
+                }
+            const double v = level[std::size_t(y) * n + std::size_t(x)];
+            sharp[std::size_t(y) * n + std::size_t(x)] = v + 0.6 * (v - sum / count);
+        }
+    // The split between the two classes of levels with the largest variance between them.
+    std::vector<double> sorted = sharp;
+    std::sort(sorted.begin(), sorted.end());
+    double total = 0;
+    for (double v : sorted)
+        total += v;
+    double below = 0, best = -1, split = sorted.front(), darkMean = 0, lightMean = 0;
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        below += sorted[i - 1];
+        const double meanBelow = below / i, meanAbove = (total - below) / (sorted.size() - i);
+        const double between = double(i) * (sorted.size() - i) * (meanAbove - meanBelow) * (meanAbove - meanBelow);
+        if (between > best) {
+            best = between;
+            split = (sorted[i - 1] + sorted[i]) / 2;
+            darkMean = meanBelow;
+            lightMean = meanAbove;
+        }
+    }
+    const double margin = (lightMean - darkMean) * 0.1;
+    Sampled out{ModuleMatrix(size_), std::vector<bool>(n * n, false)};
+    for (int y = 0; y < size_; ++y)
+        for (int x = 0; x < size_; ++x) {
+            const double v = sharp[std::size_t(y) * n + std::size_t(x)];
+            out.modules.set(x, y, v < split);
+            out.unsure[std::size_t(y) * n + std::size_t(x)] = std::abs(v - split) < margin;
+        }
+    return out;
+}
+
 }  // namespace varnok::aztec

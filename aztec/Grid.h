@@ -29,6 +29,10 @@ public:
     // Each module by the majority of nine points in its middle half, so that noise and a blurred edge do not
     // decide it alone.
     Sampled sample(const BinaryImage& image) const;
+    // Each module from the gray levels around its centre, sharpened against its neighbours (blur spreads a module
+    // into those), and split where the symbol's own levels split best; modules close to that split are unsure.
+    // For small, soft modules, where a binary image has already lost the edges.
+    Sampled sample(const GrayImage& image) const;
 
 private:
     struct LocalMap {

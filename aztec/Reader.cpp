@@ -42,6 +42,7 @@ struct Sampler {
 };
 
 struct Attempts {
+    const GrayImage& image;
     Budget budget;
     bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
     std::string lastReason;
@@ -79,17 +80,20 @@ std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const Finde
                 {Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift}, Point{hi + shift, hi + shift},
                  Point{lo + shift, hi + shift}},
                 *corners);
-            if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 9))
+            if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 20))
                 continue;
-            const SymbolGrid::Sampled sampled = SymbolGrid(binary, *whole, o.format).sample(binary);
-            const ModuleMatrix modules = oriented(sampled.modules, o);
-            // Unsure modules as erasures first; if that fails, the check words on their own.
-            MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
-            if (!decoded.ok)
-                decoded = decodeLayers(modules, o.format);
-            if (decoded.ok)
-                return decoded;
-            attempts.lastReason = decoded.reason;
+            const SymbolGrid grid(binary, *whole, o.format);
+            // The binary image's modules, then the gray levels' (blur); each with its unsure modules as erasures
+            // first, then with the check words on their own.
+            for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)}) {
+                const ModuleMatrix modules = oriented(sampled.modules, o);
+                MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
+                if (!decoded.ok)
+                    decoded = decodeLayers(modules, o.format);
+                if (decoded.ok)
+                    return decoded;
+                attempts.lastReason = decoded.reason;
+            }
         }
     }
     return std::nullopt;
@@ -123,7 +127,7 @@ ReadResult readAztec(const GrayImage& image)
         return result;
     }
     const long long pixels = static_cast<long long>(image.width) * image.height;
-    Attempts attempts{Budget(workFor(pixels)), false, {}};
+    Attempts attempts{image, Budget(workFor(pixels)), false, {}};
     // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
     // module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
     struct Strategy {
