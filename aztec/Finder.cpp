@@ -21,8 +21,10 @@ struct Profile {
 constexpr Profile sharp{true, 4, {0, 1, 1, 1, 1, 1, 1, 1, 0}};
 constexpr Profile washedOut{false, 3, {0, 1, 1, 3, 1, 1, 0}};
 
-// `irregularity` is the largest departure of an inner run from its width, in modules.
-bool looksLikeBullsEye(const int* runs, const Profile& profile, double minModule, double& module, double& irregularity)
+// `irregularity` is the largest departure of an inner run from its width, in modules; `slack` pixels more are
+// allowed each way.
+bool looksLikeBullsEye(const int* runs, const Profile& profile, double minModule, double& module, double& irregularity,
+                       double slack = 0)
 {
     const int count = 2 * profile.side + 1;
     int total = 0;
@@ -34,7 +36,7 @@ bool looksLikeBullsEye(const int* runs, const Profile& profile, double minModule
     irregularity = 0;
     for (int i = 1; i + 1 < count; ++i) {
         const double expected = profile.widths[i] * module;
-        if (runs[i] < expected - module * 0.5 || runs[i] > expected + module * 0.6)
+        if (runs[i] < expected - module * 0.5 - slack || runs[i] > expected + module * 0.6 + slack)
             return false;
         irregularity = std::max(irregularity, std::abs(runs[i] - expected) / module);
     }
@@ -139,9 +141,11 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
                 const int cy = y - up + centreRun / 2;
                 int diagonal[9];
                 double diagonalModule = 0, diagonalIrregularity = 0;
-                // Along the diagonal a ring may be as narrow as a module over the square root of two.
-                if (!runsAround(image, cx, cy, 1, 1, profile, static_cast<int>(maxRun * 1.5), diagonal, budget) ||
-                    !looksLikeBullsEye(diagonal, profile, minModule / std::sqrt(2.0), diagonalModule, diagonalIrregularity))
+                // Along the diagonal a ring may be as narrow as a module over the square root of two, and blur
+                // rounds the rings' corners by a pixel or two.
+                if (!runsAround(image, cx, cy, 1, 1, profile, static_cast<int>(maxRun * 1.5) + 2, diagonal, budget) ||
+                    !looksLikeBullsEye(diagonal, profile, minModule / std::sqrt(2.0), diagonalModule,
+                                       diagonalIrregularity, 1.5))
                     continue;
                 const Point centre{cx + 0.5, cy + 0.5};
                 irregularity = std::max(irregularity, acrossIrregularity);

@@ -191,9 +191,6 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
     return out;
 }
 
-namespace {
-
-// The gray level at a point, interpolated between the four pixels around it; outside the image, the nearest edge.
 double levelAt(const GrayImage& image, Point p)
 {
     const double x = std::clamp(p.x - 0.5, 0.0, image.width - 1.0), y = std::clamp(p.y - 0.5, 0.0, image.height - 1.0);
@@ -203,8 +200,6 @@ double levelAt(const GrayImage& image, Point p)
     return (image.at(x0, y0) * (1 - fx) + image.at(x1, y0) * fx) * (1 - fy) +
            (image.at(x0, y1) * (1 - fx) + image.at(x1, y1) * fx) * fy;
 }
-
-}  // namespace
 
 SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
 {
@@ -217,14 +212,20 @@ SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
                 sum += levelAt(image, toImage({x + 0.5 + dx, y + 0.5 + dy}));
             level[std::size_t(y) * n + std::size_t(x)] = sum / 5;
         }
+    return classifyLevels(level, size_);
+}
+
+SampledModules classifyLevels(const std::vector<double>& level, int size)
+{
+    const std::size_t n = static_cast<std::size_t>(size);
     // Blur moves a module towards its neighbours' mean: push it back by as much.
     std::vector<double> sharp(n * n);
-    for (int y = 0; y < size_; ++y)
-        for (int x = 0; x < size_; ++x) {
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
             double sum = 0;
             int count = 0;
             for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}})
-                if (x + dx >= 0 && y + dy >= 0 && x + dx < size_ && y + dy < size_) {
+                if (x + dx >= 0 && y + dy >= 0 && x + dx < size && y + dy < size) {
                     sum += level[std::size_t(y + dy) * n + std::size_t(x + dx)];
                     ++count;
                 }
@@ -250,9 +251,9 @@ SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
         }
     }
     const double margin = (lightMean - darkMean) * 0.1;
-    Sampled out{ModuleMatrix(size_), std::vector<bool>(n * n, false)};
-    for (int y = 0; y < size_; ++y)
-        for (int x = 0; x < size_; ++x) {
+    SampledModules out{ModuleMatrix(size), std::vector<bool>(n * n, false)};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
             const double v = sharp[std::size_t(y) * n + std::size_t(x)];
             out.modules.set(x, y, v < split);
             out.unsure[std::size_t(y) * n + std::size_t(x)] = std::abs(v - split) < margin;

@@ -15,6 +15,19 @@
 
 namespace varnok::aztec {
 
+// The gray level at a point, interpolated between the four pixels around it; outside the image, the nearest edge.
+double levelAt(const GrayImage& image, Point p);
+
+struct SampledModules {
+    ModuleMatrix modules;
+    std::vector<bool> unsure;  // y * size + x: too close to call
+};
+
+// Module levels (y * size + x, each read at its centre) to dark and light: each sharpened against its neighbours
+// (blur spreads a module into those) and split where the symbol's own levels split best; modules close to that
+// split are unsure.
+SampledModules classifyLevels(const std::vector<double>& levels, int size);
+
 class SymbolGrid {
 public:
     // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels.
@@ -22,16 +35,12 @@ public:
 
     Point toImage(Point module) const;
 
-    struct Sampled {
-        ModuleMatrix modules;
-        std::vector<bool> unsure;  // y * size + x: the votes inside the module nearly tied
-    };
+    using Sampled = SampledModules;
     // Each module by the majority of nine points in its middle half, so that noise and a blurred edge do not
-    // decide it alone.
+    // decide it alone; unsure where the votes nearly tied.
     Sampled sample(const BinaryImage& image) const;
-    // Each module from the gray levels around its centre, sharpened against its neighbours (blur spreads a module
-    // into those), and split where the symbol's own levels split best; modules close to that split are unsure.
-    // For small, soft modules, where a binary image has already lost the edges.
+    // Each module from the gray levels around its centre (classifyLevels): for small, soft modules, where a
+    // binary image has already lost the edges.
     Sampled sample(const GrayImage& image) const;
 
 private:

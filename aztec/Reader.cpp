@@ -1,5 +1,6 @@
 #include "Reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -71,7 +72,20 @@ std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const Finde
         const auto core = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, *corners);
         if (!core)
             continue;
-        for (const Orientation& o : readOrientations(Sampler{binary, *core}.sample(coreSize), compact)) {
+        // The core from the binary image, and for soft small modules from the gray levels; a reading found in
+        // both is followed once.
+        std::vector<Orientation> readings = readOrientations(Sampler{binary, *core}.sample(coreSize), compact);
+        std::vector<double> levels;
+        for (int y = 0; y < coreSize; ++y)
+            for (int x = 0; x < coreSize; ++x)
+                levels.push_back(levelAt(attempts.image, (*core)({x + 0.5, y + 0.5})));
+        for (const Orientation& o : readOrientations(classifyLevels(levels, coreSize).modules, compact))
+            if (std::none_of(readings.begin(), readings.end(), [&](const Orientation& r) {
+                    return r.turns == o.turns && r.mirror == o.mirror && r.format.layers == o.format.layers &&
+                           r.format.dataWords == o.format.dataWords;
+                }))
+                readings.push_back(o);
+        for (const Orientation& o : readings) {
             // Random texture passes weaker evidence now and then: only a clear one is called a damaged symbol.
             attempts.sawSymbol = attempts.sawSymbol || o.doubt() <= 1;
             // The same map, in the coordinates of the whole symbol.
