@@ -174,20 +174,21 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
     return found;
 }
 
-std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const FinderCandidate& c, int ring, Budget& budget)
+std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandidate& c, int ring, Budget& budget)
 {
     constexpr int rays = 72;
     // Colour changes from the centre to the inner edge of that ring: its outer edge may run on into an
-    // orientation mark or the mode message. A washed-out centre is one change fewer.
+    // orientation mark or the mode message. A washed-out centre is one change fewer. The light ring inside is
+    // traced by its middle, between its two edges: ink spread moves those edges opposite ways.
     const int edges = c.centreDark ? ring : ring - 1;
-    std::vector<Point> edge(rays);
+    std::vector<Point> edge(rays), inside(rays);
     std::vector<double> reach(rays);
     for (int r = 0; r < rays; ++r) {
         const double angle = 2 * pi * r / rays;
         const double ux = std::cos(angle), uy = std::sin(angle);
         bool colour = c.centreDark;
         int changes = 0, agree = 0;
-        double t = 0;
+        double t = 0, inner = 0;
         const double limit = c.moduleSize * (ring + 3) * 1.6;
         if (!budget.spend(static_cast<long long>(limit * 2)))
             return std::nullopt;
@@ -201,13 +202,15 @@ std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const Fi
                 colour = !colour;
                 ++changes;
                 agree = 0;
+                inner = changes == edges - 1 ? t - 0.5 : inner;  // back to where the change began
             }
         }
         if (changes < edges)
             return std::nullopt;
-        t -= 1.0;  // back to where the change began
-        edge[static_cast<std::size_t>(r)] = {c.centre.x + ux * t, c.centre.y + uy * t};
-        reach[static_cast<std::size_t>(r)] = t;
+        const double middle = (inner + t - 1.0) / 2;
+        inside[static_cast<std::size_t>(r)] = {c.centre.x + ux * middle, c.centre.y + uy * middle};
+        edge[static_cast<std::size_t>(r)] = {c.centre.x + ux * (t - 1.0), c.centre.y + uy * (t - 1.0)};
+        reach[static_cast<std::size_t>(r)] = middle;
     }
     // Corners lie farthest out, a quarter turn apart.
     const auto farthest = [&](int from, int span) {
@@ -223,40 +226,46 @@ std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const Fi
     corner[0] = farthest(0, rays / 2);
     for (int k = 1; k < 4; ++k)
         corner[k] = farthest(corner[0] + k * rays / 4, rays / 12);
-    // Each side as a line fitted through the edge points between its corners, away from the corners.
-    std::array<std::pair<Point, Point>, 4> sides;
-    for (int s = 0; s < 4; ++s) {
-        const int a = corner[s], b = corner[(s + 1) % 4];
-        const int span = ((b - a) % rays + rays) % rays;
-        std::vector<Point> points;
-        for (int k = 2; k + 2 <= span; ++k)
-            points.push_back(edge[static_cast<std::size_t>((a + k) % rays)]);
-        if (points.size() < 3)
-            return std::nullopt;
-        Point mean{};
-        for (const Point& p : points)
-            mean = mean + p;
-        mean = mean * (1.0 / points.size());
-        double sxx = 0, sxy = 0, syy = 0;
-        for (const Point& p : points) {
-            const Point d = p - mean;
-            sxx += d.x * d.x;
-            sxy += d.x * d.y;
-            syy += d.y * d.y;
+    // Each side as a line fitted through the points between its corners, away from the corners.
+    const auto fit = [&](const std::vector<Point>& traced) -> std::optional<std::array<Point, 4>> {
+        std::array<std::pair<Point, Point>, 4> sides;
+        for (int s = 0; s < 4; ++s) {
+            const int a = corner[s], b = corner[(s + 1) % 4];
+            const int span = ((b - a) % rays + rays) % rays;
+            std::vector<Point> points;
+            for (int k = 2; k + 2 <= span; ++k)
+                points.push_back(traced[static_cast<std::size_t>((a + k) % rays)]);
+            if (points.size() < 3)
+                return std::nullopt;
+            Point mean{};
+            for (const Point& p : points)
+                mean = mean + p;
+            mean = mean * (1.0 / points.size());
+            double sxx = 0, sxy = 0, syy = 0;
+            for (const Point& p : points) {
+                const Point d = p - mean;
+                sxx += d.x * d.x;
+                sxy += d.x * d.y;
+                syy += d.y * d.y;
+            }
+            const double theta = 0.5 * std::atan2(2 * sxy, sxx - syy);  // direction of the line
+            sides[static_cast<std::size_t>(s)] = {mean, mean + Point{std::cos(theta), std::sin(theta)}};
         }
-        const double theta = 0.5 * std::atan2(2 * sxy, sxx - syy);  // direction of the line
-        sides[static_cast<std::size_t>(s)] = {mean, mean + Point{std::cos(theta), std::sin(theta)}};
-    }
-    std::array<Point, 4> corners;
-    for (int s = 0; s < 4; ++s) {
-        const auto& [a1, a2] = sides[static_cast<std::size_t>((s + 3) % 4)];
-        const auto& [b1, b2] = sides[static_cast<std::size_t>(s)];
-        const auto p = intersection(a1, a2, b1, b2);
-        if (!p || distance(*p, edge[static_cast<std::size_t>(corner[s])]) > c.moduleSize * 2)
-            return std::nullopt;
-        corners[static_cast<std::size_t>(s)] = *p;
-    }
-    return corners;
+        std::array<Point, 4> corners;
+        for (int s = 0; s < 4; ++s) {
+            const auto& [a1, a2] = sides[static_cast<std::size_t>((s + 3) % 4)];
+            const auto& [b1, b2] = sides[static_cast<std::size_t>(s)];
+            const auto p = intersection(a1, a2, b1, b2);
+            if (!p || distance(*p, traced[static_cast<std::size_t>(corner[s])]) > c.moduleSize * 2)
+                return std::nullopt;
+            corners[static_cast<std::size_t>(s)] = *p;
+        }
+        return corners;
+    };
+    const auto middle = fit(inside), innerEdge = fit(edge);
+    if (!middle || !innerEdge)
+        return std::nullopt;
+    return RingCorners{*middle, *innerEdge};
 }
 
 }  // namespace varnok::aztec

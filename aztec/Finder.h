@@ -27,9 +27,13 @@ struct FinderCandidate {
 std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget,
                                            double minModule = 1.5);
 
-// The four corners (clockwise in the image) of the inner edge of the dark ring `ring` modules from the centre
-// (4 for a compact symbol, 6 for a full-range one); nothing when the rings are not there.
-std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const FinderCandidate& candidate, int ring,
-                                              Budget& budget);
+// The four corners (clockwise in the image) of the middle of the light ring just inside the dark ring `ring`
+// modules from the centre (4 for a compact symbol, 6 for a full-range one), which ink spread does not move, and
+// of the dark ring's inner edge, which blur leaves sharper; nothing when the rings are not there.
+struct RingCorners {
+    std::array<Point, 4> middle, innerEdge;
+};
+std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandidate& candidate, int ring,
+                                     Budget& budget);
 
 }  // namespace varnok::aztec

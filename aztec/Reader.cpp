@@ -12,8 +12,9 @@ namespace varnok::aztec {
 
 namespace {
 
-// Bull's-eyes tried per binary image and polarity: a page of printed text yields a few false ones.
-constexpr std::size_t maxCandidates = 32;
+// Bull's-eyes tried per binary image and polarity: a page of printed text yields false ones, and a sheet of
+// labels many true ones; those without orientation marks are dismissed quickly.
+constexpr std::size_t maxCandidates = 128;
 // Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
 constexpr int pureSymbolSide = 512;
 
@@ -49,66 +50,95 @@ struct Attempts {
     std::string lastReason;
 };
 
-// The corners of the inner edge of the dark ring `ring` modules out, for a symbol drawn square to the pixels.
-std::array<Point, 4> squareRing(const FinderCandidate& c, int ring)
+// The core's map to the image: the corners of a square `inset` modules inside the dark ring `ring` modules from
+// the centre.
+struct CoreSquare {
+    std::array<Point, 4> corners;
+    double inset;
+};
+
+// What traceRing gives, for a symbol drawn square to the pixels.
+CoreSquare squareRing(const FinderCandidate& c, int ring)
 {
-    const double in = (ring - 0.5) * c.moduleSize;
-    return {Point{c.centre.x - in, c.centre.y - in}, Point{c.centre.x + in, c.centre.y - in},
-            Point{c.centre.x + in, c.centre.y + in}, Point{c.centre.x - in, c.centre.y + in}};
+    const double in = (ring - 1) * c.moduleSize;
+    return {{Point{c.centre.x - in, c.centre.y - in}, Point{c.centre.x + in, c.centre.y - in},
+             Point{c.centre.x + in, c.centre.y + in}, Point{c.centre.x - in, c.centre.y + in}},
+            1.5};
 }
 
-// One bull's-eye to the symbol's data: its ring fixes the core, the core's marks and mode message give the
-// orientation and format, and each reading they allow is followed to the check words of the layers.
+// The orientations the core allows, from the binary image and, for soft small modules, from the gray levels;
+// a reading found in both is followed once.
+std::vector<Orientation> coreReadings(const BinaryImage& binary, const GrayImage& image, const Homography& core,
+                                      int coreSize, bool compact)
+{
+    std::vector<Orientation> readings = readOrientations(Sampler{binary, core}.sample(coreSize), compact);
+    std::vector<double> levels;
+    for (int y = 0; y < coreSize; ++y)
+        for (int x = 0; x < coreSize; ++x)
+            levels.push_back(levelAt(image, core({x + 0.5, y + 0.5})));
+    for (const Orientation& o : readOrientations(classifyLevels(levels, coreSize).modules, compact))
+        if (std::none_of(readings.begin(), readings.end(), [&](const Orientation& r) {
+                return r.turns == o.turns && r.mirror == o.mirror && r.format.layers == o.format.layers &&
+                       r.format.dataWords == o.format.dataWords;
+            }))
+            readings.push_back(o);
+    return readings;
+}
+
+// The symbol around one core square: each reading of its marks and mode message followed to the check words.
+std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSquare& square, int ring, bool compact,
+                                       Attempts& attempts)
+{
+    const int coreSize = compact ? 11 : 15, c = coreSize / 2;
+    const double lo = c - ring + square.inset, hi = c + ring + 1 - square.inset;
+    const auto core = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, square.corners);
+    if (!core)
+        return std::nullopt;
+    for (const Orientation& o : coreReadings(binary, attempts.image, *core, coreSize, compact)) {
+        // Random texture passes weaker evidence now and then: only a clear one is called a damaged symbol.
+        attempts.sawSymbol = attempts.sawSymbol || o.doubt() <= 1;
+        // The same map, in the coordinates of the whole symbol.
+        const int size = o.format.size();
+        const double shift = size / 2 - c;
+        const auto whole = Homography::between({Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift},
+                                                Point{hi + shift, hi + shift}, Point{lo + shift, hi + shift}},
+                                               square.corners);
+        if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 20))
+            continue;
+        const SymbolGrid grid(binary, *whole, o.format);
+        // The binary image's modules, then the gray levels' (blur); each with its unsure modules as erasures
+        // first, then with the check words on their own.
+        for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)}) {
+            const ModuleMatrix modules = oriented(sampled.modules, o);
+            MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
+            if (!decoded.ok)
+                decoded = decodeLayers(modules, o.format);
+            if (decoded.ok)
+                return decoded;
+            attempts.lastReason = decoded.reason;
+        }
+    }
+    return std::nullopt;
+}
+
+// One bull's-eye to the symbol's data: its ring fixes the core (by the middle of the light ring inside it, which
+// ink spread leaves in place, then by the dark ring's inner edge), the core's marks and mode message give the
+// orientation and format.
 std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const FinderCandidate& candidate, bool square,
                                           Attempts& attempts)
 {
     for (bool compact : {true, false}) {
         const int ring = compact ? 4 : 6;
-        const auto corners = square ? squareRing(candidate, ring) : traceRing(binary, candidate, ring, attempts.budget);
-        if (!corners)
-            continue;
-        const int coreSize = compact ? 11 : 15, c = coreSize / 2;
-        const double lo = c - ring + 1, hi = c + ring;  // the ring's inner edge
-        const auto core = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, *corners);
-        if (!core)
-            continue;
-        // The core from the binary image, and for soft small modules from the gray levels; a reading found in
-        // both is followed once.
-        std::vector<Orientation> readings = readOrientations(Sampler{binary, *core}.sample(coreSize), compact);
-        std::vector<double> levels;
-        for (int y = 0; y < coreSize; ++y)
-            for (int x = 0; x < coreSize; ++x)
-                levels.push_back(levelAt(attempts.image, (*core)({x + 0.5, y + 0.5})));
-        for (const Orientation& o : readOrientations(classifyLevels(levels, coreSize).modules, compact))
-            if (std::none_of(readings.begin(), readings.end(), [&](const Orientation& r) {
-                    return r.turns == o.turns && r.mirror == o.mirror && r.format.layers == o.format.layers &&
-                           r.format.dataWords == o.format.dataWords;
-                }))
-                readings.push_back(o);
-        for (const Orientation& o : readings) {
-            // Random texture passes weaker evidence now and then: only a clear one is called a damaged symbol.
-            attempts.sawSymbol = attempts.sawSymbol || o.doubt() <= 1;
-            // The same map, in the coordinates of the whole symbol.
-            const int size = o.format.size(), shift = size / 2 - c;
-            const auto whole = Homography::between(
-                {Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift}, Point{hi + shift, hi + shift},
-                 Point{lo + shift, hi + shift}},
-                *corners);
-            if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 20))
-                continue;
-            const SymbolGrid grid(binary, *whole, o.format);
-            // The binary image's modules, then the gray levels' (blur); each with its unsure modules as erasures
-            // first, then with the check words on their own.
-            for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)}) {
-                const ModuleMatrix modules = oriented(sampled.modules, o);
-                MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
-                if (!decoded.ok)
-                    decoded = decodeLayers(modules, o.format);
-                if (decoded.ok)
-                    return decoded;
-                attempts.lastReason = decoded.reason;
-            }
+        std::vector<CoreSquare> squares;
+        if (square) {
+            squares.push_back(squareRing(candidate, ring));
+        } else if (const auto traced = traceRing(binary, candidate, ring, attempts.budget)) {
+            squares.push_back({traced->middle, 1.5});
+            squares.push_back({traced->innerEdge, 1});
         }
+        for (const CoreSquare& s : squares)
+            if (auto decoded = readSquare(binary, s, ring, compact, attempts))
+                return decoded;
     }
     return std::nullopt;
 }
