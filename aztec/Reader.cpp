@@ -66,6 +66,19 @@ CoreSquare squareRing(const FinderCandidate& c, int ring)
             1.5};
 }
 
+// A symbol of `size` modules placed by `toImage` lies in the image, but for a tenth of its side at most: a mode
+// message misread in noise names symbols far larger than what is there.
+bool fitsInImage(const Homography& toImage, int size, const BinaryImage& image)
+{
+    const double lo = 0.1 * size, hi = size - lo;
+    for (const Point corner : {Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}) {
+        const Point p = toImage(corner);
+        if (!(p.x >= 0 && p.y >= 0 && p.x <= image.width() && p.y <= image.height()))
+            return false;
+    }
+    return true;
+}
+
 // The orientations the core allows, from the binary image and, for soft small modules, from the gray levels;
 // a reading found in both is followed once.
 std::vector<Orientation> coreReadings(const BinaryImage& binary, const GrayImage& image, const Homography& core,
@@ -103,15 +116,19 @@ std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSqua
         const auto whole = Homography::between({Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift},
                                                 Point{hi + shift, hi + shift}, Point{lo + shift, hi + shift}},
                                                square.corners);
-        if (!whole || !attempts.budget.spend(static_cast<long long>(size) * size * 20))
+        if (!whole || !fitsInImage(*whole, size, binary))
             continue;
+        // Sampling, and correcting words of which half may be check words.
+        const long long words = o.format.totalWords();
+        if (!attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
+            return std::nullopt;
         const SymbolGrid grid(binary, *whole, o.format);
         // The binary image's modules, then the gray levels' (blur); each with its unsure modules as erasures
         // first, then with the check words on their own.
         for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)}) {
             const ModuleMatrix modules = oriented(sampled.modules, o);
             MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
-            if (!decoded.ok)
+            if (!decoded.ok && std::find(sampled.unsure.begin(), sampled.unsure.end(), true) != sampled.unsure.end())
                 decoded = decodeLayers(modules, o.format);
             if (decoded.ok)
                 return decoded;
