@@ -89,12 +89,18 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
         const int top = by * block, bottom = std::min(image.height, top + block);
         for (int y = top; y < bottom; ++y) {
             const std::uint8_t* in = image.row(y);
-            for (int x = 0; x < image.width; ++x) {
-                const int v = in[x];
-                const std::size_t b = std::size_t(x / block);
-                lo[b] = std::min(lo[b], v);
-                hi[b] = std::max(hi[b], v);
-                sum[b] += v;
+            for (int bx = 0; bx < bw; ++bx) {
+                const int left = bx * block, right = std::min(image.width, left + block);
+                int l = 255, h = 0, total = 0;
+                for (int x = left; x < right; ++x) {
+                    l = std::min<int>(l, in[x]);
+                    h = std::max<int>(h, in[x]);
+                    total += in[x];
+                }
+                const std::size_t b = std::size_t(bx);
+                lo[b] = std::min(lo[b], l);
+                hi[b] = std::max(hi[b], h);
+                sum[b] += total;
             }
         }
         for (int bx = 0; bx < bw; ++bx) {

@@ -98,6 +98,7 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
     // A centre module one pixel tall is seen by one row only.
     const int rowStep = minModule < 1.5 ? 1 : 2;
     std::vector<int> runs, starts, before;  // run lengths, where each starts, and the sum of those before it
+    double largest = 0;  // module size of the largest bull's-eye found
     for (int y = 0; y < image.height() && budget.spend(image.width()); y += rowStep) {
         runs.clear();
         starts.clear();
@@ -112,7 +113,8 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
             runs.push_back(x - start);
             before.push_back(x);
         }
-        budget.spend(static_cast<long long>(runs.size()));
+        // Each run starts a window of each profile, and a window costs a few pixel visits.
+        budget.spend(static_cast<long long>(runs.size()) * 4);
         for (const Profile& profile : {sharp, washedOut}) {
             const std::size_t count = static_cast<std::size_t>(2 * profile.side + 1), mid = count / 2;
             // Runs alternate in colour: the window's centre has the profile's colour every other run.
@@ -149,10 +151,17 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
                     continue;
                 const Point centre{cx + 0.5, cy + 0.5};
                 irregularity = std::max(irregularity, acrossIrregularity);
-                auto same = std::find_if(found.begin(), found.end(), [&](const FinderCandidate& f) {
-                    return distance(f.centre, centre) < f.moduleSize * 1.5;
-                });
-                if (same != found.end()) {
+                // Found rows above at most: candidates come in the order of their rows, so the search looks back
+                // only as far as the largest bull's-eye reaches.
+                auto same = found.rend();
+                for (auto f = found.rbegin(); f != found.rend() && centre.y - f->centre.y <= largest * 1.5; ++f) {
+                    const Point d = f->centre - centre;
+                    if (d.x * d.x + d.y * d.y < f->moduleSize * f->moduleSize * 2.25) {
+                        same = f;
+                        break;
+                    }
+                }
+                if (same != found.rend()) {
                     ++same->hits;
                     same->irregularity = std::min(same->irregularity, irregularity);
                     continue;
@@ -160,6 +169,7 @@ std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t
                 // A row crosses the rings of a symbol turned by t at 1 / cos t modules, the diagonal at
                 // 1 / (sqrt 2 cos(45 - t)): their geometric mean stays within a tenth of the module at any angle.
                 found.push_back({centre, std::sqrt(module * diagonalModule), 1, irregularity, profile.centreDark});
+                largest = std::max(largest, found.back().moduleSize);
                 if (found.size() > 4096)  // a pathological page: keep what there is
                     break;
             }

@@ -18,8 +18,9 @@ constexpr std::size_t maxCandidates = 128;
 // Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
 constexpr int pureSymbolSide = 512;
 
-// The work a read may do: a few passes over the pixels, and room for the searches of a small image.
-long long workFor(long long pixels) { return 20'000'000 + 10 * pixels; }
+// The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
+// largest images no more than fits in about a second and a half.
+long long workFor(long long pixels) { return std::min(20'000'000 + 10 * pixels, 600'000'000LL); }
 
 struct Sampler {
     const BinaryImage& image;
