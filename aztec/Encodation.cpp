@@ -1,5 +1,6 @@
 #include "Encodation.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -47,12 +48,19 @@ class BitReader {
 public:
     explicit BitReader(const std::vector<bool>& bits) : bits_(bits) {}
     bool has(std::size_t n) const { return position_ + n <= bits_.size(); }
+    std::size_t position() const { return position_; }
     unsigned read(std::size_t n)
     {
         unsigned value = 0;
         for (std::size_t i = 0; i < n; ++i)
             value = value << 1 | (bits_[position_++] ? 1u : 0u);
         return value;
+    }
+    // Padding fills the last data word with 1 bits.
+    bool onlyPaddingFrom(std::size_t position) const
+    {
+        return std::all_of(bits_.begin() + static_cast<std::ptrdiff_t>(position), bits_.end(),
+                           [](bool bit) { return bit; });
     }
 
 private:
@@ -72,77 +80,128 @@ int codeOf(Set set, unsigned code)
     return 0;
 }
 
+// A binary run: its length (5 bits, or 0 and 11 more for 32 and up), then the bytes.
+bool readBytes(BitReader& in, std::string& out)
+{
+    if (!in.has(5))
+        return false;
+    std::size_t count = in.read(5);
+    if (count == 0) {
+        if (!in.has(11))
+            return false;
+        count = in.read(11) + 31;
+    }
+    if (!in.has(8 * count))
+        return false;
+    for (std::size_t i = 0; i < count; ++i)
+        out += static_cast<char>(in.read(8));
+    return true;
+}
+
+// FLG(n): n = 0 is FNC1 (sent as GS), 1-6 the digits of an ECI designator, 7 reserved.
+bool readFlag(BitReader& in, DecodedText& text)
+{
+    if (!in.has(3))
+        return false;
+    const unsigned n = in.read(3);
+    if (n == 7)
+        return false;
+    if (n == 0) {
+        text.bytes += '\x1D';
+        return true;
+    }
+    int eci = 0;
+    for (unsigned i = 0; i < n; ++i) {
+        if (!in.has(4))
+            return false;
+        const unsigned d = in.read(4);
+        if (d < 2 || d > 11)
+            return false;
+        eci = eci * 10 + static_cast<int>(d - 2);
+    }
+    text.ecis.push_back(eci);
+    return true;
+}
+
+// The header after the opening M/L U/L: an optional identifier between spaces, then the symbol's position and the
+// count as letters (A = 1). Anything else leaves the data as it stands.
+std::optional<StructuredAppend> takeStructuredAppend(std::string& bytes)
+{
+    StructuredAppend header;
+    std::size_t at = 0;
+    if (!bytes.empty() && bytes[0] == ' ') {
+        const std::size_t end = bytes.find(' ', 1);
+        if (end == std::string::npos)
+            return std::nullopt;
+        header.id = bytes.substr(1, end - 1);
+        at = end + 1;
+    }
+    if (bytes.size() < at + 2)
+        return std::nullopt;
+    const char index = bytes[at], count = bytes[at + 1];
+    if (index < 'A' || count < 'A' || count > 'Z' || index > count)
+        return std::nullopt;
+    header.index = index - 'A' + 1;
+    header.count = count - 'A' + 1;
+    bytes.erase(0, at + 2);
+    return header;
+}
+
 }  // namespace
 
 std::optional<DecodedText> decodeBitStream(const std::vector<bool>& bits)
 {
     DecodedText text;
     BitReader in(bits);
+    // Structured append opens with M/L U/L, a pair no encoder spends otherwise.
+    BitReader opening(bits);
+    const bool appended = opening.has(10) && opening.read(5) == 29 && opening.read(5) == 29;
     Set latched = Set::Upper;
-    Set current = Set::Upper;  // differs from `latched` for one code after a shift
-    for (;;) {
-        const std::size_t width = current == Set::Digit ? 4 : 5;
+    std::optional<Set> shifted;  // the set of the next code only
+    while (true) {
+        const std::size_t start = in.position();
+        const Set set = shifted.value_or(latched);
+        const std::size_t width = set == Set::Digit ? 4 : 5;
         if (!in.has(width))
-            return text;  // the rest is padding
-        const int code = codeOf(current, in.read(width));
-        const Set after = latched;
-        if (code >= 0) {
-            text.bytes += static_cast<char>(code);
-        } else if (code <= -100) {
-            text.bytes += pairs[static_cast<std::size_t>(-100 - code)];
-        } else {
-            switch (code) {
-            case PunctShift: current = Set::Punct; continue;
-            case UpperShift: current = Set::Upper; continue;
-            case LatchUpper: latched = Set::Upper; break;
-            case LatchLower: latched = Set::Lower; break;
-            case LatchMixed: latched = Set::Mixed; break;
-            case LatchPunct: latched = Set::Punct; break;
-            case LatchDigit: latched = Set::Digit; break;
-            case BinaryShift: {
-                if (!in.has(5))
-                    return text;
-                std::size_t count = in.read(5);
-                if (count == 0) {
-                    if (!in.has(11))
-                        return std::nullopt;
-                    count = in.read(11) + 31;
-                }
-                if (!in.has(8 * count))
-                    return std::nullopt;
-                for (std::size_t i = 0; i < count; ++i)
-                    text.bytes += static_cast<char>(in.read(8));
-                break;
-            }
-            case Flag: {
-                if (!in.has(3))
-                    return text;
-                const unsigned n = in.read(3);
-                if (n == 7)
-                    return std::nullopt;
-                if (n == 0) {
-                    text.bytes += '\x1D';
-                    break;
-                }
-                int eci = 0;
-                for (unsigned i = 0; i < n; ++i) {
-                    if (!in.has(4))
-                        return std::nullopt;
-                    const unsigned d = in.read(4);
-                    if (d < 2 || d > 11)
-                        return std::nullopt;
-                    eci = eci * 10 + static_cast<int>(d - 2);
-                }
-                text.ecis.push_back(eci);
-                break;
-            }
-            default: break;
-            }
-            current = latched;
+            break;  // the rest is padding
+        const int code = codeOf(set, in.read(width));
+        if (code >= 0 || code <= -100 || code == Flag) {
+            if (code >= 0)
+                text.bytes += static_cast<char>(code);
+            else if (code <= -100)
+                text.bytes += pairs[static_cast<std::size_t>(-100 - code)];
+            else if (!readFlag(in, text))
+                return std::nullopt;
+            shifted.reset();
             continue;
         }
-        current = after;
+        // A shift followed by a code that changes sets (D/L U/S B/S) ends in the shifted set: whatever that code
+        // invokes returns there, as to the set it was invoked from.
+        if (shifted) {
+            latched = *shifted;
+            shifted.reset();
+        }
+        if (code == BinaryShift) {
+            if (readBytes(in, text.bytes))
+                continue;
+            if (!in.onlyPaddingFrom(start))
+                return std::nullopt;
+            break;  // 1 bits that cannot fill a run are the padding
+        }
+        switch (code) {
+        case PunctShift: shifted = Set::Punct; break;
+        case UpperShift: shifted = Set::Upper; break;
+        case LatchUpper: latched = Set::Upper; break;
+        case LatchLower: latched = Set::Lower; break;
+        case LatchMixed: latched = Set::Mixed; break;
+        case LatchPunct: latched = Set::Punct; break;
+        case LatchDigit: latched = Set::Digit; break;
+        default: break;
+        }
     }
+    if (appended)
+        text.sequence = takeStructuredAppend(text.bytes);
+    return text;
 }
 
 }  // namespace varnok::aztec

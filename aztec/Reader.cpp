@@ -214,6 +214,8 @@ ReadResult readAztec(const GrayImage& image)
         if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts)) {
             result.bytes = decoded->text.bytes;
             result.readerInitialisation = decoded->format.readerInitialisation;
+            if (const auto& part = decoded->text.sequence)
+                result.sequence = SequencePosition{part->index, part->count, part->id};
             return result;
         }
     }

@@ -5,6 +5,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,9 @@ ComPtr<IStream> openFile(const std::wstring& path)
     return stream;
 }
 
-bool hasAlpha(IWICImagingFactory* factory, const WICPixelFormatGUID& format)
+// A palette format never claims transparency, yet its palette may hold transparent entries (a PNG's tRNS, a GIF's
+// transparent colour).
+bool hasAlpha(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, const WICPixelFormatGUID& format)
 {
     ComPtr<IWICComponentInfo> info;
     if (FAILED(factory->CreateComponentInfo(format, info.put())))
@@ -55,19 +58,41 @@ bool hasAlpha(IWICImagingFactory* factory, const WICPixelFormatGUID& format)
     BOOL transparency = FALSE;
     if (auto formatInfo = info.query<IWICPixelFormatInfo2>(IID_IWICPixelFormatInfo2))
         formatInfo->SupportsTransparency(&transparency);
-    return transparency != FALSE;
+    if (transparency)
+        return true;
+    ComPtr<IWICPalette> palette;
+    BOOL paletteAlpha = FALSE;
+    return SUCCEEDED(factory->CreatePalette(palette.put())) && SUCCEEDED(frame->CopyPalette(palette.get())) &&
+           SUCCEEDED(palette->HasAlpha(&paletteAlpha)) && paletteAlpha;
 }
 
-// Rows are copied a band at a time so that no full-size colour copy of a large image is ever made.
-constexpr UINT bandRows = 64;
+// Rows are copied a band at a time, a band within a byte budget (at least one row, whatever its width), so that
+// no full-size colour copy of a large image is ever made.
+struct Bands {
+    UINT stride = 0;  // bytes per row
+    UINT rows = 0;    // rows per band
+    UINT bytes = 0;   // bytes per full band
+};
+
+Bands bandsOf(UINT width, UINT height, UINT bytesPerPixel)
+{
+    constexpr std::uint64_t budget = 1u << 20;
+    const std::uint64_t stride = std::uint64_t(width) * bytesPerPixel;
+    const std::uint64_t rows = std::clamp<std::uint64_t>(budget / stride, 1, height);
+    const std::uint64_t bytes = stride * rows;
+    if (bytes > std::numeric_limits<UINT>::max())
+        throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, width, height);
+    return {static_cast<UINT>(stride), static_cast<UINT>(rows), static_cast<UINT>(bytes)};
+}
 
 void copyGray(IWICBitmapSource* gray, GrayPixels& out)
 {
-    const UINT width = static_cast<UINT>(out.width);
-    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bandRows) {
-        const UINT rows = std::min<UINT>(bandRows, static_cast<UINT>(out.height) - y);
-        const WICRect band{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(rows)};
-        checkDecode(gray->CopyPixels(&band, width, width * rows, out.pixels.data() + std::size_t(y) * width));
+    const Bands bands = bandsOf(static_cast<UINT>(out.width), static_cast<UINT>(out.height), 1);
+    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bands.rows) {
+        const UINT rows = std::min<UINT>(bands.rows, static_cast<UINT>(out.height) - y);
+        const WICRect band{0, static_cast<INT>(y), out.width, static_cast<INT>(rows)};
+        checkDecode(gray->CopyPixels(&band, bands.stride, bands.stride * rows,
+                                     out.pixels.data() + std::size_t(y) * bands.stride));
     }
 }
 
@@ -75,11 +100,17 @@ void copyGray(IWICBitmapSource* gray, GrayPixels& out)
 void copyOverWhite(IWICBitmapSource* premultiplied, GrayPixels& out)
 {
     const UINT width = static_cast<UINT>(out.width);
-    std::vector<std::uint8_t> band(std::size_t(width) * 4 * bandRows);
-    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bandRows) {
-        const UINT rows = std::min<UINT>(bandRows, static_cast<UINT>(out.height) - y);
-        const WICRect rect{0, static_cast<INT>(y), static_cast<INT>(width), static_cast<INT>(rows)};
-        checkDecode(premultiplied->CopyPixels(&rect, width * 4, width * 4 * rows, band.data()));
+    const Bands bands = bandsOf(width, static_cast<UINT>(out.height), 4);
+    std::vector<std::uint8_t> band;
+    try {
+        band.resize(bands.bytes);
+    } catch (const std::bad_alloc&) {
+        throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, width, static_cast<std::uint32_t>(out.height));
+    }
+    for (UINT y = 0; y < static_cast<UINT>(out.height); y += bands.rows) {
+        const UINT rows = std::min<UINT>(bands.rows, static_cast<UINT>(out.height) - y);
+        const WICRect rect{0, static_cast<INT>(y), out.width, static_cast<INT>(rows)};
+        checkDecode(premultiplied->CopyPixels(&rect, bands.stride, bands.stride * rows, band.data()));
         std::uint8_t* target = out.pixels.data() + std::size_t(y) * width;
         for (std::size_t i = 0; i < std::size_t(width) * rows; ++i) {
             const std::uint8_t* bgra = &band[i * 4];
@@ -95,9 +126,12 @@ void refuseDeclaredSize(IStream* stream, std::uint64_t maxPixels)
 {
     std::vector<std::uint8_t> head(imageHeaderBytes);
     ULONG read = 0;
-    checkDecode(stream->Read(head.data(), static_cast<ULONG>(head.size()), &read));
+    // The file opened but cannot be read (a range locked by another program): a matter of access, not of format.
+    if (const HRESULT hr = stream->Read(head.data(), static_cast<ULONG>(head.size()), &read); FAILED(hr))
+        fail(Kind::NoAccess, hr);
     const LARGE_INTEGER start{};
-    checkDecode(stream->Seek(start, STREAM_SEEK_SET, nullptr));
+    if (const HRESULT hr = stream->Seek(start, STREAM_SEEK_SET, nullptr); FAILED(hr))
+        fail(Kind::NoAccess, hr);
     if (const auto size = declaredSize(std::span<const std::uint8_t>(head.data(), read));
         size && size->width * size->height > maxPixels)
         throw ImageFileError(Kind::TooLarge, S_OK, static_cast<std::uint32_t>(size->width),
@@ -131,7 +165,7 @@ GrayPixels loadGrayImage(std::wstring_view path, std::uint64_t maxPixels)
 
     WICPixelFormatGUID format{};
     checkDecode(frame->GetPixelFormat(&format));
-    const bool alpha = hasAlpha(factory.get(), format);
+    const bool alpha = hasAlpha(factory.get(), frame.get(), format);
 
     GrayPixels out;
     out.width = static_cast<int>(width);

@@ -40,6 +40,15 @@ std::string scanLine(const std::string& file, const ReadResult& result)
     return file + "\t!\t" + result.reason;
 }
 
+std::string sequenceNote(const std::string& file, const ReadResult& result)
+{
+    if (result.failure != ReadFailure::None || !result.sequence)
+        return {};
+    const auto& s = *result.sequence;
+    return file + ": part " + std::to_string(s.index) + " of " + std::to_string(s.count) +
+           (s.id.empty() ? "" : ", id " + s.id);
+}
+
 int scanExitCode(int files, int failures) { return files > 0 && failures == 0 ? 0 : 1; }
 
 }  // namespace varnok::scan

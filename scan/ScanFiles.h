@@ -19,6 +19,10 @@ std::vector<std::filesystem::path> imageFilesOf(const std::filesystem::path& arg
 // "FILE<TAB>TEXT" for a symbol read, "FILE<TAB>!<TAB>reason" otherwise; no line end.
 std::string scanLine(const std::string& file, const aztec::ReadResult& result);
 
+// "FILE: part I of N, id ID" for a symbol of a structured-append sequence (without ", id ID" when it carries no
+// identifier), for stderr; empty otherwise. No line end.
+std::string sequenceNote(const std::string& file, const aztec::ReadResult& result);
+
 // The exit code: 0 when every file was read, 1 otherwise; 2 (usage) is the caller's.
 int scanExitCode(int files, int failures);
 

@@ -1,7 +1,8 @@
 // VarnokScan.exe FILE|FOLDER...: the Windows console reader, with the system's own image decoders. The same lines
 // and exit codes as varnok-scan: FILE<TAB>TEXT or FILE<TAB>!<TAB>reason; 0 when every file was read, 1 otherwise,
-// 2 for a usage error. On a console the lines are shown as text (the symbol's bytes in ISO 8859-1); redirected,
-// file names go out as UTF-8 and the symbol's bytes unchanged.
+// 2 for a usage error; a part of a structured-append sequence adds a note on stderr. On a console the lines are
+// shown as text (the symbol's bytes in ISO 8859-1); redirected, file names go out as UTF-8 and the symbol's bytes
+// unchanged.
 
 #include <windows.h>
 #include <objbase.h>
@@ -75,6 +76,13 @@ public:
             const std::string bytes = varnok::scan::scanLine(varnok::toUtf8(varnok::u16View(file)), result) + '\n';
             DWORD written = 0;
             ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+        if (const std::string note = varnok::scan::sequenceNote(varnok::toUtf8(varnok::u16View(file)), result);
+            !note.empty()) {
+            const std::string noteLine = note + '\n';
+            DWORD written = 0;
+            ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), noteLine.data(), static_cast<DWORD>(noteLine.size()),
+                        &written, nullptr);
         }
     }
 

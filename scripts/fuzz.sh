@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes with libFuzzer under ASan/UBSan: the decoder's payload-to-XML path, starting from generated payloads,
 # for the given time, then NormalizeNumber, the renamings and the result-file names for half of it, then the
-# Aztec reader (images, damaged symbols, bit streams) for half of it.
+# Aztec reader (images, damaged symbols, bit streams) for half of it and its data stream decoder for a quarter.
 #   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -11,7 +11,7 @@ build="$here/build/fuzz"
 cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
-ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz generate-payload
+ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz generate-payload
 
 # Seeds: each fictional certificate in each layout, as scanned text (first byte 1) and as decoded bytes (0).
 seeds="$build/seeds"
@@ -41,3 +41,21 @@ for dump in "$here"/tests/aztec/symbols/v0[1-9].dump "$here"/tests/aztec/symbols
 done
 "$build/tests/fuzz/aztec_fuzz" -max_total_time=$((seconds / 2)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
     "$build/aztec-corpus" "$build/aztec-seeds"
+echo "== encodation_fuzz"
+# Seeds: a byte of bits to drop, then a stream through each set, shift, latch, binary run, FLG and header.
+mkdir -p "$build/encodation-corpus" "$build/encodation-seeds"
+n=0
+for stream in "11110 0011 0100 1111 11111 00010 11101001 00100001 00010 00011" \
+              "11100 00010 11100 11111 00001 10000000 00100" \
+              "11101 10100 11111 00001 11111111 10110 11100 00010 11110 00000 00001 11111 111" \
+              "11101 11110 00110 11111 00010 1111111111" \
+              "00000 00000 010 0100 1000 00010 00000 00000 000 00011" \
+              "11110 0101 0000 00000 000 0110 1111 11111 1" \
+              "11101 11101 00001 01010 00101 00001 00011 00100 11100 11001" \
+              "11111 00000 00000000001 $(printf '01111000 %.0s' $(seq 32)) 00010"; do
+  n=$((n + 1))
+  { printf '\000'; perl -e 'my $b = join "", @ARGV; $b .= "1" x ((8 - length($b) % 8) % 8); print pack "B*", $b' $stream; } \
+      >"$build/encodation-seeds/stream-$n"
+done
+"$build/tests/fuzz/encodation_fuzz" -max_total_time=$((seconds / 4)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+    "$build/encodation-corpus" "$build/encodation-seeds"

@@ -1,6 +1,7 @@
 // varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb), used by the corpus scripts;
 // VarnokScan.exe (scan/VarnokScan.cpp) is the product's Windows tool and prints the same lines. One line per file:
-// FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason. Exit code 0 when every file was read, 1 otherwise, 2 for a usage error.
+// FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason; a part of a structured-append sequence adds a note on stderr. Exit code
+// 0 when every file was read, 1 otherwise, 2 for a usage error.
 
 #include <cstdio>
 #include <string>
@@ -60,6 +61,8 @@ int main(int argc, char** argv)
         const auto report = [&](const std::string& file, const ReadResult& r) {
             const std::string line = varnok::scan::scanLine(file, r) + '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);
+            if (const std::string note = varnok::scan::sequenceNote(file, r); !note.empty())
+                std::fprintf(stderr, "%s\n", note.c_str());
             ++files;
             failures += r.failure != varnok::aztec::ReadFailure::None;
         };

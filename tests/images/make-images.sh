@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the image files the ImageReader tests read: one certificate's Aztec symbol in every format and pixel
-# layout the system's decoders meet (8-bit, 1-bit, 16-bit, palette, alpha, CMYK, two-page TIFF), and the images
-# behind each error. Reproducible; <name>.txt holds the expected text where a symbol is to be read.
+# layout the system's decoders meet (8-bit, 1-bit, 16-bit, palette, alpha, palette transparency, CMYK, two-page
+# TIFF), and the images behind each error. Reproducible; <name>.txt holds the expected text where a symbol is to be read.
 # Usage: make-images.sh <payload file> <second payload file> <output folder>
 set -euo pipefail
 payload=$1 other=$2 out=$3
@@ -22,6 +22,10 @@ readable gray16.png -colorspace Gray -depth 16 -define png:bit-depth=16 -define 
 readable palette.png -fill '#402010' -opaque black -define png:color-type=3
 # Transparent paper over black: read only when transparency is taken as white.
 readable alpha.png -negate -alpha copy -fill black -colorize 100 -define png:color-type=6
+# The same with a palette: a PNG's transparent entry (tRNS) and a GIF's transparent colour.
+convert "$out/base.png" -negate -alpha copy -fill black -colorize 100 "PNG8:$out/alpha-palette.png"
+convert "$out/base.png" -negate -alpha copy -fill black -colorize 100 "$out/alpha-palette.gif"
+printf '%s' "$text" | tee "$out/alpha-palette.png.txt" >"$out/alpha-palette.gif.txt"
 readable photo.jpg -colorspace Gray -quality 75
 readable cmyk.jpg -colorspace CMYK -quality 90
 readable symbol.bmp -type TrueColor
@@ -61,3 +65,17 @@ cp "$out/photo.jpg" "$out/huge.jpg"
 sof=$(LC_ALL=C grep -obUaP '\xFF\xC0' "$out/huge.jpg" | head -n 1 | cut -d: -f1)
 printf '\xEA\x60\xEA\x60' | dd of="$out/huge.jpg" bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
 rm -f "$out"/*.bin
+# A TIFF of 16,777,217 x 7 pixels with alpha, transparent (117 megapixels, within the limit): a row of colour is
+# 67 MB. Deflated strips of one row each.
+perl -MCompress::Zlib -e '
+  my ($width, $height, $file) = @ARGV;
+  my $strip = compress("\0" x (4 * $width), 9);
+  my $bits = 8 + $height * length $strip;
+  my ($offsets, $counts) = ($bits + 8, $bits + 8 + 4 * $height);
+  my @tags = ([256, 4, 1, $width], [257, 4, 1, $height], [258, 3, 4, $bits], [259, 3, 1, 8], [262, 3, 1, 2],
+              [273, 4, $height, $offsets], [277, 3, 1, 4], [278, 4, 1, 1], [279, 4, $height, $counts],
+              [284, 3, 1, 1], [338, 3, 1, 2]);
+  open my $f, ">", $file or die; binmode $f;
+  print $f "II", pack("vV", 42, $counts + 4 * $height), $strip x $height, pack("v4", 8, 8, 8, 8),
+           pack("V*", map { 8 + $_ * length $strip } 0 .. $height - 1), pack("V*", (length $strip) x $height),
+           pack("v", scalar @tags), (map { pack("vvVV", @$_) } @tags), pack("V", 0);' 16777217 7 "$out/wide-alpha.tif"

@@ -20,10 +20,10 @@ inline std::string symbolFile(const std::string& name, const char* extension)
 }
 
 // zint's dump: one row per line, hex digits of the modules, most significant bit first.
-inline ModuleMatrix symbolMatrix(const std::string& name)
+inline ModuleMatrix dumpMatrix(const std::string& dump)
 {
     std::vector<std::string> rows;
-    std::istringstream lines(symbolFile(name, ".dump"));
+    std::istringstream lines(dump);
     for (std::string line; std::getline(lines, line);) {
         std::string hex;
         for (char c : line)
@@ -40,6 +40,8 @@ inline ModuleMatrix symbolMatrix(const std::string& name)
         }
     return m;
 }
+
+inline ModuleMatrix symbolMatrix(const std::string& name) { return dumpMatrix(symbolFile(name, ".dump")); }
 
 inline std::string symbolText(const std::string& name) { return symbolFile(name, ".text"); }
 

@@ -76,6 +76,13 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     EXPECT_EQ(scan::scanExitCode(3, 0), 0);
     EXPECT_EQ(scan::scanExitCode(3, 1), 1);
     EXPECT_EQ(scan::scanExitCode(0, 0), 1);
+
+    aztec::ReadResult part{aztec::ReadFailure::None, "DATA", ""};
+    EXPECT_EQ(scan::sequenceNote("a.png", part), "");
+    part.sequence = aztec::SequencePosition{2, 3, "XYZ"};
+    EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 2 of 3, id XYZ");
+    part.sequence = aztec::SequencePosition{1, 2, ""};
+    EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 1 of 2");
 }
 
 }  // namespace
