@@ -24,7 +24,7 @@ int smoothed(const GrayImage& image, int x, int y)
 
 }  // namespace
 
-int globalThreshold(const GrayImage& image)
+HistogramSplit splitHistogram(const GrayImage& image)
 {
     // Every row of a small image, a sample of rows of a large one: the histogram's shape is what counts.
     const int rowStep = std::max(1, image.height / 1024);
@@ -41,7 +41,7 @@ int globalThreshold(const GrayImage& image)
     // The split with the largest variance between the two classes.
     long long below = 0, sumBelow = 0;
     double best = -1;
-    int threshold = 128;
+    HistogramSplit split;
     for (int t = 0; t < 255; ++t) {
         below += histogram[static_cast<std::size_t>(t)];
         sumBelow += t * histogram[static_cast<std::size_t>(t)];
@@ -53,15 +53,15 @@ int globalThreshold(const GrayImage& image)
         const double between = static_cast<double>(below) * above * (meanAbove - meanBelow) * (meanAbove - meanBelow);
         if (between > best) {
             best = between;
-            threshold = t + 1;  // dark is below
+            split = {t + 1, meanBelow, meanAbove};  // dark is below
         }
     }
-    return threshold;
+    return split;
 }
 
 BinaryImage binarizeGlobal(const GrayImage& image)
 {
-    const int threshold = globalThreshold(image);
+    const int threshold = splitHistogram(image).threshold;
     BinaryImage out(image.width, image.height);
     for (int y = 0; y < image.height; ++y) {
         const std::uint8_t* in = image.row(y);
@@ -79,34 +79,48 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
     constexpr int minContrast = 24;
     const int bw = (image.width + block - 1) / block, bh = (image.height + block - 1) / block;
     const auto index = [bw](int bx, int by) { return std::size_t(by) * bw + bx; };
-    // Per block: its mean, which noise moves less than its extremes.
-    std::vector<int> level(std::size_t(bw) * bh), range(std::size_t(bw) * bh);
+    // Below this spread of its levels a block of a noisy image holds no edge: a fifth of the dark-to-light step.
+    double minSpread = 0;
+    if (smooth) {
+        const HistogramSplit split = splitHistogram(image);
+        minSpread = 0.2 * (split.light - split.dark);
+    }
+    // Per block: its mean, which noise moves less than its extremes, and whether it holds an edge.
+    std::vector<int> level(std::size_t(bw) * bh);
+    std::vector<std::uint8_t> edged(std::size_t(bw) * bh);
     std::vector<int> lo(static_cast<std::size_t>(bw)), hi(lo), sum(lo);
+    std::vector<long long> squares(static_cast<std::size_t>(bw));
     for (int by = 0; by < bh; ++by) {
         std::fill(lo.begin(), lo.end(), 255);
         std::fill(hi.begin(), hi.end(), 0);
         std::fill(sum.begin(), sum.end(), 0);
+        std::fill(squares.begin(), squares.end(), 0);
         const int top = by * block, bottom = std::min(image.height, top + block);
         for (int y = top; y < bottom; ++y) {
             const std::uint8_t* in = image.row(y);
             for (int bx = 0; bx < bw; ++bx) {
                 const int left = bx * block, right = std::min(image.width, left + block);
-                int l = 255, h = 0, total = 0;
+                int l = 255, h = 0, total = 0, square = 0;
                 for (int x = left; x < right; ++x) {
                     l = std::min<int>(l, in[x]);
                     h = std::max<int>(h, in[x]);
                     total += in[x];
+                    square += smooth ? in[x] * in[x] : 0;
                 }
                 const std::size_t b = std::size_t(bx);
                 lo[b] = std::min(lo[b], l);
                 hi[b] = std::max(hi[b], h);
                 sum[b] += total;
+                squares[b] += square;
             }
         }
         for (int bx = 0; bx < bw; ++bx) {
             const int count = (bottom - top) * (std::min(image.width, (bx + 1) * block) - bx * block);
+            const double mean = static_cast<double>(sum[std::size_t(bx)]) / count;
+            const double variance = static_cast<double>(squares[std::size_t(bx)]) / count - mean * mean;
             level[index(bx, by)] = sum[std::size_t(bx)] / count;
-            range[index(bx, by)] = hi[std::size_t(bx)] - lo[std::size_t(bx)];
+            edged[index(bx, by)] = hi[std::size_t(bx)] - lo[std::size_t(bx)] > minContrast &&
+                                   (!smooth || variance >= minSpread * minSpread);
         }
     }
     std::vector<int> threshold(std::size_t(bw) * bh, -1);
@@ -117,7 +131,7 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
             for (int dy = -2; dy <= 2; ++dy)
                 for (int dx = -2; dx <= 2; ++dx) {
                     const int x = bx + dx, y = by + dy;
-                    if (x < 0 || y < 0 || x >= bw || y >= bh || range[index(x, y)] <= minContrast)
+                    if (x < 0 || y < 0 || x >= bw || y >= bh || !edged[index(x, y)])
                         continue;
                     sum += level[index(x, y)];
                     ++count;
@@ -130,7 +144,7 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
     // Blocks with no contrast around them, however the modules fall on the blocks, take the threshold of the
     // nearest settled block: the edge of their module is there.
     if (settled.empty())
-        std::fill(threshold.begin(), threshold.end(), globalThreshold(image));
+        std::fill(threshold.begin(), threshold.end(), splitHistogram(image).threshold);
     while (!settled.empty()) {
         const auto [bx, by] = settled.front();
         settled.pop_front();

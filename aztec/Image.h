@@ -46,15 +46,21 @@ private:
 
 // Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
 // uneven light and a dark corner do not swallow the symbol. A flat block (inside one module, or the margin) takes
-// the threshold of the nearest blocks that have contrast, or the image's own when none has. `smooth` judges each
-// pixel by the mean of the 3 x 3 pixels around it: against heavy noise, at the price of the finest modules.
+// the threshold of the nearest blocks that have contrast, or the image's own when none has. `smooth` is for heavy
+// noise, at the price of the finest modules: each pixel is judged by the mean of the 3 x 3 pixels around it, and
+// a block has contrast only where its levels spread by a good part of the image's dark-to-light step (noise
+// inside a large module does not).
 BinaryImage binarizeLocal(const GrayImage& image, bool smooth = false);
 
 // One threshold for the whole image, where its histogram splits best into two classes: for evenly lit symbols
 // whose blocks the local threshold judges wrongly (blur over a few pixels, a symbol in one module's blocks).
 BinaryImage binarizeGlobal(const GrayImage& image);
 
-// That threshold alone.
-int globalThreshold(const GrayImage& image);
+// That threshold, and the mean levels of the dark and the light pixels it separates.
+struct HistogramSplit {
+    int threshold = 128;
+    double dark = 0, light = 255;
+};
+HistogramSplit splitHistogram(const GrayImage& image);
 
 }  // namespace varnok::aztec
