@@ -105,8 +105,10 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
                     l = std::min<int>(l, in[x]);
                     h = std::max<int>(h, in[x]);
                     total += in[x];
-                    square += smooth ? in[x] * in[x] : 0;
                 }
+                if (smooth)
+                    for (int x = left; x < right; ++x)
+                        square += in[x] * in[x];
                 const std::size_t b = std::size_t(bx);
                 lo[b] = std::min(lo[b], l);
                 hi[b] = std::max(hi[b], h);

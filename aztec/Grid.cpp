@@ -55,6 +55,25 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
     : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
       initial_(initial)
 {
+    follow([&](Point p, bool dark) {
+        const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
+        return image.inside(px, py) && image.dark(px, py) == dark ? 1.0 : 0.0;
+    }, 0);
+}
+
+SymbolGrid::SymbolGrid(const GrayImage& image, const Homography& initial, const SymbolFormat& format)
+    : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
+      initial_(initial)
+{
+    follow([&](Point p, bool dark) {
+        const double level = levelAt(image, p) / 255;
+        return dark ? 1 - level : level;
+    }, 0.5);
+}
+
+template <typename Fit>
+void SymbolGrid::follow(const Fit& fit, double tie)
+{
     const int side = 2 * reach_ + 1;
     crossings_.resize(static_cast<std::size_t>(side * side));
     // Outwards ring by ring, so that every prediction leans on crossings already found.
@@ -62,7 +81,7 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
         for (int a = -ring; a <= ring; ++a)
             for (int b = -ring; b <= ring; ++b)
                 if (std::max(std::abs(a), std::abs(b)) == ring)
-                    refine(image, a, b);
+                    refine(fit, tie, a, b);
     cells_.resize(static_cast<std::size_t>(side * side));
     for (int a = -reach_; a < reach_; ++a)
         for (int b = -reach_; b < reach_; ++b) {
@@ -118,31 +137,30 @@ Point SymbolGrid::moduleOf(int a, int b) const
 }
 
 // The crossing where the two grid lines through it match best: modules at even distances dark, odd ones light.
-void SymbolGrid::refine(const BinaryImage& image, int a, int b)
+template <typename Fit>
+void SymbolGrid::refine(const Fit& fit, double tie, int a, int b)
 {
     const LocalMap map = localMap(a, b);
     const Point module = moduleOf(a, b), predicted = map(module);
     const Point ux = map(module + Point{1, 0}) - predicted, uy = map(module + Point{0, 1}) - predicted;
     const int gx = centre_ + spacing * a, gy = centre_ + spacing * b;
     const auto score = [&](Point shift) {
-        int agree = 0;
+        double agree = 0;
         for (int k = -armModules; k <= armModules; ++k) {
             const bool dark = k % 2 == 0;
             for (bool horizontal : {true, false}) {
                 const int x = horizontal ? gx + k : gx, y = horizontal ? gy : gy + k;
                 if (x < 0 || y < 0 || x >= size_ || y >= size_)
                     continue;
-                const Point p = predicted + shift + (horizontal ? ux : uy) * k;
-                const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-                agree += image.inside(px, py) && image.dark(px, py) == dark;
+                agree += fit(predicted + shift + (horizontal ? ux : uy) * k, dark);
             }
         }
         return agree;
     };
     // The best score is a plateau about a module wide (each sample stays in its module): take its middle.
     const int steps = static_cast<int>(searchModules / stepModules);
-    std::vector<int> scores;
-    int best = 0;
+    std::vector<double> scores;
+    double best = 0;
     for (int i = -steps; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j) {
             scores.push_back(score(ux * (i * stepModules) + uy * (j * stepModules)));
@@ -152,7 +170,7 @@ void SymbolGrid::refine(const BinaryImage& image, int a, int b)
     int count = 0;
     for (int i = -steps, n = 0; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j, ++n)
-            if (scores[static_cast<std::size_t>(n)] == best) {
+            if (scores[static_cast<std::size_t>(n)] >= best - tie) {
                 sum = sum + Point{static_cast<double>(i), static_cast<double>(j)};
                 ++count;
             }

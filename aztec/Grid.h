@@ -30,8 +30,10 @@ SampledModules classifyLevels(const std::vector<double>& levels, int size);
 
 class SymbolGrid {
 public:
-    // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels.
+    // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels. The grid
+    // lines are fitted to the binary image, or to the gray levels (small, soft modules).
     SymbolGrid(const BinaryImage& image, const Homography& initial, const SymbolFormat& format);
+    SymbolGrid(const GrayImage& image, const Homography& initial, const SymbolFormat& format);
 
     Point toImage(Point module) const;
 
@@ -54,7 +56,12 @@ private:
     Point& at(int a, int b);
     Point moduleOf(int a, int b) const;
     LocalMap localMap(int a, int b) const;
-    void refine(const BinaryImage& image, int a, int b);
+    // `fit(point, dark)` says how well the image at that point fits a module of that colour, 0 to 1; `tie` is how
+    // much below the best score still counts as the best.
+    template <typename Fit>
+    void follow(const Fit& fit, double tie);
+    template <typename Fit>
+    void refine(const Fit& fit, double tie, int a, int b);
 
     int size_, centre_, reach_;  // crossings at centre + 16 k, |k| <= reach_
     Homography initial_;

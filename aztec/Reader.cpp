@@ -20,7 +20,7 @@ constexpr int pureSymbolSide = 512;
 
 // The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
 // largest images no more than fits in about a second and a half.
-long long workFor(long long pixels) { return std::min(20'000'000 + 10 * pixels, 600'000'000LL); }
+long long workFor(long long pixels) { return std::min(20'000'000 + 10 * pixels, 500'000'000LL); }
 
 struct Sampler {
     const BinaryImage& image;
@@ -123,18 +123,25 @@ std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSqua
         const long long words = o.format.totalWords();
         if (!attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
             return std::nullopt;
-        const SymbolGrid grid(binary, *whole, o.format);
-        // The binary image's modules, then the gray levels' (blur); each with its unsure modules as erasures
-        // first, then with the check words on their own.
-        for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)}) {
+        const auto decode = [&](const SymbolGrid::Sampled& sampled) {
             const ModuleMatrix modules = oriented(sampled.modules, o);
             MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
             if (!decoded.ok && std::find(sampled.unsure.begin(), sampled.unsure.end(), true) != sampled.unsure.end())
                 decoded = decodeLayers(modules, o.format);
-            if (decoded.ok)
+            attempts.lastReason = decoded.ok ? attempts.lastReason : decoded.reason;
+            return decoded;
+        };
+        // The grid fitted to the binary image and its modules, then the gray levels' modules (blur); then, for
+        // small soft modules, the grid fitted to the gray levels too. Each with its unsure modules as erasures
+        // first, then with the check words on their own.
+        const SymbolGrid grid(binary, *whole, o.format);
+        for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)})
+            if (MatrixResult decoded = decode(sampled); decoded.ok)
                 return decoded;
-            attempts.lastReason = decoded.reason;
-        }
+        if (o.format.compact || !attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
+            continue;
+        if (MatrixResult decoded = decode(SymbolGrid(attempts.image, *whole, o.format).sample(attempts.image)); decoded.ok)
+            return decoded;
     }
     return std::nullopt;
 }
