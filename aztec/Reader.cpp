@@ -51,8 +51,8 @@ struct Attempts {
     std::string lastReason;
 };
 
-// The core's map to the image: the corners of a square `inset` modules inside the dark ring `ring` modules from
-// the centre.
+// The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
+// `ring` modules from the centre (1: the ring's inner edge; 1.5: the middle of the light ring inside it).
 struct CoreSquare {
     std::array<Point, 4> corners;
     double inset;
