@@ -199,6 +199,9 @@ std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandi
         bool colour = c.centreDark;
         int changes = 0, agree = 0;
         double t = 0, inner = 0;
+        // A change counts once it holds for a fifth of a module (a pixel at least): specks and noise inside a
+        // large module do not end a ring.
+        const int hold = std::max(2, static_cast<int>(c.moduleSize * 0.4));
         const double limit = c.moduleSize * (ring + 3) * 1.6;
         if (!budget.spend(static_cast<long long>(limit * 2)))
             return std::nullopt;
@@ -206,20 +209,19 @@ std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandi
             const int x = static_cast<int>(std::floor(c.centre.x + ux * t)), y = static_cast<int>(std::floor(c.centre.y + uy * t));
             if (!image.inside(x, y))
                 return std::nullopt;
-            // A change counts once it holds for a little: specks do not end a ring.
             agree = image.dark(x, y) != colour ? agree + 1 : 0;
-            if (agree >= 2) {
+            if (agree >= hold) {
                 colour = !colour;
                 ++changes;
                 agree = 0;
-                inner = changes == edges - 1 ? t - 0.5 : inner;  // back to where the change began
+                inner = changes == edges - 1 ? t - 0.5 * (hold - 1) : inner;  // back to where the change began
             }
         }
         if (changes < edges)
             return std::nullopt;
-        const double middle = (inner + t - 1.0) / 2;
+        const double outer = t - 0.5 * hold, middle = (inner + outer) / 2;
         inside[static_cast<std::size_t>(r)] = {c.centre.x + ux * middle, c.centre.y + uy * middle};
-        edge[static_cast<std::size_t>(r)] = {c.centre.x + ux * (t - 1.0), c.centre.y + uy * (t - 1.0)};
+        edge[static_cast<std::size_t>(r)] = {c.centre.x + ux * outer, c.centre.y + uy * outer};
         reach[static_cast<std::size_t>(r)] = middle;
     }
     // Corners lie farthest out, a quarter turn apart.
