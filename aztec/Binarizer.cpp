@@ -1,6 +1,8 @@
 #include "Image.h"
 
 #include <algorithm>
+#include <array>
+#include <deque>
 
 namespace varnok::aztec {
 
@@ -22,53 +24,156 @@ int smoothed(const GrayImage& image, int x, int y)
 
 }  // namespace
 
-BinaryImage binarize(const GrayImage& image, bool smooth)
+HistogramSplit splitHistogram(const GrayImage& image)
+{
+    // Every row of a small image, a sample of rows of a large one: the histogram's shape is what counts.
+    const int rowStep = std::max(1, image.height / 1024);
+    std::array<long long, 256> histogram{};
+    long long total = 0;
+    for (int y = 0; y < image.height; y += rowStep)
+        for (int x = 0; x < image.width; ++x) {
+            ++histogram[image.at(x, y)];
+            ++total;
+        }
+    long long sumAll = 0;
+    for (int v = 0; v < 256; ++v)
+        sumAll += v * histogram[static_cast<std::size_t>(v)];
+    // The split with the largest variance between the two classes.
+    long long below = 0, sumBelow = 0;
+    double best = -1;
+    HistogramSplit split;
+    for (int t = 0; t < 255; ++t) {
+        below += histogram[static_cast<std::size_t>(t)];
+        sumBelow += t * histogram[static_cast<std::size_t>(t)];
+        const long long above = total - below;
+        if (below == 0 || above == 0)
+            continue;
+        const double meanBelow = static_cast<double>(sumBelow) / below,
+                     meanAbove = static_cast<double>(sumAll - sumBelow) / above;
+        const double between = static_cast<double>(below) * above * (meanAbove - meanBelow) * (meanAbove - meanBelow);
+        if (between > best) {
+            best = between;
+            split = {t + 1, meanBelow, meanAbove};  // dark is below
+        }
+    }
+    return split;
+}
+
+BinaryImage binarizeGlobal(const GrayImage& image)
+{
+    const int threshold = splitHistogram(image).threshold;
+    BinaryImage out(image.width, image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* in = image.row(y);
+        std::uint8_t* bits = out.row(y);
+        for (int x = 0; x < image.width; ++x)
+            bits[x] = in[x] < threshold;
+    }
+    return out;
+}
+
+BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
 {
     constexpr int block = 8;
     // Below this difference of gray levels a block holds no edge (noise, paper texture).
     constexpr int minContrast = 24;
     const int bw = (image.width + block - 1) / block, bh = (image.height + block - 1) / block;
-    // Per block: its mean, which noise moves less than its extremes. A flat block (inside a module or the
-    // margin) takes its neighbours' threshold.
-    std::vector<int> level(std::size_t(bw) * bh), range(std::size_t(bw) * bh);
-    for (int by = 0; by < bh; ++by)
-        for (int bx = 0; bx < bw; ++bx) {
-            int lo = 255, hi = 0, sum = 0, count = 0;
-            for (int y = by * block; y < std::min(image.height, (by + 1) * block); ++y)
-                for (int x = bx * block; x < std::min(image.width, (bx + 1) * block); ++x) {
-                    const int v = image.at(x, y);
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                    sum += v;
-                    ++count;
+    const auto index = [bw](int bx, int by) { return std::size_t(by) * bw + bx; };
+    // Below this spread of its levels a block of a noisy image holds no edge: a fifth of the dark-to-light step.
+    double minSpread = 0;
+    if (smooth) {
+        const HistogramSplit split = splitHistogram(image);
+        minSpread = 0.2 * (split.light - split.dark);
+    }
+    // Per block: its mean, which noise moves less than its extremes, and whether it holds an edge.
+    std::vector<int> level(std::size_t(bw) * bh);
+    std::vector<std::uint8_t> edged(std::size_t(bw) * bh);
+    std::vector<int> lo(static_cast<std::size_t>(bw)), hi(lo), sum(lo);
+    std::vector<long long> squares(static_cast<std::size_t>(bw));
+    for (int by = 0; by < bh; ++by) {
+        std::fill(lo.begin(), lo.end(), 255);
+        std::fill(hi.begin(), hi.end(), 0);
+        std::fill(sum.begin(), sum.end(), 0);
+        std::fill(squares.begin(), squares.end(), 0);
+        const int top = by * block, bottom = std::min(image.height, top + block);
+        for (int y = top; y < bottom; ++y) {
+            const std::uint8_t* in = image.row(y);
+            for (int bx = 0; bx < bw; ++bx) {
+                const int left = bx * block, right = std::min(image.width, left + block);
+                int l = 255, h = 0, total = 0, square = 0;
+                for (int x = left; x < right; ++x) {
+                    l = std::min<int>(l, in[x]);
+                    h = std::max<int>(h, in[x]);
+                    total += in[x];
                 }
-            level[std::size_t(by) * bw + bx] = sum / count;
-            range[std::size_t(by) * bw + bx] = hi - lo;
+                if (smooth)
+                    for (int x = left; x < right; ++x)
+                        square += in[x] * in[x];
+                const std::size_t b = std::size_t(bx);
+                lo[b] = std::min(lo[b], l);
+                hi[b] = std::max(hi[b], h);
+                sum[b] += total;
+                squares[b] += square;
+            }
         }
-    BinaryImage out(image.width, image.height);
-    std::vector<int> threshold(std::size_t(bw) * bh);
+        for (int bx = 0; bx < bw; ++bx) {
+            const int count = (bottom - top) * (std::min(image.width, (bx + 1) * block) - bx * block);
+            const double mean = static_cast<double>(sum[std::size_t(bx)]) / count;
+            const double variance = static_cast<double>(squares[std::size_t(bx)]) / count - mean * mean;
+            level[index(bx, by)] = sum[std::size_t(bx)] / count;
+            edged[index(bx, by)] = hi[std::size_t(bx)] - lo[std::size_t(bx)] > minContrast &&
+                                   (!smooth || variance >= minSpread * minSpread);
+        }
+    }
+    std::vector<int> threshold(std::size_t(bw) * bh, -1);
+    std::deque<std::pair<int, int>> settled;
     for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx) {
             int sum = 0, count = 0;
             for (int dy = -2; dy <= 2; ++dy)
                 for (int dx = -2; dx <= 2; ++dx) {
                     const int x = bx + dx, y = by + dy;
-                    if (x < 0 || y < 0 || x >= bw || y >= bh)
+                    if (x < 0 || y < 0 || x >= bw || y >= bh || !edged[index(x, y)])
                         continue;
-                    const std::size_t i = std::size_t(y) * bw + x;
-                    if (range[i] <= minContrast)
-                        continue;
-                    sum += level[i];
+                    sum += level[index(x, y)];
                     ++count;
                 }
-            threshold[std::size_t(by) * bw + bx] = count ? sum / count : -1;
+            if (count) {
+                threshold[index(bx, by)] = sum / count;
+                settled.emplace_back(bx, by);
+            }
         }
-    for (int y = 0; y < image.height; ++y)
-        for (int x = 0; x < image.width; ++x) {
-            const int t = threshold[std::size_t(y / block) * bw + x / block];
-            const int v = smooth ? smoothed(image, x, y) : image.at(x, y);
-            out.set(x, y, v < (t >= 0 ? t : 128));
+    // Blocks with no contrast around them, however the modules fall on the blocks, take the threshold of the
+    // nearest settled block: the edge of their module is there.
+    if (settled.empty())
+        std::fill(threshold.begin(), threshold.end(), splitHistogram(image).threshold);
+    while (!settled.empty()) {
+        const auto [bx, by] = settled.front();
+        settled.pop_front();
+        for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+            const int x = bx + dx, y = by + dy;
+            if (x < 0 || y < 0 || x >= bw || y >= bh || threshold[index(x, y)] >= 0)
+                continue;
+            threshold[index(x, y)] = threshold[index(bx, by)];
+            settled.emplace_back(x, y);
         }
+    }
+    BinaryImage out(image.width, image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const int* t = threshold.data() + std::size_t(y / block) * bw;
+        std::uint8_t* bits = out.row(y);
+        if (smooth) {
+            for (int x = 0; x < image.width; ++x)
+                bits[x] = smoothed(image, x, y) < t[x / block];
+            continue;
+        }
+        const std::uint8_t* in = image.row(y);
+        for (int bx = 0; bx < bw; ++bx) {
+            const int limit = std::min(image.width, (bx + 1) * block), tb = t[bx];
+            for (int x = bx * block; x < limit; ++x)
+                bits[x] = in[x] < tb;
+        }
+    }
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "Budget.h"
 #include "Geometry.h"
 #include "Image.h"
 
@@ -13,14 +14,26 @@ namespace varnok::aztec {
 struct FinderCandidate {
     Point centre;
     double moduleSize = 0;
-    int hits = 0;  // rows and columns that saw it: the better ones are tried first
+    int hits = 0;            // rows that saw it
+    double irregularity = 0;  // how far its best row's rings were from one width, in modules
+    bool centreDark = true;   // false when blur washed the centre module out
 };
 
-// At most `limit` candidates, best first. Dark centres only: pass the inverted image for light-on-dark symbols.
-std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit);
+// At most `limit` candidates, best first: by the share of the rows through its centre that saw it (so a large
+// shape does not win by size alone), then by how regular its rings are. Dark centres only: pass the inverted
+// image for light-on-dark symbols. Rings narrower than `minModule` pixels are not looked for (1 for symbols
+// drawn at a pixel per module). Every walk is bounded by the runs the row showed; the search stops, keeping what
+// it found, when the budget is spent.
+std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget,
+                                           double minModule = 1.5);
 
-// The four corners (clockwise in the image) of the inner edge of the dark ring `ring` modules from the centre
-// (4 for a compact symbol, 6 for a full-range one); nothing when the rings are not there.
-std::optional<std::array<Point, 4>> traceRing(const BinaryImage& image, const FinderCandidate& candidate, int ring);
+// The four corners (clockwise in the image) of the middle of the light ring just inside the dark ring `ring`
+// modules from the centre (4 for a compact symbol, 6 for a full-range one), which ink spread does not move, and
+// of the dark ring's inner edge, which blur leaves sharper; nothing when the rings are not there.
+struct RingCorners {
+    std::array<Point, 4> middle, innerEdge;
+};
+std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandidate& candidate, int ring,
+                                     Budget& budget);
 
 }  // namespace varnok::aztec

@@ -55,6 +55,25 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
     : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
       initial_(initial)
 {
+    follow([&](Point p, bool dark) {
+        const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
+        return image.inside(px, py) && image.dark(px, py) == dark ? 1.0 : 0.0;
+    }, 0);
+}
+
+SymbolGrid::SymbolGrid(const GrayImage& image, const Homography& initial, const SymbolFormat& format)
+    : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
+      initial_(initial)
+{
+    follow([&](Point p, bool dark) {
+        const double level = levelAt(image, p) / 255;
+        return dark ? 1 - level : level;
+    }, 0.5);
+}
+
+template <typename Fit>
+void SymbolGrid::follow(const Fit& fit, double tie)
+{
     const int side = 2 * reach_ + 1;
     crossings_.resize(static_cast<std::size_t>(side * side));
     // Outwards ring by ring, so that every prediction leans on crossings already found.
@@ -62,7 +81,7 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
         for (int a = -ring; a <= ring; ++a)
             for (int b = -ring; b <= ring; ++b)
                 if (std::max(std::abs(a), std::abs(b)) == ring)
-                    refine(image, a, b);
+                    refine(fit, tie, a, b);
     cells_.resize(static_cast<std::size_t>(side * side));
     for (int a = -reach_; a < reach_; ++a)
         for (int b = -reach_; b < reach_; ++b) {
@@ -118,31 +137,30 @@ Point SymbolGrid::moduleOf(int a, int b) const
 }
 
 // The crossing where the two grid lines through it match best: modules at even distances dark, odd ones light.
-void SymbolGrid::refine(const BinaryImage& image, int a, int b)
+template <typename Fit>
+void SymbolGrid::refine(const Fit& fit, double tie, int a, int b)
 {
     const LocalMap map = localMap(a, b);
     const Point module = moduleOf(a, b), predicted = map(module);
     const Point ux = map(module + Point{1, 0}) - predicted, uy = map(module + Point{0, 1}) - predicted;
     const int gx = centre_ + spacing * a, gy = centre_ + spacing * b;
     const auto score = [&](Point shift) {
-        int agree = 0;
+        double agree = 0;
         for (int k = -armModules; k <= armModules; ++k) {
             const bool dark = k % 2 == 0;
             for (bool horizontal : {true, false}) {
                 const int x = horizontal ? gx + k : gx, y = horizontal ? gy : gy + k;
                 if (x < 0 || y < 0 || x >= size_ || y >= size_)
                     continue;
-                const Point p = predicted + shift + (horizontal ? ux : uy) * k;
-                const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-                agree += image.inside(px, py) && image.dark(px, py) == dark;
+                agree += fit(predicted + shift + (horizontal ? ux : uy) * k, dark);
             }
         }
         return agree;
     };
     // The best score is a plateau about a module wide (each sample stays in its module): take its middle.
     const int steps = static_cast<int>(searchModules / stepModules);
-    std::vector<int> scores;
-    int best = 0;
+    std::vector<double> scores;
+    double best = 0;
     for (int i = -steps; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j) {
             scores.push_back(score(ux * (i * stepModules) + uy * (j * stepModules)));
@@ -152,7 +170,7 @@ void SymbolGrid::refine(const BinaryImage& image, int a, int b)
     int count = 0;
     for (int i = -steps, n = 0; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j, ++n)
-            if (scores[static_cast<std::size_t>(n)] == best) {
+            if (scores[static_cast<std::size_t>(n)] >= best - tie) {
                 sum = sum + Point{static_cast<double>(i), static_cast<double>(j)};
                 ++count;
             }
@@ -187,6 +205,76 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
                 }
             out.modules.set(x, y, dark >= 5);
             out.unsure[static_cast<std::size_t>(y) * size_ + x] = dark == 4 || dark == 5;
+        }
+    return out;
+}
+
+double levelAt(const GrayImage& image, Point p)
+{
+    const double x = std::clamp(p.x - 0.5, 0.0, image.width - 1.0), y = std::clamp(p.y - 0.5, 0.0, image.height - 1.0);
+    const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
+    const int x1 = std::min(x0 + 1, image.width - 1), y1 = std::min(y0 + 1, image.height - 1);
+    const double fx = x - x0, fy = y - y0;
+    return (image.at(x0, y0) * (1 - fx) + image.at(x1, y0) * fx) * (1 - fy) +
+           (image.at(x0, y1) * (1 - fx) + image.at(x1, y1) * fx) * fy;
+}
+
+SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
+{
+    const std::size_t n = static_cast<std::size_t>(size_);
+    std::vector<double> level(n * n);
+    for (int y = 0; y < size_; ++y)
+        for (int x = 0; x < size_; ++x) {
+            double sum = 0;
+            for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {-0.2, 0.0}, {0.2, 0.0}, {0.0, -0.2}, {0.0, 0.2}})
+                sum += levelAt(image, toImage({x + 0.5 + dx, y + 0.5 + dy}));
+            level[std::size_t(y) * n + std::size_t(x)] = sum / 5;
+        }
+    return classifyLevels(level, size_);
+}
+
+SampledModules classifyLevels(const std::vector<double>& level, int size)
+{
+    const std::size_t n = static_cast<std::size_t>(size);
+    // Blur moves a module towards its neighbours' mean: push it back by as much.
+    std::vector<double> sharp(n * n);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            double sum = 0;
+            int count = 0;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}})
+                if (x + dx >= 0 && y + dy >= 0 && x + dx < size && y + dy < size) {
+                    sum += level[std::size_t(y + dy) * n + std::size_t(x + dx)];
+                    ++count;
+                }
+            const double v = level[std::size_t(y) * n + std::size_t(x)];
+            sharp[std::size_t(y) * n + std::size_t(x)] = v + 0.6 * (v - sum / count);
+        }
+    // The split between the two classes of levels with the largest variance between them.
+    std::vector<double> sorted = sharp;
+    std::sort(sorted.begin(), sorted.end());
+    double total = 0;
+    for (double v : sorted)
+        total += v;
+    double below = 0, best = -1, split = sorted.front(), darkMean = 0, lightMean = 0;
+    for (std::size_t i = 1; i < sorted.size(); ++i) {
+        below += sorted[i - 1];
+        const double meanBelow = below / i, meanAbove = (total - below) / (sorted.size() - i);
+        const double between = double(i) * (sorted.size() - i) * (meanAbove - meanBelow) * (meanAbove - meanBelow);
+        if (between > best) {
+            best = between;
+            split = (sorted[i - 1] + sorted[i]) / 2;
+            darkMean = meanBelow;
+            lightMean = meanAbove;
+        }
+    }
+    const double margin = (lightMean - darkMean) * 0.1;
+    SampledModules out{ModuleMatrix(size), std::vector<bool>(n * n, false)};
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            const double v = sharp[std::size_t(y) * n + std::size_t(x)];
+            out.modules.set(x, y, v < split);
+            out.unsure[std::size_t(y) * n + std::size_t(x)] = std::abs(v - split) < margin;
         }
     return out;
 }

@@ -15,20 +15,35 @@
 
 namespace varnok::aztec {
 
+// The gray level at a point, interpolated between the four pixels around it; outside the image, the nearest edge.
+double levelAt(const GrayImage& image, Point p);
+
+struct SampledModules {
+    ModuleMatrix modules;
+    std::vector<bool> unsure;  // y * size + x: too close to call
+};
+
+// Module levels (y * size + x, each read at its centre) to dark and light: each sharpened against its neighbours
+// (blur spreads a module into those) and split where the symbol's own levels split best; modules close to that
+// split are unsure.
+SampledModules classifyLevels(const std::vector<double>& levels, int size);
+
 class SymbolGrid {
 public:
-    // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels.
+    // `initial` maps module coordinates of the whole symbol (module x spans [x, x + 1)) to pixels. The grid
+    // lines are fitted to the binary image, or to the gray levels (small, soft modules).
     SymbolGrid(const BinaryImage& image, const Homography& initial, const SymbolFormat& format);
+    SymbolGrid(const GrayImage& image, const Homography& initial, const SymbolFormat& format);
 
     Point toImage(Point module) const;
 
-    struct Sampled {
-        ModuleMatrix modules;
-        std::vector<bool> unsure;  // y * size + x: the votes inside the module nearly tied
-    };
+    using Sampled = SampledModules;
     // Each module by the majority of nine points in its middle half, so that noise and a blurred edge do not
-    // decide it alone.
+    // decide it alone; unsure where the votes nearly tied.
     Sampled sample(const BinaryImage& image) const;
+    // Each module from the gray levels around its centre (classifyLevels): for small, soft modules, where a
+    // binary image has already lost the edges.
+    Sampled sample(const GrayImage& image) const;
 
 private:
     struct LocalMap {
@@ -41,7 +56,12 @@ private:
     Point& at(int a, int b);
     Point moduleOf(int a, int b) const;
     LocalMap localMap(int a, int b) const;
-    void refine(const BinaryImage& image, int a, int b);
+    // `fit(point, dark)` says how well the image at that point fits a module of that colour, 0 to 1; `tie` is how
+    // much below the best score still counts as the best.
+    template <typename Fit>
+    void follow(const Fit& fit, double tie);
+    template <typename Fit>
+    void refine(const Fit& fit, double tie, int a, int b);
 
     int size_, centre_, reach_;  // crossings at centre + 16 k, |k| <= reach_
     Homography initial_;

@@ -15,6 +15,7 @@ struct GrayImage {
     std::ptrdiff_t stride = 0;  // bytes from one row to the next
 
     std::uint8_t at(int x, int y) const { return pixels[y * stride + x]; }
+    const std::uint8_t* row(int y) const { return pixels + y * stride; }
 };
 
 // Refused before anything is allocated: far beyond any scan of a page.
@@ -30,6 +31,8 @@ public:
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
     bool dark(int x, int y) const { return bits_[std::size_t(y) * width_ + x] != 0; }
     void set(int x, int y, bool dark) { bits_[std::size_t(y) * width_ + x] = dark; }
+    const std::uint8_t* row(int y) const { return bits_.data() + std::size_t(y) * width_; }
+    std::uint8_t* row(int y) { return bits_.data() + std::size_t(y) * width_; }
     void invert()
     {
         for (auto& b : bits_)
@@ -42,8 +45,22 @@ private:
 };
 
 // Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
-// uneven light and a dark corner do not swallow the symbol. `smooth` judges each pixel by the mean of the 3 x 3
-// pixels around it: against heavy noise, at the price of the finest modules.
-BinaryImage binarize(const GrayImage& image, bool smooth = false);
+// uneven light and a dark corner do not swallow the symbol. A flat block (inside one module, or the margin) takes
+// the threshold of the nearest blocks that have contrast, or the image's own when none has. `smooth` is for heavy
+// noise, at the price of the finest modules: each pixel is judged by the mean of the 3 x 3 pixels around it, and
+// a block has contrast only where its levels spread by a good part of the image's dark-to-light step (noise
+// inside a large module does not).
+BinaryImage binarizeLocal(const GrayImage& image, bool smooth = false);
+
+// One threshold for the whole image, where its histogram splits best into two classes: for evenly lit symbols
+// whose blocks the local threshold judges wrongly (blur over a few pixels, a symbol in one module's blocks).
+BinaryImage binarizeGlobal(const GrayImage& image);
+
+// That threshold, and the mean levels of the dark and the light pixels it separates.
+struct HistogramSplit {
+    int threshold = 128;
+    double dark = 0, light = 255;
+};
+HistogramSplit splitHistogram(const GrayImage& image);
 
 }  // namespace varnok::aztec

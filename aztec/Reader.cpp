@@ -1,6 +1,8 @@
 #include "Reader.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "Finder.h"
 #include "Grid.h"
@@ -10,8 +12,15 @@ namespace varnok::aztec {
 
 namespace {
 
-// Bull's-eyes tried per polarity: a page of printed text yields a few false ones.
-constexpr std::size_t maxCandidates = 24;
+// Bull's-eyes tried per binary image and polarity: a page of printed text yields false ones, and a sheet of
+// labels many true ones; those without orientation marks are dismissed quickly.
+constexpr std::size_t maxCandidates = 128;
+// Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
+constexpr int pureSymbolSide = 512;
+
+// The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
+// largest images no more than fits in about a second and a half.
+long long workFor(long long pixels) { return std::min(20'000'000 + 10 * pixels, 500'000'000LL); }
 
 struct Sampler {
     const BinaryImage& image;
@@ -35,21 +44,143 @@ struct Sampler {
     }
 };
 
-// The symbol's format from the mode message, trying all eight orientations of the core.
-std::optional<SymbolFormat> readFormat(const Sampler& core, bool compact)
+struct Attempts {
+    const GrayImage& image;
+    Budget budget;
+    bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
+    std::string lastReason;
+};
+
+// The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
+// `ring` modules from the centre (1: the ring's inner edge; 1.5: the middle of the light ring inside it).
+struct CoreSquare {
+    std::array<Point, 4> corners;
+    double inset;
+};
+
+// What traceRing gives, for a symbol drawn square to the pixels.
+CoreSquare squareRing(const FinderCandidate& c, int ring)
 {
-    const int size = compact ? 11 : 15;
-    const ModuleMatrix sampled = core.sample(size);
-    const auto positions = modeMessagePositions(compact, size);
-    for (int turns = 0; turns < 4; ++turns)
-        for (bool mirror : {false, true}) {
-            const ModuleMatrix m = sampled.transformed(turns, mirror);
-            std::vector<bool> bits;
-            for (const auto& [x, y] : positions)
-                bits.push_back(m.at(x, y));
-            if (auto format = readModeMessage(bits, compact))
-                return format;
+    const double in = (ring - 1) * c.moduleSize;
+    return {{Point{c.centre.x - in, c.centre.y - in}, Point{c.centre.x + in, c.centre.y - in},
+             Point{c.centre.x + in, c.centre.y + in}, Point{c.centre.x - in, c.centre.y + in}},
+            1.5};
+}
+
+// A symbol of `size` modules placed by `toImage` lies in the image, but for a tenth of its side at most: a mode
+// message misread in noise names symbols far larger than what is there.
+bool fitsInImage(const Homography& toImage, int size, const BinaryImage& image)
+{
+    const double lo = 0.1 * size, hi = size - lo;
+    for (const Point corner : {Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}) {
+        const Point p = toImage(corner);
+        if (!(p.x >= 0 && p.y >= 0 && p.x <= image.width() && p.y <= image.height()))
+            return false;
+    }
+    return true;
+}
+
+// The orientations the core allows, from the binary image and, for soft small modules, from the gray levels;
+// a reading found in both is followed once.
+std::vector<Orientation> coreReadings(const BinaryImage& binary, const GrayImage& image, const Homography& core,
+                                      int coreSize, bool compact)
+{
+    std::vector<Orientation> readings = readOrientations(Sampler{binary, core}.sample(coreSize), compact);
+    std::vector<double> levels;
+    for (int y = 0; y < coreSize; ++y)
+        for (int x = 0; x < coreSize; ++x)
+            levels.push_back(levelAt(image, core({x + 0.5, y + 0.5})));
+    for (const Orientation& o : readOrientations(classifyLevels(levels, coreSize).modules, compact))
+        if (std::none_of(readings.begin(), readings.end(), [&](const Orientation& r) {
+                return r.turns == o.turns && r.mirror == o.mirror && r.format.layers == o.format.layers &&
+                       r.format.dataWords == o.format.dataWords;
+            }))
+            readings.push_back(o);
+    return readings;
+}
+
+// The symbol around one core square: each reading of its marks and mode message followed to the check words.
+std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSquare& square, int ring, bool compact,
+                                       Attempts& attempts)
+{
+    const int coreSize = compact ? 11 : 15, c = coreSize / 2;
+    const double lo = c - ring + square.inset, hi = c + ring + 1 - square.inset;
+    const auto core = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, square.corners);
+    if (!core)
+        return std::nullopt;
+    for (const Orientation& o : coreReadings(binary, attempts.image, *core, coreSize, compact)) {
+        // Random texture passes weaker evidence now and then: only a clear one is called a damaged symbol.
+        attempts.sawSymbol = attempts.sawSymbol || o.doubt() <= 1;
+        // The same map, in the coordinates of the whole symbol.
+        const int size = o.format.size();
+        const double shift = size / 2 - c;
+        const auto whole = Homography::between({Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift},
+                                                Point{hi + shift, hi + shift}, Point{lo + shift, hi + shift}},
+                                               square.corners);
+        if (!whole || !fitsInImage(*whole, size, binary))
+            continue;
+        // Sampling, and correcting words of which half may be check words.
+        const long long words = o.format.totalWords();
+        if (!attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
+            return std::nullopt;
+        const auto decode = [&](const SymbolGrid::Sampled& sampled) {
+            const ModuleMatrix modules = oriented(sampled.modules, o);
+            MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
+            if (!decoded.ok && std::find(sampled.unsure.begin(), sampled.unsure.end(), true) != sampled.unsure.end())
+                decoded = decodeLayers(modules, o.format);
+            attempts.lastReason = decoded.ok ? attempts.lastReason : decoded.reason;
+            return decoded;
+        };
+        // The grid fitted to the binary image and its modules, then the gray levels' modules (blur); then, for
+        // small soft modules, the grid fitted to the gray levels too. Each with its unsure modules as erasures
+        // first, then with the check words on their own.
+        const SymbolGrid grid(binary, *whole, o.format);
+        for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)})
+            if (MatrixResult decoded = decode(sampled); decoded.ok)
+                return decoded;
+        if (o.format.compact || !attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
+            continue;
+        if (MatrixResult decoded = decode(SymbolGrid(attempts.image, *whole, o.format).sample(attempts.image)); decoded.ok)
+            return decoded;
+    }
+    return std::nullopt;
+}
+
+// One bull's-eye to the symbol's data: its ring fixes the core (by the middle of the light ring inside it, which
+// ink spread leaves in place, then by the dark ring's inner edge), the core's marks and mode message give the
+// orientation and format.
+std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const FinderCandidate& candidate, bool square,
+                                          Attempts& attempts)
+{
+    for (bool compact : {true, false}) {
+        const int ring = compact ? 4 : 6;
+        std::vector<CoreSquare> squares;
+        if (square) {
+            squares.push_back(squareRing(candidate, ring));
+        } else if (const auto traced = traceRing(binary, candidate, ring, attempts.budget)) {
+            squares.push_back({traced->middle, 1.5});
+            squares.push_back({traced->innerEdge, 1});
         }
+        for (const CoreSquare& s : squares)
+            if (auto decoded = readSquare(binary, s, ring, compact, attempts))
+                return decoded;
+    }
+    return std::nullopt;
+}
+
+// Every candidate of one binary image, dark symbols on light and then light on dark.
+std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, Attempts& attempts)
+{
+    for (bool inverted : {false, true}) {
+        if (inverted)
+            binary.invert();
+        for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates, attempts.budget, minModule)) {
+            if (attempts.budget.spent())
+                return std::nullopt;
+            if (auto decoded = readCandidate(binary, candidate, square, attempts))
+                return decoded;
+        }
+    }
     return std::nullopt;
 }
 
@@ -58,64 +189,45 @@ std::optional<SymbolFormat> readFormat(const Sampler& core, bool compact)
 ReadResult readAztec(const GrayImage& image)
 {
     ReadResult result;
-    BinaryImage binary;
     if (!image.pixels || image.width <= 0 || image.height <= 0 ||
         static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
         result.failure = ReadFailure::BadImage;
         result.reason = "image dimensions not acceptable";
         return result;
     }
-    bool sawSymbol = false;
-    std::string lastReason;
-    // The plain threshold first; against heavy noise, a smoothed one.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const bool smooth = attempt >= 2, inverted = attempt % 2 == 1;
-        if (attempt == 2)
-            binary = BinaryImage();  // one binary image at a time
-        if (!inverted)
-            binary = binarize(image, smooth);
-        else
-            binary.invert();  // light on dark: the same search on the negative
-        for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates)) {
-            for (bool compact : {true, false}) {
-                const int ring = compact ? 4 : 6;
-                const auto corners = traceRing(binary, candidate, ring);
-                if (!corners)
-                    continue;
-                const int coreSize = compact ? 11 : 15, c = coreSize / 2;
-                const double lo = c - ring + 1, hi = c + ring;  // the ring's inner edge
-                const auto toImage = Homography::between({Point{lo, lo}, Point{hi, lo}, Point{hi, hi}, Point{lo, hi}}, *corners);
-                if (!toImage)
-                    continue;
-                const auto format = readFormat({binary, *toImage}, compact);
-                if (!format)
-                    continue;
-                sawSymbol = true;
-                // The same map, in the coordinates of the whole symbol.
-                const int size = format->size(), shift = size / 2 - c;
-                const auto whole = Homography::between(
-                    {Point{lo + shift, lo + shift}, Point{hi + shift, lo + shift}, Point{hi + shift, hi + shift},
-                     Point{lo + shift, hi + shift}},
-                    *corners);
-                if (!whole)
-                    continue;
-                const SymbolGrid::Sampled sampled = SymbolGrid(binary, *whole, *format).sample(binary);
-                // Unsure modules as erasures first; if that fails, the check words on their own.
-                MatrixResult decoded = decodeMatrix(sampled.modules, sampled.unsure);
-                if (!decoded.ok)
-                    decoded = decodeMatrix(sampled.modules);
-                if (decoded.ok) {
-                    result.bytes = decoded.text.bytes;
-                    if (const auto& part = decoded.text.sequence)
-                        result.sequence = SequencePosition{part->index, part->count, part->id};
-                    return result;
-                }
-                lastReason = decoded.reason;
-            }
+    const long long pixels = static_cast<long long>(image.width) * image.height;
+    Attempts attempts{image, Budget(workFor(pixels)), false, {}};
+    // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
+    // module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+    struct Strategy {
+        std::function<BinaryImage()> binarize;
+        long long cost;
+        double minModule;
+        bool square;
+    };
+    const Strategy strategies[] = {
+        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
+        {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
+        {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
+        {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
+    };
+    const bool small = std::max(image.width, image.height) <= pureSymbolSide;
+    for (const Strategy& strategy : strategies) {
+        if (strategy.square && !small)
+            continue;
+        if (!attempts.budget.spend(strategy.cost))
+            break;
+        BinaryImage binary = strategy.binarize();
+        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts)) {
+            result.bytes = decoded->text.bytes;
+            result.readerInitialisation = decoded->format.readerInitialisation;
+            if (const auto& part = decoded->text.sequence)
+                result.sequence = SequencePosition{part->index, part->count, part->id};
+            return result;
         }
     }
-    result.failure = sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
-    result.reason = sawSymbol ? "Aztec symbol found but " + lastReason : "no Aztec symbol found";
+    result.failure = attempts.sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
+    result.reason = attempts.sawSymbol ? "Aztec symbol found but " + attempts.lastReason : "no Aztec symbol found";
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "Symbol.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace varnok::aztec {
@@ -12,22 +13,43 @@ int withGridLines(int distance) { return distance + (distance - 1) / 15; }
 // Side of the data area without grid lines.
 int baseSize(const SymbolFormat& f) { return (f.compact ? 11 : 14) + 4 * f.layers; }
 
+// The module of the untransformed matrix that `turns` quarter turns clockwise and then a mirror image bring to
+// (x, y).
+std::pair<int, int> sourceOf(int x, int y, int size, int turns, bool mirror)
+{
+    const int last = size - 1;
+    for (int t = 0; t < (turns & 3); ++t) {
+        const int px = y, py = last - x;
+        x = px;
+        y = py;
+    }
+    return {mirror ? last - x : x, y};
+}
+
+// The orientation marks in reading orientation: three modules at each corner of the mode message's ring, at
+// (c + cornerX r + stepX, c + cornerY r + stepY), dark or light.
+struct Mark {
+    int cornerX, stepX, cornerY, stepY;
+    bool dark;
+};
+constexpr Mark orientationMarks[] = {
+    {-1, 0, -1, 0, true}, {-1, 1, -1, 0, true}, {-1, 0, -1, 1, true},    // top left: all three dark
+    {1, 0, -1, 0, true}, {1, -1, -1, 0, false}, {1, 0, -1, 1, true},     // top right: the corner and below it
+    {1, 0, 1, 0, false}, {1, -1, 1, 0, false}, {1, 0, 1, -1, true},      // bottom right: above the corner only
+    {-1, 0, 1, 0, false}, {-1, 1, 1, 0, false}, {-1, 0, 1, -1, false},   // bottom left: none
+};
+
+// Orientations whose marks are further off than this are not symbols (a bull's-eye alone has six wrong).
+constexpr int maxMarkErrors = 3;
+
 }  // namespace
 
 ModuleMatrix ModuleMatrix::transformed(int turns, bool mirror) const
 {
     ModuleMatrix out(size_);
-    const int last = size_ - 1;
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
-            int sx = x, sy = y;
-            for (int t = 0; t < (turns & 3); ++t) {  // the module that a quarter turn clockwise brings to (sx, sy)
-                const int px = sy, py = last - sx;
-                sx = px;
-                sy = py;
-            }
-            if (mirror)
-                sx = last - sx;
+            const auto [sx, sy] = sourceOf(x, y, size_, turns, mirror);
             out.set(x, y, at(sx, sy));
         }
     return out;
@@ -72,7 +94,7 @@ std::vector<std::pair<int, int>> modeMessagePositions(bool compact, int size)
     return positions;
 }
 
-std::optional<SymbolFormat> readModeMessage(const std::vector<bool>& bits, bool compact, const std::vector<int>& unsure)
+std::optional<ModeMessage> readModeMessage(const std::vector<bool>& bits, bool compact, const std::vector<int>& unsure)
 {
     const std::size_t words = compact ? 7 : 10, dataWords = compact ? 2 : 4;
     if (bits.size() != words * 4)
@@ -86,18 +108,64 @@ std::optional<SymbolFormat> readModeMessage(const std::vector<bool>& bits, bool 
         if (bit >= 0 && word < words && (erasures.empty() || erasures.back() != word))
             erasures.push_back(word);
     }
-    if (!reedSolomonCorrect(GaloisField::forWordSize(4), codewords, words - dataWords, erasures))
+    const auto corrected = reedSolomonCorrect(GaloisField::forWordSize(4), codewords, words - dataWords, erasures);
+    if (!corrected)
         return std::nullopt;
     unsigned value = 0;
     for (std::size_t i = 0; i < dataWords; ++i)
         value = value << 4 | codewords[i];
-    SymbolFormat format;
+    const unsigned countBits = compact ? 6 : 11, count = value & ((1u << countBits) - 1);
+    ModeMessage mode{{}, *corrected};
+    SymbolFormat& format = mode.format;
     format.compact = compact;
-    format.layers = static_cast<int>(compact ? (value >> 6) + 1 : (value >> 11) + 1);
-    format.dataWords = static_cast<int>(compact ? (value & 0x3F) + 1 : (value & 0x7FF) + 1);
-    if (format.dataWords >= format.totalWords())
-        return std::nullopt;
-    return format;
+    format.layers = static_cast<int>((value >> countBits) + 1);
+    format.dataWords = static_cast<int>(count + 1);
+    // A reader-initialisation symbol sets the top bit of the word count; it is kept small enough (one compact
+    // layer, at most 22 full-range ones) that the count read without the flag could never fit.
+    if (format.dataWords >= format.totalWords()) {
+        format.readerInitialisation = true;
+        format.dataWords = static_cast<int>((count & ((1u << (countBits - 1)) - 1)) + 1);
+        if (!(count >> (countBits - 1)) || format.dataWords >= format.totalWords())
+            return std::nullopt;
+    }
+    return mode;
+}
+
+std::vector<Orientation> readOrientations(const ModuleMatrix& matrix, bool compact, const std::vector<bool>& unsure)
+{
+    const int size = matrix.size(), c = size / 2, r = compact ? 5 : 7;
+    std::vector<Orientation> found;
+    if (size < 2 * r + 1)
+        return found;
+    const auto positions = modeMessagePositions(compact, size);
+    for (int turns = 0; turns < 4; ++turns)
+        for (bool mirror : {false, true}) {
+            const auto module = [&](int x, int y) {
+                const auto [sx, sy] = sourceOf(x, y, size, turns, mirror);
+                return matrix.at(sx, sy);
+            };
+            Orientation o{turns, mirror, {}, 0, 0};
+            for (const Mark& mark : orientationMarks)
+                o.markErrors += module(c + mark.cornerX * r + mark.stepX, c + mark.cornerY * r + mark.stepY) != mark.dark;
+            if (o.markErrors > maxMarkErrors)
+                continue;
+            std::vector<bool> bits;
+            std::vector<int> unsureBits;
+            for (const auto& [x, y] : positions) {
+                const auto [sx, sy] = sourceOf(x, y, size, turns, mirror);
+                if (!unsure.empty() && unsure[static_cast<std::size_t>(sy * size + sx)])
+                    unsureBits.push_back(static_cast<int>(bits.size()));
+                bits.push_back(matrix.at(sx, sy));
+            }
+            const auto mode = readModeMessage(bits, compact, unsureBits);
+            if (!mode)
+                continue;
+            o.format = mode->format;
+            o.corrected = mode->corrected;
+            found.push_back(o);
+        }
+    std::stable_sort(found.begin(), found.end(), [](const Orientation& a, const Orientation& b) { return a.doubt() < b.doubt(); });
+    return found;
 }
 
 std::vector<std::pair<int, int>> dataPositions(const SymbolFormat& f)

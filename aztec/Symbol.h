@@ -30,6 +30,7 @@ struct SymbolFormat {
     bool compact = true;
     int layers = 0;     // 1-4 compact, 1-32 full-range
     int dataWords = 0;  // the rest of the words are check words
+    bool readerInitialisation = false;  // a symbol that programs the reader
 
     // Modules per side: 11 + 4 layers (compact); 15 + 4 layers plus the reference grid lines (full-range).
     int size() const;
@@ -45,10 +46,32 @@ bool isReferenceGridLine(int offsetFromCentre);
 // Where the mode message's bits lie, in reading order: 28 around a compact core, 40 around a full-range one.
 std::vector<std::pair<int, int>> modeMessagePositions(bool compact, int size);
 
+struct ModeMessage {
+    SymbolFormat format;
+    std::size_t corrected = 0;  // words the check words had to mend
+};
+
 // The format from the mode message, corrected by its check words; nothing when they cannot correct it or it
 // names an impossible format. `unsure` lists bits (by index) whose module was hard to tell.
-std::optional<SymbolFormat> readModeMessage(const std::vector<bool>& bits, bool compact,
-                                            const std::vector<int>& unsure = {});
+std::optional<ModeMessage> readModeMessage(const std::vector<bool>& bits, bool compact,
+                                           const std::vector<int>& unsure = {});
+
+// One way to read a sampled matrix: turned and mirrored into reading orientation, with the format its mode
+// message gives there and how much of the evidence disagreed.
+struct Orientation {
+    int turns = 0;
+    bool mirror = false;
+    SymbolFormat format;
+    int markErrors = 0;         // of the twelve orientation-mark modules
+    std::size_t corrected = 0;  // mode-message words mended
+
+    int doubt() const { return markErrors + static_cast<int>(corrected); }
+};
+
+// Every orientation whose marks nearly fit and whose mode message passes its check, the best evidence first.
+// `matrix` is centred on the bull's-eye (the core alone or the whole symbol); `unsure` as for the layers.
+std::vector<Orientation> readOrientations(const ModuleMatrix& matrix, bool compact,
+                                          const std::vector<bool>& unsure = {});
 
 // Where the layers' bits lie, in reading order (outermost layer first), leftover bits included.
 std::vector<std::pair<int, int>> dataPositions(const SymbolFormat& format);

@@ -1,6 +1,7 @@
 // Fuzzes the Aztec reader. The first byte picks the entry: a small gray image (width and height in the next two
 // bytes, the rest its pixels, repeated), a module matrix in zint's hex dump form (seeded with real symbols, so
-// mutations are damaged symbol bits), or a raw bit stream for the encodation decoder.
+// mutations are damaged symbol bits), a raw bit stream for the encodation decoder, or the bull's-eye search on
+// such an image with a budget the input chooses (it must stop within one step of it).
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "aztec/Encodation.h"
+#include "aztec/Finder.h"
 #include "aztec/MatrixDecoder.h"
 #include "aztec/Reader.h"
 #include "platform/ImageHeader.h"
@@ -48,15 +50,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     varnok::declaredSize({data, size});
     if (size < 3)
         return 0;
-    switch (data[0] % 3) {
-    case 0: {
+    const auto image = [&] {
         const int width = data[1] + 1, height = data[2] + 1;
         std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * height);
         for (std::size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = size > 3 ? data[3 + i % (size - 3)] : 0;
-        const ReadResult r = readAztec({pixels.data(), width, height, width});
+        return pixels;
+    };
+    switch (data[0] % 4) {
+    case 0: {
+        const auto pixels = image();
+        const ReadResult r = readAztec({pixels.data(), data[1] + 1, data[2] + 1, data[1] + 1});
         if (r.failure != ReadFailure::None && r.reason.empty())
             std::abort();
+        break;
+    }
+    case 3: {
+        const auto pixels = image();
+        const GrayImage gray{pixels.data(), data[1] + 1, data[2] + 1, data[1] + 1};
+        const BinaryImage binary = data[0] & 4 ? binarizeGlobal(gray) : binarizeLocal(gray, data[0] & 8);
+        const long long units = size > 3 ? data[3] * 97 : 0;
+        Budget budget(units);
+        const auto found = findBullsEyes(binary, 8, budget, data[0] & 16 ? 0.8 : 1.5);
+        // One row or one walk past the budget at most.
+        if (found.size() > 8 || budget.left() < -(16 * (gray.width + gray.height) + 256))
+            std::abort();
+        for (const FinderCandidate& c : found) {
+            if (c.centre.x < 0 || c.centre.y < 0 || c.centre.x > gray.width || c.centre.y > gray.height)
+                std::abort();
+            traceRing(binary, c, 4, budget);
+        }
         break;
     }
     case 1: {

@@ -47,7 +47,9 @@ TEST(AztecMatrix, EverySizeDecodesToItsText)
 
 TEST(AztecMatrix, AnyRotationAndMirrorImage)
 {
-    for (const char* name : {"v02", "v07", "v20"}) {
+    std::vector<std::string> names = allNames();
+    names.push_back("eci");
+    for (const std::string& name : names) {
         const Symbol s = load(name);
         for (int turns = 0; turns < 4; ++turns)
             for (bool mirror : {false, true}) {
@@ -55,6 +57,55 @@ TEST(AztecMatrix, AnyRotationAndMirrorImage)
                 ASSERT_TRUE(r.ok) << name << " " << turns << " " << mirror << ": " << r.reason;
                 EXPECT_EQ(r.text.bytes, s.text);
             }
+    }
+}
+
+// The twelve modules at the corners of the mode message's ring say which way is up: a few of them misprinted
+// are outvoted by the rest, a ring without them is no symbol.
+TEST(AztecMatrix, OrientationMarksDecide)
+{
+    const struct {
+        int wrongMarks;
+        bool reads;
+    } cases[] = {{0, true}, {1, true}, {3, true}, {12, false}};
+    for (const char* name : {"v02", "v20"}) {
+        const Symbol s = load(name);
+        const int c = s.matrix.size() / 2, r = name == std::string("v02") ? 5 : 7;
+        // Clockwise from the top-left corner: each corner and its neighbour on the next side, then the one before.
+        const std::pair<int, int> marks[] = {{-r, -r}, {-r + 1, -r}, {-r, -r + 1}, {r, -r},     {r - 1, -r}, {r, -r + 1},
+                                             {r, r},   {r - 1, r},   {r, r - 1},   {-r, r},     {-r + 1, r}, {-r, r - 1}};
+        for (const auto& k : cases) {
+            ModuleMatrix m = s.matrix;
+            for (int i = 0; i < k.wrongMarks; ++i) {
+                const auto [dx, dy] = marks[(i * 5) % 12];
+                m.set(c + dx, c + dy, !m.at(c + dx, c + dy));
+            }
+            const MatrixResult result = decodeMatrix(m);
+            EXPECT_EQ(result.ok, k.reads) << name << " " << k.wrongMarks << ": " << result.reason;
+            EXPECT_EQ(result.text.bytes, k.reads ? s.text : "") << name;
+            if (!k.reads) {
+                EXPECT_EQ(result.reason, "mode message unreadable");
+            }
+        }
+    }
+}
+
+// A reader-initialisation symbol sets the top bit of the mode message's word count; its data is read as usual.
+TEST(AztecMatrix, ReaderInitialisationFlag)
+{
+    for (const char* name : {"v01", "v05", "v12", "v26"}) {
+        const Symbol s = load(name);
+        const MatrixResult plain = decodeMatrix(s.matrix);
+        ASSERT_TRUE(plain.ok) << name;
+        EXPECT_FALSE(plain.format.readerInitialisation);
+        const ModuleMatrix flagged = test::withReaderInitialisation(s.matrix, plain.format);
+        for (int turns = 0; turns < 4; ++turns) {
+            const MatrixResult r = decodeMatrix(flagged.transformed(turns, turns % 2 == 1));
+            ASSERT_TRUE(r.ok) << name << ": " << r.reason;
+            EXPECT_TRUE(r.format.readerInitialisation) << name;
+            EXPECT_EQ(r.format.dataWords, plain.format.dataWords) << name;
+            EXPECT_EQ(r.text.bytes, s.text) << name;
+        }
     }
 }
 

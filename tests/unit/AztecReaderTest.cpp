@@ -6,7 +6,9 @@
 #include <cmath>
 
 #include "AztecSymbols.h"
+#include "aztec/Finder.h"
 #include "aztec/Geometry.h"
+#include "aztec/MatrixDecoder.h"
 #include "aztec/Reader.h"
 #include "aztec/Symbol.h"
 
@@ -95,6 +97,220 @@ TEST(AztecReader, RefusesWhatIsNotASymbol)
     const std::uint8_t one = 0;
     EXPECT_EQ(readAztec({&one, 20000, 20000, 20000}).failure, ReadFailure::BadImage);
     EXPECT_EQ(readAztec({nullptr, 10, 10, 10}).failure, ReadFailure::BadImage);
+}
+
+// A symbol drawn square to the pixels, `module` pixels a module (any fraction: each pixel is the mean of 4 x 4
+// points), `quiet` modules of paper around it, dark modules widened by `spread` of a module (narrowed when
+// negative), in the gray levels `ink` and `paper`.
+struct Square {
+    double module = 3;
+    double quiet = 3;
+    int ink = 30, paper = 225;
+    double spread = 0;
+};
+
+struct Image {
+    std::vector<std::uint8_t> pixels;
+    int width, height;
+    GrayImage gray() const { return {pixels.data(), width, height, width}; }
+};
+
+Image drawSquare(const ModuleMatrix& m, const Square& s)
+{
+    const int n = m.size(), side = static_cast<int>(std::ceil((n + 2 * s.quiet) * s.module));
+    Image image{std::vector<std::uint8_t>(std::size_t(side) * side), side, side};
+    const auto dark = [&](double mx, double my) {
+        // A dark module reaches `spread / 2` into each neighbour.
+        for (double dy : {-s.spread / 2, s.spread / 2})
+            for (double dx : {-s.spread / 2, s.spread / 2}) {
+                const int x = static_cast<int>(std::floor(mx + (s.spread > 0 ? dx : 0)));
+                const int y = static_cast<int>(std::floor(my + (s.spread > 0 ? dy : 0)));
+                const bool inside = x >= 0 && y >= 0 && x < n && y < n && m.at(x, y);
+                if (s.spread > 0 && inside)
+                    return true;
+                if (s.spread < 0) {
+                    const int ix = static_cast<int>(std::floor(mx - dx)), iy = static_cast<int>(std::floor(my - dy));
+                    if (!(ix >= 0 && iy >= 0 && ix < n && iy < n && m.at(ix, iy)))
+                        return false;
+                }
+            }
+        const int x = static_cast<int>(std::floor(mx)), y = static_cast<int>(std::floor(my));
+        return s.spread <= 0 && x >= 0 && y >= 0 && x < n && y < n && m.at(x, y);
+    };
+    // Whole pixels a module need one point a pixel.
+    const int points = s.module == std::floor(s.module) && s.spread == 0 ? 1 : 4;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            int inked = 0;
+            for (int sy = 0; sy < points; ++sy)
+                for (int sx = 0; sx < points; ++sx)
+                    inked += dark((x + (sx + 0.5) / points) / s.module - s.quiet,
+                                  (y + (sy + 0.5) / points) / s.module - s.quiet);
+            image.pixels[std::size_t(y) * side + x] =
+                static_cast<std::uint8_t>(s.paper + (s.ink - s.paper) * inked / (points * points));
+        }
+    return image;
+}
+
+// Every compact size and full-range sizes up to the largest, with texts of every code set and a certificate.
+const char* const someSymbols[] = {"v01", "v02", "v03", "v04", "v05", "v08", "v12", "v16", "v20", "v26", "v36", "eci"};
+
+void expectRead(const Image& image, const std::string& name, const std::string& what)
+{
+    const ReadResult r = readAztec(image.gray());
+    EXPECT_EQ(r.failure, ReadFailure::None) << name << " " << what << ": " << r.reason;
+    EXPECT_EQ(r.bytes, expected(name)) << name << " " << what;
+}
+
+// The orientation marks say which way is up: symbols of many sizes and texts, turned and mirrored every way.
+TEST(AztecReader, SymbolsInEveryOrientation)
+{
+    Square s;
+    s.module = 2;
+    for (const std::string name : someSymbols)
+        for (int turns = 0; turns < 4; ++turns)
+            for (bool mirror : {false, true})
+                expectRead(drawSquare(test::symbolMatrix(name).transformed(turns, mirror), s), name,
+                           std::to_string(turns) + (mirror ? " turns, mirrored" : " turns"));
+}
+
+// Thresholds of blocks inside one module come from the module's edges, whatever the module size against the
+// binarizer's blocks.
+TEST(AztecReader, FaintAndUnderexposedAtAnyModuleSize)
+{
+    const struct {
+        int ink, paper;
+    } lights[] = {{150, 250}, {10, 110}};
+    for (const auto& light : lights)
+        for (double module : {3.0, 5.0, 8.0, 12.0, 16.0, 24.0, 40.0, 46.0}) {
+            Square s;
+            s.module = module;
+            s.ink = light.ink;
+            s.paper = light.paper;
+            expectRead(drawSquare(test::symbolMatrix("v02"), s), "v02",
+                       std::to_string(light.ink) + " on " + std::to_string(light.paper) + ", module " +
+                           std::to_string(module));
+        }
+}
+
+// What a program that makes symbols writes: a pixel a module, with a quiet zone, a partial one or none.
+TEST(AztecReader, PureSymbolsAtOnePixelPerModule)
+{
+    for (const char* name : {"v01", "v02", "v04", "v05", "v07", "v12", "v20"})
+        for (double quiet : {0.0, 1.0, 4.0}) {
+            Square s;
+            s.module = 1;
+            s.quiet = quiet;
+            expectRead(drawSquare(test::symbolMatrix(name), s), name, "quiet zone " + std::to_string(quiet));
+        }
+}
+
+// Toner and ink make dark modules fatter or thinner than the grid.
+TEST(AztecReader, InkSpreadBothWays)
+{
+    for (const char* name : {"v03", "v20"})
+        for (double spread : {-0.3, 0.3}) {
+            Square s;
+            s.module = 8;
+            s.spread = spread;
+            expectRead(drawSquare(test::symbolMatrix(name), s), name, "spread " + std::to_string(spread));
+        }
+}
+
+// Soft small modules as an office scanner gives them: 2 to 3 pixels a module, edges shared between pixels.
+TEST(AztecReader, SmallSoftModules)
+{
+    for (const char* name : {"v03", "v12", "v20"})
+        for (double module : {2.0, 2.5, 3.0}) {
+            Square s;
+            s.module = module;
+            expectRead(drawSquare(test::symbolMatrix(name), s), name, "module " + std::to_string(module));
+        }
+}
+
+// The reader-programming flag reaches the result with the data.
+TEST(AztecReader, ReaderInitialisationSymbols)
+{
+    for (const char* name : {"v01", "v12"}) {
+        const ModuleMatrix plain = test::symbolMatrix(name);
+        const MatrixResult decoded = decodeMatrix(plain);
+        ASSERT_TRUE(decoded.ok);
+        for (bool flagged : {false, true}) {
+            const ModuleMatrix m = flagged ? test::withReaderInitialisation(plain, decoded.format) : plain;
+            const ReadResult r = readAztec(drawSquare(m.transformed(1, false), {}).gray());
+            EXPECT_EQ(r.failure, ReadFailure::None) << name << ": " << r.reason;
+            EXPECT_EQ(r.bytes, expected(name));
+            EXPECT_EQ(r.readerInitialisation, flagged) << name;
+        }
+    }
+}
+
+// A bull's-eye without its orientation marks is no symbol, however its mode message reads; nor is one alone.
+TEST(AztecReader, BullsEyeWithoutOrientationMarksIsNoSymbol)
+{
+    for (const char* name : {"v02", "v20"}) {
+        const ModuleMatrix symbol = test::symbolMatrix(name);
+        const int n = symbol.size(), c = n / 2, r = name == std::string("v02") ? 5 : 7;
+        ModuleMatrix noMarks = symbol, alone(n);
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const int d = std::max(std::abs(x - c), std::abs(y - c));
+                const bool corner = d == r && std::abs(std::abs(x - c) - std::abs(y - c)) <= 1;
+                if (corner)
+                    noMarks.set(x, y, false);
+                alone.set(x, y, d < r && symbol.at(x, y));
+            }
+        for (const ModuleMatrix& m : {noMarks, alone}) {
+            const ReadResult result = readAztec(drawSquare(m, {}).gray());
+            EXPECT_EQ(result.failure, ReadFailure::NoSymbol) << name << ": " << result.reason;
+            EXPECT_EQ(result.bytes, "");
+        }
+    }
+}
+
+// A small symbol among more (and larger) bull's-eye shapes than the reader tries per image is still found.
+TEST(AztecReader, SmallSymbolAmongLargerDecoys)
+{
+    const ModuleMatrix symbol = test::symbolMatrix("v01");
+    ModuleMatrix decoy(15);
+    for (int y = 0; y < 15; ++y)
+        for (int x = 0; x < 15; ++x)
+            decoy.set(x, y, std::max(std::abs(x - 7), std::abs(y - 7)) % 2 == 0 && std::max(std::abs(x - 7), std::abs(y - 7)) < 7);
+    constexpr int side = 1200, cells = 8, cell = side / cells;
+    Image page{std::vector<std::uint8_t>(std::size_t(side) * side, 225), side, side};
+    const auto paste = [&](const ModuleMatrix& m, double module, int left, int top) {
+        Square s;
+        s.module = module;
+        s.quiet = 1;
+        const Image drawn = drawSquare(m, s);
+        for (int y = 0; y < drawn.height && top + y < side; ++y)
+            for (int x = 0; x < drawn.width && left + x < side; ++x)
+                page.pixels[std::size_t(top + y) * side + left + x] = drawn.pixels[std::size_t(y) * drawn.width + x];
+    };
+    for (int k = 0; k < cells * cells; ++k)
+        if (k != 45)
+            paste(decoy, 8, (k % cells) * cell + 10, (k / cells) * cell + 10);
+    paste(symbol, 3, (45 % cells) * cell + 40, (45 / cells) * cell + 40);
+    expectRead(page, "v01", "among 63 decoys");
+}
+
+// Work grows with what the image shows, and a read has a budget: nested squares, bull's-eyes in every row,
+// end cleanly.
+TEST(AztecReader, NestedSquaresEndCleanly)
+{
+    constexpr int side = 1500;
+    std::vector<std::uint8_t> pixels(std::size_t(side) * side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            pixels[std::size_t(y) * side + x] = (std::max(std::abs(x - side / 2), std::abs(y - side / 2)) / 3) % 2 ? 225 : 30;
+    const GrayImage image{pixels.data(), side, side, side};
+    EXPECT_EQ(readAztec(image).failure, ReadFailure::NoSymbol);
+    // A spent budget stops the finder with what it has.
+    const BinaryImage binary = binarizeLocal(image);
+    Budget small(100'000);
+    findBullsEyes(binary, 32, small);
+    EXPECT_TRUE(small.spent());
+    EXPECT_GT(small.left(), -100'000);
 }
 
 }  // namespace
