@@ -80,7 +80,9 @@ int Server::run()
         if (waitCount && woken == WAIT_OBJECT_0) {
             if (locks_ != 0)
                 continue;  // clients are still served; the installer handles files in use
-            break;
+            if (revokeWhenIdle(registered))
+                break;
+            continue;
         }
         MSG msg;
         if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -92,12 +94,7 @@ int Server::run()
             idleTimer_ = 0;
             if (locks_ != 0)
                 continue;
-            if (registered) {
-                shutDown();
-                registered = false;
-            }
-            // An activation may have slipped in before the revocation: serve it out, then leave.
-            if (locks_ == 0)
+            if (revokeWhenIdle(registered))
                 break;
             continue;
         }
@@ -108,6 +105,16 @@ int Server::run()
         shutDown();
     typeInfos_.clear();
     return 0;
+}
+
+// An activation may slip in while the class objects are revoked: the caller serves it out before leaving.
+bool Server::revokeWhenIdle(bool& registered) noexcept
+{
+    if (registered) {
+        shutDown();
+        registered = false;
+    }
+    return locks_ == 0;
 }
 
 // All classes or none: a client must never reach a server that serves only part of what is registered.

@@ -36,6 +36,8 @@ private:
     bool acquireInstance();
     void armIdleTimer(UINT milliseconds) noexcept;
     HRESULT registerClassObjects() noexcept;
+    // Revokes the class objects if still registered; true when no object or lock is left to serve.
+    bool revokeWhenIdle(bool& registered) noexcept;
     void shutDown() noexcept;
 
     LONG locks_ = 0;

@@ -36,6 +36,21 @@ TEST(PlatformSettings, DocumentsLoadSynchronouslyWithoutDtds)
     EXPECT_EQ(depth.value().lVal, maxElementDepth);
 }
 
+// MSXML's own default is asynchronous loading (on Windows; Wine loads synchronously whatever it is told): the
+// server's documents must not keep it.
+TEST(PlatformSettings, MsxmlDefaultIsAsynchronousOursIsNot)
+{
+    ComApartment apartment;
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"Msxml2.DOMDocument.3.0", &clsid), S_OK);
+    ComPtr<IXMLDOMDocument> plain;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument, plain.putVoid()), S_OK);
+    VARIANT_BOOL async = VARIANT_FALSE;
+    ASSERT_EQ(plain->get_async(&async), S_OK);
+    EXPECT_EQ(async, VARIANT_TRUE);
+    EXPECT_TRUE(XmlDocument::create().loadsSynchronously());
+}
+
 // Records what the server asks of COM's global options.
 class RecordingOptions : public IGlobalOptions {
 public:
