@@ -19,6 +19,8 @@ constexpr UINT startupIdleMs = 3000;
 // The class object stays registered this long after the last release, so that a client activating just then
 // reaches this process instead of racing its exit.
 constexpr UINT releaseGraceMs = 2000;
+// How long the process outlives its class objects for an activation already under way.
+constexpr UINT revokedGraceMs = 500;
 // How long a second process waits for the instance before leaving. COM may start one process per client that
 // activates at the same moment, and fails the activation if the process it started exits before the client has
 // reached the running server, which takes a client up to a second.
@@ -107,12 +109,15 @@ int Server::run()
     return 0;
 }
 
-// An activation may slip in while the class objects are revoked: the caller serves it out before leaving.
+// A client that reached the class object just before the revocation still calls it: the process stays a moment
+// longer to serve that activation out, then leaves once nothing is left.
 bool Server::revokeWhenIdle(bool& registered) noexcept
 {
     if (registered) {
         shutDown();
         registered = false;
+        armIdleTimer(revokedGraceMs);
+        return false;
     }
     return locks_ == 0;
 }

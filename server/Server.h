@@ -36,7 +36,7 @@ private:
     bool acquireInstance();
     void armIdleTimer(UINT milliseconds) noexcept;
     HRESULT registerClassObjects() noexcept;
-    // Revokes the class objects if still registered; true when no object or lock is left to serve.
+    // Revokes the class objects if still registered (then serves a moment longer); true when the process may leave.
     bool revokeWhenIdle(bool& registered) noexcept;
     void shutDown() noexcept;
 

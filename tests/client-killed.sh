@@ -26,7 +26,7 @@ run "$(cscript_host 32)" //nologo "$(win "$here/tests/scripts/hold-object.js")" 
     >"$out" 2>&1 </dev/null &
 for _ in $(seq 100); do grep -q '^holding: OK' "$out" && break; sleep 0.1; done
 grep -q '^holding: OK' "$out" || { echo "the holding client did not start"; cat "$out"; exit 1; }
-holder=$(ps -eo pid=,args= | awk '/hold-object\.js/ && !/awk/ { print $1 }')
+holder=$(process_ids 'hold-object\.js')
 [ -n "$holder" ] && kill -9 $holder
 echo "client killed while holding an object"
 

@@ -10,7 +10,15 @@ client32=$1; client64=$2; sample=$3
 clients=8; rounds=${VARNOK_LIFECYCLE_ROUNDS:-3}; calls=${VARNOK_LIFECYCLE_CALLS:-25}
 failed=0
 
-servers() { ps -eo stat=,etimes=,args= | awk -v min="${1:-0}" '$1 !~ /^Z/ && $2 >= min && /VarnokSrv\.exe/ && !/awk/' | wc -l; }
+source "$here/tests/scripts/processes.sh"
+# Servers of this prefix, at least $1 seconds old.
+servers() {
+  local pid count=0
+  for pid in $(process_ids 'VarnokSrv\.exe'); do
+    [ "$(ps -o etimes= -p "$pid" 2>/dev/null || echo 0)" -ge "${1:-0}" ] && count=$((count + 1))
+  done
+  echo $count
+}
 wait_for_exit() {  # the grace period after the last release is about 2 s
   for _ in $(seq 1 50); do [ "$(servers)" -eq 0 ] && return 0; sleep 0.2; done
   return 1
