@@ -17,8 +17,6 @@
 namespace varnok::test {
 namespace {
 
-bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
 TEST(PlatformSettings, DocumentsLoadSynchronouslyWithoutDtds)
 {
     ComApartment apartment;
