@@ -116,8 +116,9 @@ long lines(const std::string& log)
 bool countTests(const std::wstring& kind, const std::string& log, const wchar_t* expected, Count& count)
 {
     if (kind == L"gtest") {
-        // GoogleTest's summary; its help text (a filter cmd split apart) has none.
-        count.run = std::max(0L, lastNumber(log, std::regex(R"(\[==========\] (\d+) tests? from .* ran\.)")));
+        // GoogleTest's summary; its help text (a filter cmd split apart) has none. A skipped test proves nothing.
+        count.run = std::max(0L, lastNumber(log, std::regex(R"(\[==========\] (\d+) tests? from .* ran\.)")) -
+                                     std::max(0L, lastNumber(log, std::regex(R"(\[  SKIPPED \] (\d+) tests?, listed below)"))));
         count.failed = std::max(0L, lastNumber(log, std::regex(R"(\[  FAILED  \] (\d+) tests?, listed below)")));
     } else if (kind == L"script") {
         count.run = std::max(0L, lastNumber(log, std::regex(R"(RESULT pass=(\d+) )")));
