@@ -8,10 +8,12 @@
 #include <oleauto.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ProcessUsage.h"
@@ -78,6 +80,39 @@ void verdict(const char* what, double ratio, double target)
     std::printf("  %-52s %10.2f   target <= %.2f  %s\n", what, ratio, target, ratio <= target ? "met" : "MISSED");
 }
 
+// Every phase has a deadline: a call into a server that never answers (or a COM runtime waiting for one) ends
+// the run with a message instead of hanging it. The watchdog thread only reads; phases set what it watches.
+std::atomic<const char*> phaseName{"start"};
+std::atomic<double> phaseDeadline{0};
+
+class Phase {
+public:
+    Phase(const char* name, double seconds)
+    {
+        phaseName = name;
+        phaseDeadline = now() + seconds;
+    }
+    ~Phase() { phaseDeadline = 0; }
+    Phase(const Phase&) = delete;
+    Phase& operator=(const Phase&) = delete;
+};
+
+void watch()
+{
+    for (;;) {
+        Sleep(200);
+        const double deadline = phaseDeadline;
+        if (deadline == 0 || now() < deadline)
+            continue;
+        std::fprintf(stderr,
+                     "ComBench: \"%s\" did not finish in time (VarnokSrv.exe %s, VarnokBaseline.exe %s); giving up\n",
+                     phaseName.load(), processRunning(L"VarnokSrv.exe") ? "running" : "not running",
+                     processRunning(L"VarnokBaseline.exe") ? "running" : "not running");
+        std::fflush(stderr);
+        ExitProcess(3);
+    }
+}
+
 ComPtr<_FileReader> create(const Server& server)
 {
     CLSID clsid;
@@ -91,17 +126,22 @@ ComPtr<_FileReader> create(const Server& server)
     return reader;
 }
 
+// A cold activation needs the previous server gone; one that outlives its 2-s grace by far is stuck.
 void waitForExit(const wchar_t* executable)
 {
     for (int i = 0; i < 200 && processRunning(executable); ++i)
         Sleep(50);
+    if (processRunning(executable))
+        throw std::runtime_error(utf8(executable) + " still runs 10 s after its last client; no cold activation");
 }
 
 std::wstring text(BSTR value) { return value ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
+namespace {
+
+int run(int argc, wchar_t** argv)
 {
     if (argc < 5) {
         std::fprintf(stderr, "usage: ComBench <sample.xml> <payload file> <decoder library> <scratch folder> [cycles]\n");
@@ -116,12 +156,14 @@ int wmain(int argc, wchar_t** argv)
     const int cycles = argc > 5 ? std::stoi(argv[5]) : 10000;
     ComApartment apartment;
     constexpr int rounds = 9;
+    std::thread(watch).detach();
 
     std::printf("microseconds per call                                      min     median        max\n");
     // Rounds alternate between the two servers, so that drift in the machine's speed hits both alike.
     Figures vtable[2], byName[2];
     const Server* servers[2] = {&product, &baseline};
     {
+        const Phase phase("property reads", 300);
         ComPtr<_FileReader> readers[2] = {create(product), create(baseline)};
         for (auto& reader : readers) {
             Bstr status;
@@ -179,6 +221,7 @@ int wmain(int argc, wchar_t** argv)
     // ReadCodetData end to end, and its parts in this process.
     Figures endToEnd, baselineTrip;
     {
+        const Phase phase("ReadCodetData end to end", 300);
         auto reader = create(product);
         endToEnd = measure(rounds, 50, [&] {
             Bstr status;
@@ -217,10 +260,13 @@ int wmain(int argc, wchar_t** argv)
         if (root.childText(u"Error") != u"0" || root.childText(u"A").empty())
             throw std::runtime_error("unexpected answer");
     });
-    const std::u16string copyPath = savedCopyPath(folder.text(), u"WX 4217K", u"bench");
+    // A name of its own for every write, as the date and time give a real one: the same name again would time
+    // the search for a free "_n" name instead.
+    int written = 0;
     const Figures writeFigures = measure(rounds, 50, [&] {
+        const std::string number = std::to_string(++written);
         ResultFile file;
-        file.create(copyPath);
+        file.create(savedCopyPath(folder.text(), u"WX 4217K", u"bench_" + std::u16string(number.begin(), number.end())));
         file.write(resultRecord(documentText));
         file.close();
     });
@@ -239,6 +285,7 @@ int wmain(int argc, wchar_t** argv)
     for (int s = 0; s < 2; ++s) {
         std::vector<double> samples;
         for (int i = 0; i < 5; ++i) {
+            const Phase phase(s == 0 ? "cold activation: VarnokSrv" : "cold activation: baseline", 30);
             waitForExit(servers[s]->executable);
             const double start = now();
             {
@@ -260,6 +307,7 @@ int wmain(int argc, wchar_t** argv)
         const std::size_t end = std::min(images.find(L';', start), images.size());
         const std::wstring image = images.substr(start, end - start);
         start = end + 1;
+        const Phase phase("ReadCodet", 300);
         ComPtr<_ImageReader> reader;
         if (FAILED(CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader,
                                     reader.putVoid())))
@@ -278,6 +326,7 @@ int wmain(int argc, wchar_t** argv)
     // Memory and handles over many cycles of load, 31 reads, CloseData (cycles 0 leaves this out).
     Usage after100, afterAll;
     if (cycles > 0) {
+        const Phase phase("memory and handles", 60 + cycles * 0.1);
         auto reader = create(product);
         for (int cycle = 1; cycle <= cycles; ++cycle) {
             Bstr status;
@@ -323,4 +372,16 @@ int wmain(int argc, wchar_t** argv)
                     afterAll.handles == after100.handles ? "met" : "MISSED");
     }
     return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ComBench: %s\n", e.what());
+        return 1;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "Ansi.h"
 #include "ComError.h"
+#include "DecoderLibrary.h"
 
 namespace varnok {
 
@@ -13,6 +14,7 @@ using DecodeFunction = BSTR(__stdcall*)(char*);
 using WideDecodeFunction = BSTR(__stdcall*)(const wchar_t*);
 
 constexpr int fileNotFoundError = 53;
+constexpr int loadingError = 48;
 constexpr int entryPointNotFoundError = 453;
 
 // The process's one decoder; found once, never unloaded.
@@ -23,9 +25,13 @@ DecodeFunction findDecoder()
 {
     if (loadedDecoder)
         return loadedDecoder;
-    HMODULE library = ::LoadLibraryExW(decoderLibraryName, nullptr, decoderSearchFlags);
-    if (!library)
+    const DecoderLibrary found = loadDecoderLibrary(executableFolder());
+    if (found.path.empty())
         throw Failure::runtimeError(fileNotFoundError, u"File not found: azteccodeQELM.dll");
+    // There, but not loadable here: another architecture, a missing dependency, not a library at all.
+    if (!found.module)
+        throw Failure::runtimeError(loadingError, u"Error in loading DLL");
+    HMODULE library = found.module;
     auto function = reinterpret_cast<DecodeFunction>(reinterpret_cast<void*>(::GetProcAddress(library, decoderFunctionName)));
     if (!function) {
         // Let go of it, so that a corrected library put in its place is loaded by the next call.

@@ -7,17 +7,13 @@
 
 namespace varnok {
 
-inline constexpr wchar_t decoderLibraryName[] = L"azteccodeQELM.dll";
 inline constexpr char decoderFunctionName[] = "AZTECDeCode";
 // Optional: the same call taking the NUL-terminated payload as UTF-16, so no character is lost to the ANSI code page.
 inline constexpr char wideDecoderFunctionName[] = "AZTECDeCodeW";
-// Where the library (and what it imports) is looked for: the server's own folder, then System32. Never the current
-// folder (System32 for a COM-started server, anything under Wine) or PATH, where anyone could plant one.
-inline constexpr DWORD decoderSearchFlags = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 // Hands the payload to AZTECDeCodeW when the library exports it, else to AZTECDeCode as NUL-terminated ANSI text
-// (which it may write into), and returns its BSTR. A missing library (error 53) or AZTECDeCode (error 453) is
-// thrown; the next call tries again.
+// (which it may write into), and returns its BSTR. A missing library (error 53), one that does not load (error 48)
+// or a missing AZTECDeCode (error 453) is thrown; the next call tries again.
 Bstr decodePayload(std::u16string_view payload);
 
 }  // namespace varnok

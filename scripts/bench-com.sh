@@ -33,7 +33,13 @@ mkdir -p "$scratch/out"
 convert -size 2480x3508 xc:white "$here/examples/certificate-scan.jpg" -geometry +1500+2600 -composite \
         -quality 85 "$scratch/page-300dpi.jpg"
 export VARNOK_BENCH_IMAGES="$(win "$here/examples/certificate-scan.jpg");$(win "$scratch/page-300dpi.jpg")"
-"$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" "$(win "$here/examples/certificate.xml")" \
-    "$(win "$scratch/payload.txt")" "$(win "$here/build/win32/decoder/azteccodeQELM.dll")" "$(win "$scratch/out")" \
-    "$cycles" </dev/null
+# ComBench bounds each of its phases; this bounds the process as a whole, should Wine itself stop answering.
+status=0
+timeout --kill-after=10 $((1800 + cycles / 10)) "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" \
+    "$(win "$here/examples/certificate.xml")" "$(win "$scratch/payload.txt")" \
+    "$(win "$here/build/win32/decoder/azteccodeQELM.dll")" "$(win "$scratch/out")" "$cycles" </dev/null || status=$?
+if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+  echo "bench-com.sh: ComBench did not finish in $((1800 + cycles / 10)) s and was stopped" >&2
+fi
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /UnregServer
+exit "$status"

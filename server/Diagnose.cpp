@@ -3,13 +3,18 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/ComError.h"
 #include "platform/ComPtr.h"
 #include "platform/Decoder.h"
+#include "platform/DecoderLibrary.h"
 #include "platform/Failure.h"
 #include "platform/Handle.h"
+#include "platform/PathNames.h"
 #include "Identity.h"
 #include "ModulePath.h"
 #include "Security.h"
@@ -87,19 +92,35 @@ bool fileExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::wstring folderOf(const std::wstring& path)
+{
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool samePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+// The executables one class is registered to: all users and current user, each in whichever view has it.
+struct Registrations {
+    std::wstring machine;
+    std::wstring user;
+};
+
 // Where the class's LocalServer32 points, in every hive and view that has one.
-void checkServerKeys(Report& report, const ServedClass& served)
+Registrations checkServerKeys(Report& report, const ServedClass& served)
 {
     const std::wstring progId = served.progId;
-    bool registered = false;
+    Registrations found;
     for (const Place* place : {&machine32, &machine64, &user32, &user64}) {
         std::wstring server;
         if (!classesValue(*place, L"CLSID\\" + std::wstring(served.clsidText) + L"\\LocalServer32", server))
             continue;
-        registered = true;
         const std::wstring exe = unquoted(server);
+        std::wstring& scope = place->hive == HKEY_LOCAL_MACHINE ? found.machine : found.user;
+        if (scope.empty())
+            scope = exe;
         const bool exists = fileExists(exe);
-        const bool self = _wcsicmp(exe.c_str(), modulePath().c_str()) == 0;
+        const bool self = samePath(exe, modulePath());
         report.line(exists,
                     progId + L" (" + place->polish + L"): " + server +
                         (exists ? (self ? L" — plik istnieje (ten plik)" : L" — plik istnieje (inny niż ten)")
@@ -108,9 +129,29 @@ void checkServerKeys(Report& report, const ServedClass& served)
                         (exists ? (self ? L" — file exists (this file)" : L" — file exists (not this one)")
                                 : L" — FILE MISSING"));
     }
-    if (!registered)
+    if (found.machine.empty() && found.user.empty()) {
         report.line(false, progId + L": klasa niezarejestrowana (uruchom register.cmd albo zainstaluj ponownie)",
                     progId + L": class not registered (run register.cmd or reinstall)");
+        return found;
+    }
+    // A normal client's COM reads the current user's classes over the machine's; an elevated one ignores them.
+    const std::wstring& normal = found.user.empty() ? found.machine : found.user;
+    report.info(progId + L": klient zwykły dostanie " + normal +
+                    (found.user.empty() ? L" (rejestracja dla wszystkich użytkowników)"
+                                        : L" (rejestracja bieżącego użytkownika)"),
+                progId + L": a normal client gets " + normal +
+                    (found.user.empty() ? L" (all users' registration)" : L" (current user's registration)"));
+    report.info(progId + L": klient z podwyższonymi uprawnieniami dostanie " +
+                    (found.machine.empty() ? L"nic (brak rejestracji dla wszystkich użytkowników)" : found.machine),
+                progId + L": an elevated client gets " +
+                    (found.machine.empty() ? L"nothing (no all-users registration)" : found.machine));
+    if (!found.user.empty() && !found.machine.empty() && !samePath(found.user, found.machine))
+        report.line(false,
+                    progId + L": rejestracja bieżącego użytkownika przesłania rejestrację dla wszystkich użytkowników"
+                             L" i wskazuje inny plik: " + found.user + L" zamiast " + found.machine,
+                    progId + L": the current user's registration shadows the all-users one and points elsewhere: " +
+                        found.user + L" instead of " + found.machine);
+    return found;
 }
 
 void checkProgId(Report& report, const ServedClass& served)
@@ -126,7 +167,8 @@ void checkProgId(Report& report, const ServedClass& served)
                 L"ProgID " + progId + (named ? L" names class " : L" does not name class ") + served.clsidText);
 }
 
-// 32-bit clients marshal through the 32-bit view, 64-bit ones through the 64-bit view: both need the interface.
+// 32-bit clients marshal through the 32-bit view, 64-bit ones through the 64-bit view: each needs the interface's
+// marshaler and, for the type-library marshaler to find its description, the interface's type library.
 void checkInterfaces(Report& report, const ServedClass& served)
 {
     struct Clients {
@@ -134,14 +176,27 @@ void checkInterfaces(Report& report, const ServedClass& served)
         const Place* machine;
         const Place* user;
     };
-    const std::wstring key = L"Interface\\" + std::wstring(served.iidText) + L"\\ProxyStubClsid32";
+    const std::wstring key = L"Interface\\" + std::wstring(served.iidText);
+    const auto value = [&](const Clients& clients, const std::wstring& name, std::wstring& text) {
+        return classesValue(*clients.machine, key + name, text) || classesValue(*clients.user, key + name, text);
+    };
     for (const Clients& clients : {Clients{L"32", &machine32, &user32}, Clients{L"64", &machine64, &user64}}) {
-        std::wstring marshaler;
-        const bool ok = classesValue(*clients.machine, key, marshaler) || classesValue(*clients.user, key, marshaler);
-        report.line(ok, std::wstring(served.interfaceName) + L" dla klientów " + clients.bits + L"-bitowych: " +
-                            (ok ? L"zarejestrowany" : L"NIEZAREJESTROWANY"),
-                    std::wstring(served.interfaceName) + L" for " + clients.bits + L"-bit clients: " +
-                        (ok ? L"registered" : L"NOT REGISTERED"));
+        std::wstring marshaler, library;
+        const bool registered = value(clients, L"\\ProxyStubClsid32", marshaler);
+        const bool described = value(clients, L"\\TypeLib", library) && _wcsicmp(library.c_str(), served.libidText) == 0;
+        const std::wstring subject = std::wstring(served.interfaceName);
+        if (!registered)
+            report.line(false, subject + L" dla klientów " + clients.bits + L"-bitowych: NIEZAREJESTROWANY",
+                        subject + L" for " + clients.bits + L"-bit clients: NOT REGISTERED");
+        else if (!described)
+            report.line(false,
+                        subject + L" dla klientów " + clients.bits + L"-bitowych: BRAK BIBLIOTEKI TYPÓW " +
+                            served.libidText + L" (wywołania nie zostaną przekazane)",
+                        subject + L" for " + clients.bits + L"-bit clients: NO TYPE LIBRARY " + served.libidText +
+                            L" (calls cannot be marshaled)");
+        else
+            report.line(true, subject + L" dla klientów " + clients.bits + L"-bitowych: zarejestrowany",
+                        subject + L" for " + clients.bits + L"-bit clients: registered");
     }
 }
 
@@ -164,26 +219,47 @@ void checkTypeLibrary(Report& report, const ServedClass& served)
                     (library.empty() ? L"not registered" : library + (loads ? L" — loads" : L" — DOES NOT LOAD")));
 }
 
-void checkDecoder(Report& report)
+// The system's own words for a load error; its messages may hold a "%1" for the file.
+std::wstring loadErrorText(DWORD error, const std::wstring& path)
 {
-    struct Library {
-        HMODULE module = ::LoadLibraryExW(decoderLibraryName, nullptr, decoderSearchFlags);
-        ~Library()
+    const std::u16string described = describeCode(HRESULT_FROM_WIN32(error));
+    std::wstring text(described.begin(), described.end());
+    if (const std::size_t at = text.find(L"%1"); at != std::wstring::npos)
+        text.replace(at, 2, path);
+    return std::to_wstring(error) + L", " + text;
+}
+
+// The library the server registered in `serverFolder` would load, loaded the same way.
+void checkDecoder(Report& report, const std::wstring& serverFolder)
+{
+    DecoderLibrary found = loadDecoderLibrary(serverFolder);
+    struct Loaded {
+        HMODULE module;
+        ~Loaded()
         {
             if (module)
                 ::FreeLibrary(module);
         }
-    } library;
-    if (!library.module) {
-        report.line(false, L"azteccodeQELM.dll: nie znaleziono (szukana w folderze serwera, potem w System32)",
-                    L"azteccodeQELM.dll: not found (looked for in the server's folder, then System32)");
+    } library{found.module};
+    if (found.path.empty()) {
+        report.line(false,
+                    L"azteccodeQELM.dll: nie znaleziono (szukana w folderze serwera " + serverFolder +
+                        L", potem w System32)",
+                    L"azteccodeQELM.dll: not found (looked for in the server's folder " + serverFolder +
+                        L", then System32)");
         return;
     }
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(library.module, path.data(), MAX_PATH));
+    if (!library.module) {
+        const std::wstring reason = loadErrorText(found.error, found.path);
+        report.line(false, L"azteccodeQELM.dll: " + found.path + L" — NIE WCZYTUJE SIĘ: błąd systemu " + reason,
+                    L"azteccodeQELM.dll: " + found.path + L" — DOES NOT LOAD: system error " + reason);
+        return;
+    }
     const bool exports = ::GetProcAddress(library.module, decoderFunctionName) != nullptr;
-    report.line(exports, L"azteccodeQELM.dll: " + path + (exports ? L" — eksportuje AZTECDeCode" : L" — BEZ AZTECDeCode"),
-                L"azteccodeQELM.dll: " + path + (exports ? L" — exports AZTECDeCode" : L" — NO AZTECDeCode EXPORT"));
+    report.line(exports,
+                L"azteccodeQELM.dll: " + found.path + (exports ? L" — eksportuje AZTECDeCode" : L" — BEZ AZTECDeCode"),
+                L"azteccodeQELM.dll: " + found.path +
+                    (exports ? L" — exports AZTECDeCode" : L" — NO AZTECDeCode EXPORT"));
 }
 
 void checkComponent(Report& report, const wchar_t* progId, const wchar_t* polish, const wchar_t* english)
@@ -205,8 +281,14 @@ std::wstring localeText(LCTYPE type)
 
 void checkFolder(Report& report, const std::wstring& folder)
 {
-    const std::wstring probe = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") +
-                               L"VarnokSrv-diagnose-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+    // The server refuses a relative folder: for a COM-started server it would mean System32, not the console's.
+    if (!isAbsolutePath(u16View(folder))) {
+        report.line(false, L"Folder wyników " + folder + L": ŚCIEŻKA WZGLĘDNA (serwer przyjmuje tylko pełną ścieżkę)",
+                    L"Result folder " + folder + L": RELATIVE PATH (the server accepts only a full path)");
+        return;
+    }
+    const std::wstring probe = folder + (folder.back() == L'\\' ? L"" : L"\\") + L"VarnokSrv-diagnose-" +
+                               std::to_wstring(::GetCurrentProcessId()) + L".tmp";
     const Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     report.line(static_cast<bool>(file), L"Folder wyników " + folder + (file ? L": zapis możliwy" : L": ZAPIS NIEMOŻLIWY"),
@@ -243,13 +325,21 @@ int diagnose(const std::wstring& resultFolder, void (*write)(const std::wstring&
     Report report(write);
     report.info(L"VarnokSrv.exe: " + modulePath(), L"VarnokSrv.exe: " + modulePath());
     checkComSecurity(report);
+    // The decoder is looked for beside each server a client would start; unregistered, beside this copy.
+    std::vector<std::wstring> servers;
     for (const ServedClass& served : servedClasses()) {
-        checkServerKeys(report, served);
+        const Registrations registered = checkServerKeys(report, served);
+        for (const std::wstring& exe : {registered.user, registered.machine})
+            if (!exe.empty() && std::none_of(servers.begin(), servers.end(), [&](auto& known) { return samePath(known, exe); }))
+                servers.push_back(exe);
         checkProgId(report, served);
         checkInterfaces(report, served);
         checkTypeLibrary(report, served);
     }
-    checkDecoder(report);
+    if (servers.empty())
+        servers.push_back(modulePath());
+    for (const std::wstring& exe : servers)
+        checkDecoder(report, folderOf(exe));
     checkComponent(report, L"Msxml2.DOMDocument.3.0", L"MSXML 3", L"MSXML 3");
     checkComponent(report, L"Scripting.FileSystemObject", L"Środowisko Scripting", L"Scripting runtime");
     const std::wstring codePages = std::to_wstring(::GetACP()) + L" / OEM " + std::to_wstring(::GetOEMCP());

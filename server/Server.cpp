@@ -20,6 +20,8 @@ constexpr UINT startupIdleMs = 3000;
 // The class object stays registered this long after the last release, so that a client activating just then
 // reaches this process instead of racing its exit.
 constexpr UINT releaseGraceMs = 2000;
+// How long the process outlives its class objects for an activation already under way.
+constexpr UINT revokedGraceMs = 500;
 // How long a second process waits for the instance before leaving. COM may start one process per client that
 // activates at the same moment, and fails the activation if the process it started exits before the client has
 // reached the running server, which takes a client up to a second.
@@ -89,7 +91,9 @@ int Server::run(void (*tell)(const std::wstring& text))
         if (waitCount && woken == WAIT_OBJECT_0) {
             if (locks_ != 0)
                 continue;  // clients are still served; the installer handles files in use
-            break;
+            if (revokeWhenIdle(registered))
+                break;
+            continue;
         }
         MSG msg;
         if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
@@ -101,12 +105,7 @@ int Server::run(void (*tell)(const std::wstring& text))
             idleTimer_ = 0;
             if (locks_ != 0)
                 continue;
-            if (registered) {
-                shutDown();
-                registered = false;
-            }
-            // An activation may have slipped in before the revocation: serve it out, then leave.
-            if (locks_ == 0)
+            if (revokeWhenIdle(registered))
                 break;
             continue;
         }
@@ -117,6 +116,19 @@ int Server::run(void (*tell)(const std::wstring& text))
         shutDown();
     typeInfos_.clear();
     return 0;
+}
+
+// A client that reached the class object just before the revocation still calls it: the process stays a moment
+// longer to serve that activation out, then leaves once nothing is left.
+bool Server::revokeWhenIdle(bool& registered) noexcept
+{
+    if (registered) {
+        shutDown();
+        registered = false;
+        armIdleTimer(revokedGraceMs);
+        return false;
+    }
+    return locks_ == 0;
 }
 
 // All classes or none: a client must never reach a server that serves only part of what is registered.

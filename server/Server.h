@@ -38,6 +38,8 @@ private:
     bool acquireInstance();
     void armIdleTimer(UINT milliseconds) noexcept;
     HRESULT registerClassObjects() noexcept;
+    // Revokes the class objects if still registered (then serves a moment longer); true when the process may leave.
+    bool revokeWhenIdle(bool& registered) noexcept;
     void shutDown() noexcept;
 
     LONG locks_ = 0;

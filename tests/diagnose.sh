@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# VarnokSrv.exe /Diagnose on a healthy registration and on broken ones: class unregistered, EXE moved, decoder
-# library missing or without its export, a result folder that cannot be written; the COM security it would set.
-# Works on a copy registered machine-wide, and registers the build's server again at the end.
-# Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export>
+# VarnokSrv.exe /Diagnose on a healthy registration and in every broken state it must name: class unregistered,
+# EXE moved, an interface without its type library, a per-user registration shadowing the machine's, a decoder
+# library missing, without its export or not loadable (64-bit, a missing dependency, not a library), a result
+# folder that is relative or cannot be written; the COM security it would set. Works on a copy registered machine-wide, and registers the
+# build's server again at the end.
+# Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export> <64-bit decoder>
+#                    <decoder with a missing dependency>
 set -euo pipefail
-server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3")
+server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3") decoder64=$(realpath "$4")
+missing_dependency=$(realpath "$5")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-diagnose.XXXXXX)
 win() { printf 'Z:%s' "${1//\//\\}"; }
 wine() { "$here/scripts/wine-run.sh" "$@"; }
-finish() { wine "$server" /RegServer >/dev/null 2>&1 || true; rm -rf "$scratch"; }
+finish() {
+  wine "$scratch/c/VarnokSrv.exe" /UnregServerPerUser >/dev/null 2>&1 || true
+  wine "$server" /RegServer >/dev/null 2>&1 || true
+  rm -rf "$scratch"
+}
 trap finish EXIT
 failed=0
 
-mkdir "$scratch/a" "$scratch/b" "$scratch/wyniki ąę"
+mkdir "$scratch/a" "$scratch/b" "$scratch/c" "$scratch/wyniki ąę"
 cp "$server" "$decoder" "$scratch/a/"
+cp "$server" "$decoder" "$scratch/c/"
 copy="$scratch/a/VarnokSrv.exe"
 wine "$server" /UnregServer >/dev/null 2>&1
 wine "$copy" /RegServer
@@ -33,6 +42,8 @@ exe=$copy folder=("$(win "$scratch/wyniki ąę")")
 expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-bitowy): \"$(win "$copy")\" — plik istnieje (ten plik)" \
        "[ OK ] VarnokSrv.ImageReader (" "[ OK ] Biblioteka typów VarnokSrvImage: $(win "$copy")\\2 — wczytuje się" \
        "       _FileReader for 64-bit clients: registered" \
+       "[INFO] VarnokSrv.FileReader: klient zwykły dostanie $(win "$copy") (rejestracja dla wszystkich użytkowników)" \
+       "       VarnokSrv.FileReader: an elevated client gets $(win "$copy")" \
        "[ OK ] azteccodeQELM.dll: $(win "$scratch/a/azteccodeQELM.dll") — eksportuje AZTECDeCode" \
        "[ OK ] MSXML 3" "[ OK ] Środowisko Scripting" "[INFO] Strona kodowa ANSI 1250 / OEM 852" \
        "[INFO] Zabezpieczenia COM: wywołania tylko lokalne, od " "[ OK ] CoInitializeSecurity: przyjęte" \
@@ -42,16 +53,55 @@ expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-
 [ "$(grep -c '^\[' "$scratch/report.txt")" -eq "$(grep -c '^\[ OK \]\|^\[INFO\]' "$scratch/report.txt")" ] ||
   { echo "FAILED: a healthy install reports a problem"; failed=1; }
 
-folder=("$(win "$scratch/nie ma")")
-expect "result folder missing" 1 "[BŁĄD] Folder wyników $(win "$scratch/nie ma"): ZAPIS NIEMOŻLIWY" \
-       "       Result folder $(win "$scratch/nie ma"): NOT WRITABLE"
+# Result folders: one that is not there, and a relative one (the server refuses those, even where the console's
+# folder has one of that name).
+mkdir "$scratch/wyniki"
+cd "$scratch"
+for entry in "missing|$(win "$scratch/nie ma")|: ZAPIS NIEMOŻLIWY|: NOT WRITABLE" \
+             "relative|wyniki|: ŚCIEŻKA WZGLĘDNA (serwer przyjmuje tylko pełną ścieżkę)|: RELATIVE PATH"; do
+  IFS='|' read -r what path polish english <<<"$entry"
+  folder=("$path")
+  expect "result folder $what" 1 "[BŁĄD] Folder wyników $path$polish" "       Result folder $path$english"
+done
 folder=()
+cd "$here"
 
+# The decoder library beside the registered server, run from another copy that has a good one beside it.
+exe="$scratch/c/VarnokSrv.exe"
 rm "$scratch/a/azteccodeQELM.dll"
-expect "decoder missing" 1 "[BŁĄD] azteccodeQELM.dll: nie znaleziono" "       azteccodeQELM.dll: not found"
-cp "$no_export" "$scratch/a/azteccodeQELM.dll"
-expect "decoder without its export" 1 "— BEZ AZTECDeCode" "— NO AZTECDeCode EXPORT"
+expect "decoder missing beside the registered server" 1 \
+       "[BŁĄD] azteccodeQELM.dll: nie znaleziono (szukana w folderze serwera $(win "$scratch/a"), potem w System32)" \
+       "       azteccodeQELM.dll: not found (looked for in the server's folder $(win "$scratch/a"), then System32)"
+printf 'To nie jest biblioteka.\r\n' >"$scratch/not-a-library.dll"
+beside="[BŁĄD] azteccodeQELM.dll: $(win "$scratch/a/azteccodeQELM.dll")"
+for entry in "without its export|$no_export|$beside — BEZ AZTECDeCode|— NO AZTECDeCode EXPORT" \
+             "64-bit|$decoder64|$beside — NIE WCZYTUJE SIĘ: błąd systemu 193, |— DOES NOT LOAD: system error 193, " \
+             "with a missing dependency|$missing_dependency|$beside — NIE WCZYTUJE SIĘ: błąd systemu 126, |— DOES NOT LOAD: system error 126, " \
+             "not a library|$scratch/not-a-library.dll|$beside — NIE WCZYTUJE SIĘ: błąd systemu 193, |— DOES NOT LOAD: system error 193, "; do
+  IFS='|' read -r what library polish english <<<"$entry"
+  rm -f "$scratch/a/azteccodeQELM.dll"
+  cp "$library" "$scratch/a/azteccodeQELM.dll"
+  expect "decoder $what" 1 "$polish" "$english"
+done
+rm "$scratch/a/azteccodeQELM.dll"
 cp "$decoder" "$scratch/a/"
+
+# 64-bit clients marshal through the interface's type library in the 64-bit view.
+wine reg delete 'HKLM\Software\Classes\Interface\{828403FC-4836-4F34-B09D-33ED4C913C0B}\TypeLib' /f /reg:64 >/dev/null
+expect "interface without its type library" 1 \
+       "[BŁĄD] _FileReader dla klientów 64-bitowych: BRAK BIBLIOTEKI TYPÓW {C730E276-A23A-432F-9F61-A844887D60BC}" \
+       "       _FileReader for 64-bit clients: NO TYPE LIBRARY {C730E276-A23A-432F-9F61-A844887D60BC} (calls cannot be marshaled)"
+wine "$copy" /RegServer
+
+# A per-user registration of another copy hides the machine's from normal clients.
+wine "$scratch/c/VarnokSrv.exe" /RegServerPerUser
+wine "$copy" /RegServer
+expect "per-user registration shadowing the machine's" 1 \
+       "[INFO] VarnokSrv.FileReader: klient zwykły dostanie $(win "$scratch/c/VarnokSrv.exe") (rejestracja bieżącego użytkownika)" \
+       "       VarnokSrv.FileReader: an elevated client gets $(win "$copy")" \
+       "[BŁĄD] VarnokSrv.FileReader: rejestracja bieżącego użytkownika przesłania rejestrację dla wszystkich użytkowników i wskazuje inny plik: $(win "$scratch/c/VarnokSrv.exe") zamiast $(win "$copy")"
+wine "$scratch/c/VarnokSrv.exe" /UnregServerPerUser
+wine "$copy" /RegServer
 
 mv "$copy" "$scratch/b/"; exe="$scratch/b/VarnokSrv.exe"
 expect "EXE moved after registration" 1 \

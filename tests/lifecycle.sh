@@ -11,7 +11,7 @@ clients=8; rounds=${VARNOK_LIFECYCLE_ROUNDS:-3}; calls=${VARNOK_LIFECYCLE_CALLS:
 failed=0
 
 source "$here/tests/scripts/processes.sh"
-# Our prefix's servers that have run for at least $1 seconds.
+# Servers of this prefix, at least $1 seconds old.
 servers() {
   local pid count=0
   for pid in $(process_ids 'VarnokSrv\.exe'); do

@@ -17,8 +17,6 @@
 namespace varnok::test {
 namespace {
 
-bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
 TEST(PlatformSettings, DocumentsLoadSynchronouslyWithoutDtds)
 {
     ComApartment apartment;
@@ -34,6 +32,21 @@ TEST(PlatformSettings, DocumentsLoadSynchronouslyWithoutDtds)
     Variant depth = doc.property(u"MaxElementDepth");
     ASSERT_EQ(VariantChangeType(depth.get(), depth.get(), 0, VT_I4), S_OK);
     EXPECT_EQ(depth.value().lVal, maxElementDepth);
+}
+
+// MSXML's own default is asynchronous loading (on Windows; Wine loads synchronously whatever it is told): the
+// server's documents must not keep it.
+TEST(PlatformSettings, MsxmlDefaultIsAsynchronousOursIsNot)
+{
+    ComApartment apartment;
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(L"Msxml2.DOMDocument.3.0", &clsid), S_OK);
+    ComPtr<IXMLDOMDocument> plain;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument, plain.putVoid()), S_OK);
+    VARIANT_BOOL async = VARIANT_FALSE;
+    ASSERT_EQ(plain->get_async(&async), S_OK);
+    EXPECT_EQ(async, VARIANT_TRUE);
+    EXPECT_TRUE(XmlDocument::create().loadsSynchronously());
 }
 
 // Records what the server asks of COM's global options.

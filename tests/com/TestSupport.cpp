@@ -127,6 +127,11 @@ std::vector<char> ansiBytes(const std::wstring& text)
     return bytes;
 }
 
+bool underWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 bool processRunning(const wchar_t* executable)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

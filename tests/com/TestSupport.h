@@ -59,4 +59,7 @@ bool processRunning(const wchar_t* executable);
 // A setting handed to the test by its runner, as an environment variable; empty when unset.
 std::wstring setting(const wchar_t* name);
 
+// Whether the test runs under Wine rather than Windows.
+bool underWine();
+
 }  // namespace varnok::test

@@ -1,8 +1,9 @@
 // A scriptable stand-in for the decoder library, for tests only (never installed). The payload is the script:
 //   VARNOK-TEST <RS> log file <RS> answer 1 <RS> answer 2 ...        (RS = character 0x1E)
 // Every call appends one line (the payload's length) to the log file, so a test can count calls; call n gets
-// answer n, and the last answer repeats. An answer is "xml:" and the text to return, "null" (a null BSTR) or
-// "empty" (an empty BSTR). The decoder also scribbles over its input, as the calling contract allows.
+// answer n, and the last answer repeats. An answer is "xml:" and the text to return, "null" (a null BSTR),
+// "empty" (an empty BSTR) or "crash" (an access violation inside the library). The decoder also scribbles over
+// its input, as the calling contract allows.
 
 #include <windows.h>
 #include <oleauto.h>
@@ -73,6 +74,8 @@ extern "C" BSTR __stdcall AZTECDeCode(char* payload)
     const int call = countLines(parts[1]);
     appendLine(parts[1], std::to_string(script.size()));
     const std::string& answer = parts[std::min<std::size_t>(2 + call, parts.size() - 1)];
+    if (answer == "crash")
+        RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     if (answer == "null")
         return nullptr;
     if (answer == "empty")

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows test kit's run-tests.cmd through Wine's cmd in a clean Wine prefix of its own, as a stand-in
-# for Windows: every suite must pass ("N passed, 0 failed", exit code 0) and no key may be left.
+# for Windows: every step must pass with at least one test run ("N passed, 0 failed", exit code 0) and no key may
+# be left. Then again with two suites replaced, one by a program that fails and one by a program that runs no
+# test at all: both must be reported FAIL.
 # Usage: kit-test.sh <VarnokSrv-<version>-tests.zip>
 set -euo pipefail
 zip=$(realpath "$1")
@@ -12,6 +14,7 @@ rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1; wineserver -w
 wine "$here/build/win32/tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
 idle=$!
+# Only this script's idle process, and the Wine server of this script's own prefix.
 trap 'kill $idle 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 wine net start RpcSs >/dev/null 2>&1 </dev/null || true
@@ -19,35 +22,49 @@ wine net start RpcSs >/dev/null 2>&1 </dev/null || true
 mkdir -p "$WINEPREFIX/drive_c/kit"
 (cd "$WINEPREFIX/drive_c/kit" && cmake -E tar xf "$zip")
 name=$(basename "$zip" .zip)
-status=0
-wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
-tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^(PASS|FAIL|SKIP|[0-9]+ passed)' || true
-last=$(tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1)
-if [ "$status" -ne 0 ] || [[ ! "$last" =~ ^([0-9]+)\ passed,\ 0\ failed$ ]] || [ "${BASH_REMATCH[1]}" -lt 17 ]; then
-  echo "run-tests.cmd: exit code $status, last line [$last]"
-  for log in "$WINEPREFIX/drive_c/kit/$name"/logs/*.txt; do
+kit="$WINEPREFIX/drive_c/kit/$name"
+# Every step line of run-tests.cmd gives one PASS line.
+steps=$(grep -cE '^(set "GTEST_FILTER=[^"]*" & )?call :(suite|script|example) ' "$kit/run-tests.cmd")
+
+run_kit() {  # prints the suites' lines; sets status and output
+  status=0
+  wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
+  output=$(tr -d '\r' <"$WINEPREFIX/output.txt")
+  grep -E '^(PASS|FAIL|SKIP|[0-9]+ passed)' <<<"$output" || true
+}
+
+run_kit
+last=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' <<<"$output" | tail -n 1 || true)
+counted=$(grep -cE '^PASS [a-z0-9_]+ \([1-9][0-9]* (tests?|checks?)\)$' <<<"$output" || true)
+if [ "$status" -ne 0 ] || [ "$last" != "$steps passed, 0 failed" ] || [ "$counted" -ne "$steps" ]; then
+  echo "run-tests.cmd: exit code $status, last line [$last], $counted of $steps steps passed with a test count"
+  for log in "$kit"/logs/*.txt; do
     grep -q . "$log" && { echo "== $(basename "$log")"; tail -n 15 "$log"; }
   done
   exit 1
 fi
+echo "every one of the $steps steps passed with at least one test run"
 
-# Again, with an installed server registered before (it must get its registration back), and with a failing
-# suite (the type-library suite replaced by a program that fails), which must show.
-kit="$WINEPREFIX/drive_c/kit/$name"
+# Again, with an installed server registered before (it must get its registration back), the type-library
+# suite replaced by a program that fails, and the platform-settings suite by one that succeeds without running
+# a test (as GoogleTest does when it only prints its help).
 mkdir -p "$WINEPREFIX/drive_c/installed"
 cp "$kit/server/VarnokSrv.exe" "$WINEPREFIX/drive_c/installed/"
 wine 'C:\installed\VarnokSrv.exe' /RegServer
 cp "$kit/bin/KitTool.exe" "$kit/bin/TypeLibraryTest.exe"
-status=0
-wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
-summary=$(tr -d '\r' <"$WINEPREFIX/output.txt" | grep -E '^(FAIL typelib |[0-9]+ passed, 1 failed$)' | sed 's/ (.*//' | tr '\n' '|')
-if [ "$status" -ne 1 ] || [ "$summary" != "FAIL typelib|$((${BASH_REMATCH[1]} - 1)) passed, 1 failed|" ]; then
-  echo "a failing suite was not reported: exit code $status, [$summary]"
+cp "$WINEPREFIX/drive_c/windows/syswow64/hostname.exe" "$kit/bin/PlatformSettingsTest.exe"
+run_kit >/dev/null
+summary=$(grep -E '^(FAIL (typelib|platform_settings) |[0-9]+ passed, [0-9]+ failed$)' <<<"$output" | tr '\n' '|')
+expected="FAIL typelib (0 tests run, 0 failed, exit code 2; see logs\\typelib.txt)|"
+expected+="FAIL platform_settings (0 tests run, 0 failed, exit code 0; see logs\\platform_settings.txt)|"
+expected+="$((steps - 2)) passed, 2 failed|"
+if [ "$status" -ne 2 ] || [ "$summary" != "$expected" ]; then
+  echo "a failing or empty suite was not reported: exit code $status, [$summary], expected [$expected]"
   exit 1
 fi
-echo "a failing suite is reported: exit code 1, $summary"
+echo "a failing suite and a suite that runs no test are reported: exit code 2, $summary"
 registered=$(wine "$kit/bin/KitTool.exe" registered-server | tr -d '\r')
-if ! tr -d '\r' <"$WINEPREFIX/output.txt" | grep -qxF 'Registered again: C:\installed\VarnokSrv.exe' ||
+if ! grep -qxF 'Registered again: C:\installed\VarnokSrv.exe' <<<"$output" ||
    [ "$registered" != 'C:\installed\VarnokSrv.exe' ]; then
   echo "the installed server did not get its registration back: [$registered]"
   exit 1

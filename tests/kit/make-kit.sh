@@ -7,13 +7,15 @@ source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 name=VarnokSrv-$version-tests
 kit=$build/packages/$name
 rm -rf "$kit" "$kit.zip"
-mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export}
+mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export,decoder-64bit,decoder-missing-dependency}
 
 cp "$source_dir/tests/kit/run-tests.cmd" "$source_dir/tests/kit/README.txt" "$kit/"
 cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$kit/server/"
 cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
-cp "$build/tests/decoder-no-export/azteccodeQELM.dll" "$kit/decoders/decoder-no-export/"
+for decoder in decoder-no-export decoder-64bit decoder-missing-dependency; do
+  cp "$build/tests/$decoder/azteccodeQELM.dll" "$kit/decoders/$decoder/"
+done
 for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest ReliabilityTest DecoderPayloadTest \
             ImageReaderTest RegistrationTest FieldsToolTest KitTool SecurityTest ShareReader; do
   cp "$build/tests/$test.exe" "$kit/bin/"

@@ -1,8 +1,10 @@
 @echo off
 rem VarnokSrv's test kit for Windows itself. In a command prompt started "as administrator", from any folder:
 rem     run-tests.cmd
-rem Registers the kit's own server, runs every suite (one line each, logs in logs\), prints "N passed, M failed",
-rem unregisters and checks that no key is left. The exit code is the number of failed suites.
+rem Registers the kit's own server, runs every suite (one line each with its test count, logs in logs\), prints
+rem "N passed, M failed", unregisters and checks that no key is left. The exit code is the number of failed suites.
+rem A suite passes only when its log shows at least one test run and none failed: a program that ran nothing
+rem (GoogleTest's help, for one) fails.
 setlocal EnableExtensions EnableDelayedExpansion
 set "KIT=%~dp0"
 set "KIT=%KIT:~0,-1%"
@@ -10,6 +12,8 @@ set "SERVER=%KIT%\server\VarnokSrv.exe"
 set "TOOL=%KIT%\bin\KitTool.exe"
 set PASSED=0
 set FAILED=0
+set "GTEST_FILTER="
+set "EXPECTED="
 if not exist "%KIT%\logs" mkdir "%KIT%\logs"
 
 "%TOOL%" elevated
@@ -38,30 +42,35 @@ set "VARNOK_IMAGE_PAYLOAD=%KIT%\data\payloads\lorry-older.txt"
 set "VARNOK_FIELDS_IMAGES=%KIT%\data\certificates"
 set "VARNOK_SCAN_EXE=%KIT%\server\VarnokScan.exe"
 
+rem The steps: one line each. :suite NAME KIND PROGRAM [ARGUMENTS...], where KIND says how the log counts its
+rem tests (gtest, script, diagnose, lines, exit); a GoogleTest filter goes in GTEST_FILTER on the same line, never
+rem among the arguments (cmd splits them at "=").
 call :decoder decoder-scripted
-call :suite typelib "%KIT%\bin\TypeLibraryTest.exe"
-call :suite reader_clients "%KIT%\bin\FileReaderTest.exe"
-call :suite codet_data "%KIT%\bin\CodetDataTest.exe" --gtest_filter=-DecoderLibrary.*
-call :suite decoder_library "%KIT%\bin\CodetDataTest.exe" --gtest_filter=DecoderLibrary.*
-call :suite platform_settings "%KIT%\bin\PlatformSettingsTest.exe"
-call :suite com_security "%KIT%\bin\SecurityTest.exe"
-call :suite reliability "%KIT%\bin\ReliabilityTest.exe"
+call :suite typelib gtest "%KIT%\bin\TypeLibraryTest.exe"
+call :suite reader_clients gtest "%KIT%\bin\FileReaderTest.exe"
+set "GTEST_FILTER=-DecoderLibrary.*" & call :suite codet_data gtest "%KIT%\bin\CodetDataTest.exe"
+set "GTEST_FILTER=DecoderLibrary.*" & call :suite decoder_library gtest "%KIT%\bin\CodetDataTest.exe"
+call :suite platform_settings gtest "%KIT%\bin\PlatformSettingsTest.exe"
+call :suite com_security gtest "%KIT%\bin\SecurityTest.exe"
+call :suite reliability gtest "%KIT%\bin\ReliabilityTest.exe"
 call :script 32 "%SystemRoot%\SysWOW64\cscript.exe"
 call :script 64 "%SystemRoot%\System32\cscript.exe"
 
 call :decoder ours
-call :suite decoder_payloads "%KIT%\bin\DecoderPayloadTest.exe"
-call :suite image_reader "%KIT%\bin\ImageReaderTest.exe"
+call :suite decoder_payloads gtest "%KIT%\bin\DecoderPayloadTest.exe"
+call :suite image_reader gtest "%KIT%\bin\ImageReaderTest.exe"
 call :example example_cpp_32 "%KIT%\bin\read-certificate.exe"
 call :example example_cpp_64 "%KIT%\bin\read-certificate64.exe"
-call :suite scan_tool "%KIT%\server\VarnokScan.exe" "%KIT%\data\images\readable"
-call :suite fields_tool "%KIT%\bin\FieldsToolTest.exe"
-call :suite diagnose "%SERVER%" /Diagnose "%KIT%\logs"
-call :suite registration "%KIT%\bin\RegistrationTest.exe"
+call :suite scan_tool lines "%KIT%\server\VarnokScan.exe" "%KIT%\data\images\readable"
+call :suite fields_tool gtest "%KIT%\bin\FieldsToolTest.exe"
+call :suite diagnose diagnose "%SERVER%" /Diagnose "%KIT%\logs"
+call :suite manifest lines "%TOOL%" manifest "%SERVER%"
+call :suite registration gtest "%KIT%\bin\RegistrationTest.exe"
+call :suite leave_on_unregister lines "%TOOL%" leaves-on-unregister "%SERVER%"
 
 "%TOOL%" wait-no-server 30
 "%SERVER%" /UnregServer
-call :check registry_clean "%TOOL%" registry-clean
+call :suite registry_clean exit "%TOOL%" registry-clean
 if defined PREVIOUS if exist "%PREVIOUS%" (
     "%PREVIOUS%" /RegServer
     echo Registered again: %PREVIOUS%
@@ -69,9 +78,11 @@ if defined PREVIOUS if exist "%PREVIOUS%" (
 echo %PASSED% passed, %FAILED% failed
 exit /b %FAILED%
 
-rem :suite NAME PROGRAM [ARGUMENTS...]: passes on exit code 0.
+rem :suite NAME KIND PROGRAM [ARGUMENTS...]: runs the program with its output in logs\NAME.txt.
 :suite
 set "NAME=%~1"
+set "KIND=%~2"
+shift
 shift
 set "COMMAND="
 :collect
@@ -82,34 +93,30 @@ goto collect
 :run
 %COMMAND% >"%KIT%\logs\%NAME%.txt" 2>&1
 call :record %errorlevel%
+set "GTEST_FILTER="
 exit /b 0
 
-rem :check NAME PROGRAM ARGUMENT: like :suite, with the program's own output shown.
-:check
-set "NAME=%~1"
-%2 %3 >"%KIT%\logs\%NAME%.txt" 2>&1
-call :record %errorlevel%
-exit /b 0
-
-rem :script 32|64 CSCRIPT: the JScript client under that script host; passes on its own all-clear line.
+rem :script 32|64 CSCRIPT: the JScript client under that script host.
 :script
 set "NAME=script_client_%~1"
+set "KIND=script"
 if not exist "%~2" (
     echo SKIP %NAME% ^(no %~2 on this system^)
     exit /b 0
 )
 if not exist "%KIT%\logs\scratch%~1" mkdir "%KIT%\logs\scratch%~1"
 "%~2" //nologo "%KIT%\data\reader_client.js" "%VARNOK_SAMPLE%" "%KIT%\logs\scratch%~1" >"%KIT%\logs\%NAME%.txt" 2>&1
-"%TOOL%" script-passed "%KIT%\logs\%NAME%.txt"
 call :record %errorlevel%
 exit /b 0
 
 rem :example NAME PROGRAM: the C++ example reads a scan of the older-layout certificate to the expected fields.
 :example
 set "NAME=%~1"
+set "KIND=same"
+set "EXPECTED="%KIT%\data\expected\lorry-older-vtable.txt""
 "%~2" "%KIT%\data\images\two-pages.tif" "%KIT%\logs" >"%KIT%\logs\%NAME%.txt" 2>&1
-"%TOOL%" same "%KIT%\data\expected\lorry-older-vtable.txt" "%KIT%\logs\%NAME%.txt"
 call :record %errorlevel%
+set "EXPECTED="
 exit /b 0
 
 rem :decoder NAME: puts that decoder library beside the server, once no server holds the previous one.
@@ -118,12 +125,13 @@ rem :decoder NAME: puts that decoder library beside the server, once no server h
 copy /y "%KIT%\decoders\%~1\azteccodeQELM.dll" "%KIT%\server\azteccodeQELM.dll" >nul
 exit /b 0
 
+rem :record EXITCODE: the helper reads the log and prints the suite's line with its test count.
 :record
-if "%~1"=="0" (
-    set /a PASSED+=1
-    echo PASS %NAME%
-) else (
+"%TOOL%" verdict %NAME% %KIND% "%KIT%\logs\%NAME%.txt" %~1 %EXPECTED%
+if errorlevel 2 echo FAIL %NAME% ^(the kit's helper could not read logs\%NAME%.txt^)
+if errorlevel 1 (
     set /a FAILED+=1
-    echo FAIL %NAME% ^(exit code %~1, see logs\%NAME%.txt^)
+) else (
+    set /a PASSED+=1
 )
 exit /b 0

@@ -1,17 +1,17 @@
 # Sourced by the test runners: live server processes found by their command line. The pattern (an extended
 # regular expression) travels in the environment, so no helper process ever matches itself.
 
-# The Wine prefix whose processes are ours: other checkouts and other users on the machine run their own.
-: "${WINEPREFIX:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wineprefix}"
+# Only processes of this checkout's Wine prefix count: other checkouts and users run the same programs on the
+# machine, and a runner must neither wait for nor end those.
+own_wineprefix=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wineprefix}
+in_own_prefix() { tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$own_wineprefix"; }
 
-# PIDs of live processes of our Wine prefix whose command line matches the pattern.
+# PIDs of live processes of this prefix whose command line matches the pattern.
 process_ids() {
   local pid
-  ps -eo pid=,stat=,args= | PATTERN=$1 awk '$2 !~ /^Z/ && $0 ~ ENVIRON["PATTERN"] { print $1 }' |
-    while read -r pid; do
-      tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
-    done
-  return 0
+  for pid in $(ps -eo pid=,stat=,args= | PATTERN=$1 awk '$2 !~ /^Z/ && $0 ~ ENVIRON["PATTERN"] { print $1 }'); do
+    if in_own_prefix "$pid"; then echo "$pid"; fi
+  done
 }
 
 process_count() { process_ids "$1" | wc -l; }
