@@ -510,23 +510,23 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
         }
         const bool last = i + 1 == filters.size();
         const std::size_t bound = last ? limit : maxStreamBytes;
-        if (name == "FlateDecode") {
-            Predictor predictor;
+        if (name == "FlateDecode" || name == "LZWDecode") {
             try {
-                predictor = predictorOf(parm);
-            } catch (Fault& fault) {
-                fault.object = number;
-                throw;
-            }
-            std::size_t rawLimit = bound;
-            if (predictor.predictor >= 10) {
-                const std::size_t rowBytes =
-                    (std::size_t(predictor.colors) * predictor.columns * predictor.bitsPerComponent + 7) / 8;
-                rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
-            }
-            std::vector<std::uint8_t> inflated = inflate(input(), rawLimit);
-            try {
-                out.bytes = unpredict(std::move(inflated), predictor);
+                const Predictor predictor = predictorOf(parm);
+                // A PNG predictor adds a tag byte to each row, so more raw bytes are needed for `bound` bytes out.
+                std::size_t rawLimit = bound;
+                if (predictor.predictor >= 10) {
+                    const std::size_t rowBytes = predictor.rowBytes();
+                    rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
+                }
+                std::vector<std::uint8_t> decoded;
+                if (name == "FlateDecode") {
+                    decoded = inflate(input(), rawLimit);
+                } else {
+                    const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
+                    decoded = lzw(input(), rawLimit, !(early && early->integer() && *early->integer() == 0));
+                }
+                out.bytes = unpredict(std::move(decoded), predictor);
             } catch (Fault& fault) {
                 fault.object = number;
                 throw;
@@ -539,15 +539,6 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             out.bytes = ascii85(input(), bound);
         } else if (name == "RunLengthDecode") {
             out.bytes = runLength(input(), bound);
-        } else if (name == "LZWDecode") {
-            const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
-            out.bytes = lzw(input(), bound, !(early && early->integer() && *early->integer() == 0));
-            try {
-                out.bytes = unpredict(std::move(out.bytes), predictorOf(parm));
-            } catch (Fault& fault) {
-                fault.object = number;
-                throw;
-            }
         } else {
             throw Fault{Stage::Objects, number, "unsupported filter " + name};
         }

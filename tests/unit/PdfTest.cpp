@@ -16,6 +16,7 @@
 
 #include "aztec/Reader.h"
 #include "pdf/Fax.h"
+#include "pdf/Filters.h"
 #include "pdf/Reader.h"
 
 namespace varnok::pdf {
@@ -561,6 +562,61 @@ TEST(PdfBuilt, UnusualButSoundFilesGiveTheirSymbols)
     }
 }
 
+TEST(PdfFilters, PredictorRowsAreSizedIn64Bits)
+{
+    // Rows whose byte count wraps a 32-bit size, one just past the stream limit, and sound ones.
+    struct Case {
+        Predictor p;
+        bool refused;
+        std::vector<std::uint8_t> out;
+    };
+    const Case cases[] = {
+        {{12, 32, 16, 8388608}, true, {}},
+        {{2, 32, 16, 8388609}, true, {}},
+        {{15, 32, 16, (1 << 20) + 1}, true, {}},
+        {{15, 32, 16, 1 << 20}, false, {}},
+        {{12, 1, 8, 1 << 24}, false, {}},
+        {{2, 1, 8, 4}, false, {1, 2, 3, 4}},
+        {{12, 1, 8, 2}, false, {1, 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::uint8_t> in = c.p.predictor == 2 ? std::vector<std::uint8_t>{1, 1, 1, 1}
+                                                                : std::vector<std::uint8_t>{0, 1, 1, 2, 1, 2};
+        if (c.refused)
+            EXPECT_THROW(unpredict(in, c.p), Fault) << c.p.predictor << " " << c.p.columns;
+        else
+            EXPECT_EQ(unpredict(in, c.p), c.out) << c.p.predictor << " " << c.p.columns;
+    }
+}
+
+TEST(PdfBuilt, PredictedRowsAreReadWhole)
+{
+    std::string raw, predicted;
+    for (int y = 0; y < 100; ++y) {
+        predicted += '\0';
+        for (int x = 0; x < 10; ++x) {
+            raw += static_cast<char>(x * 20 + y);
+            predicted += raw.back();
+        }
+    }
+    const std::pair<const char*, std::string> filters[] = {{"/FlateDecode", deflate(predicted)},
+                                                           {"/LZWDecode", lzwEncode(predicted)}};
+    for (const auto& [filter, data] : filters) {
+        PdfBuilder pdf;
+        const int image = pdf.stream(imageKeys(10, 100,
+                                               "/ColorSpace /DeviceGray /BitsPerComponent 8 /Filter " +
+                                                   std::string(filter) + " /DecodeParms << /Predictor 10 /Columns 10 >>"),
+                                     data);
+        pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + ref(image))));
+        Reader reader(bytesOf(pdf.text()));
+        const Listing listing = reader.list();
+        ASSERT_EQ(listing.images.size(), 1u) << filter;
+        const ImagePixels pixels = reader.pixels(listing.images[0], aztec::maxPixels);
+        EXPECT_EQ(pixels.kind, ImagePixels::Kind::Gray) << filter;
+        EXPECT_EQ(std::string(pixels.bytes.begin(), pixels.bytes.end()), raw) << filter;
+    }
+}
+
 TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
 {
     const Symbol& s = symbol();
@@ -595,6 +651,15 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
                                                deflate(std::string(64u << 20, '\xFF')))); });
          },
          "1:no symbol"},
+        {"predictor rows too long for any stream",
+         [&] {
+             return onePage("/I Do", [&](PdfBuilder& pdf) {
+                 return "/I " + ref(pdf.stream(s.dims() + "/ColorSpace /DeviceGray /BitsPerComponent 8 "
+                                                          "/Filter /FlateDecode /DecodeParms << /Predictor 12 "
+                                                          "/Colors 32 /BitsPerComponent 16 /Columns 8388608 >>",
+                                               deflate(s.raw()))); });
+         },
+         "1:failed pixels"},
         {"an image above the pixel limit",
          [&] {
              return onePage("/I Do", [&](PdfBuilder& pdf) {
