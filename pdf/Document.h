@@ -35,7 +35,6 @@ public:
     explicit Document(Bytes file);
 
     const Dict& trailer() const { return trailer_; }
-    bool repaired() const { return repaired_; }
 
     // The object with that number, parsed once; null for a free or missing one. Throws Fault.
     const Object& get(int number);

@@ -435,7 +435,6 @@ Listing Reader::list()
             return out;
         }
         const std::vector<Page> pages = pagesOf(*document_, out.skipped);
-        out.pages = static_cast<int>(pages.size());
         for (std::size_t p = 0; p < pages.size(); ++p) {
             std::vector<int> found;
             try {
@@ -466,7 +465,8 @@ Listing Reader::list()
                 }
             }
             std::stable_sort(images.begin(), images.end(), [](const ImageInfo& a, const ImageInfo& b) {
-                return a.width * a.height > b.width * b.height;
+                // In double: a hostile /Width and /Height overflow a 64-bit product.
+                return double(a.width) * double(a.height) > double(b.width) * double(b.height);
             });
             out.images.insert(out.images.end(), images.begin(), images.end());
         }

@@ -37,7 +37,6 @@ struct Listing {
     std::optional<Fault> fault;     // the file as a whole could not be read
     std::vector<ImageInfo> images;  // in the order to try
     std::vector<Fault> skipped;     // pages or images that could not be listed
-    int pages = 0;
 };
 
 struct ImagePixels {
