@@ -532,7 +532,7 @@ ImagePixels Reader::pixels(const ImageInfo& image, std::uint64_t maxPixels)
         const std::size_t rowBytes = (std::size_t(image.width) * model.components * bits + 7) / 8;
         const std::size_t expected = rowBytes * std::size_t(image.height);
         if (expected > maxImageBytes) {
-            out.kind = ImagePixels::Kind::TooLarge;
+            out.kind = ImagePixels::Kind::NoMemory;
             return out;
         }
         StreamData data = document_->streamData(*object.stream(), number, expected);
@@ -558,7 +558,7 @@ ImagePixels Reader::pixels(const ImageInfo& image, std::uint64_t maxPixels)
         out.fault = fault;
         out.bytes.clear();
     } catch (const std::bad_alloc&) {
-        out.kind = ImagePixels::Kind::TooLarge;
+        out.kind = ImagePixels::Kind::NoMemory;
         out.bytes.clear();
     }
     return out;

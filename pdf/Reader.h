@@ -40,7 +40,8 @@ struct Listing {
 };
 
 struct ImagePixels {
-    enum class Kind { Gray, Jpeg, TooLarge, Unsupported, Failed };
+    // TooLarge: beyond the pixel limit; NoMemory: its samples exceed what one image may hold, or memory ran out.
+    enum class Kind { Gray, Jpeg, TooLarge, NoMemory, Unsupported, Failed };
     Kind kind = Kind::Failed;
     std::vector<std::uint8_t> bytes;  // Gray: width x height pixels, rows top down; Jpeg: the file's bytes
     long long width = 0;

@@ -80,6 +80,9 @@ ImageCandidate candidateOf(pdf::Reader& reader, const pdf::ImageInfo& image, std
     case pdf::ImagePixels::Kind::TooLarge:
         candidate.failure = ImageFileError(Kind::TooLarge, S_OK, width, height);
         break;
+    case pdf::ImagePixels::Kind::NoMemory:
+        candidate.failure = ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, width, height);
+        break;
     case pdf::ImagePixels::Kind::Unsupported:
         candidate.failure = ImageFileError::inPdf(Kind::Refused, pdf::Refusal::UnsupportedCompression, image.page,
                                                   image.object, pixels.fault.reason);

@@ -107,6 +107,7 @@ Outcome readPdf(const std::string& file)
             break;
         }
         case ImagePixels::Kind::TooLarge: what = "too large"; break;
+        case ImagePixels::Kind::NoMemory: what = "no memory"; break;
         case ImagePixels::Kind::Unsupported: what = pixels.fault.reason; break;
         case ImagePixels::Kind::Failed: what = std::string("failed ") + stageName(pixels.fault.stage); break;
         case ImagePixels::Kind::Jpeg: break;
@@ -676,6 +677,14 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
                         " /I " + grayImage(pdf); });
          },
          "1:too large 1:symbol"},
+        {"an image within the pixel limit whose samples exceed what one image may hold",
+         [&] {
+             return onePage("/I Do", [&](PdfBuilder& pdf) {
+                 return "/I " + ref(pdf.stream(imageKeys(10000, 10000, "/ColorSpace /DeviceCMYK /BitsPerComponent 16 "
+                                                                       "/Filter /FlateDecode"),
+                                               deflate("x"))); });
+         },
+         "1:no memory"},
         {"image data cut short",
          [&] {
              return onePage("/I Do", [&](PdfBuilder& pdf) {
