@@ -403,6 +403,7 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
             if (contained < 0 || offset < 0)
                 break;
             parsed.objects.emplace_back(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
+            parsed.offsets.insert_or_assign(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
         }
         known = objectStreams_.emplace(stream, std::move(parsed)).first;
     }
@@ -410,10 +411,8 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
     std::size_t offset = SIZE_MAX;
     if (index < container.objects.size() && container.objects[index].first == number) {
         offset = container.objects[index].second;
-    } else {
-        for (const auto& [contained, at] : container.objects)
-            if (contained == number)
-                offset = at;
+    } else if (const auto found = container.offsets.find(number); found != container.offsets.end()) {
+        offset = found->second;
     }
     if (offset == SIZE_MAX || offset >= container.data->size())
         throw Fault{Stage::Objects, number, "not in its object stream"};

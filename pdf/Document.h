@@ -67,6 +67,7 @@ private:
     struct ObjectStream {
         std::shared_ptr<const std::vector<std::uint8_t>> data;
         std::vector<std::pair<int, std::size_t>> objects;  // number and offset in `data`, in the stream's order
+        std::unordered_map<int, std::size_t> offsets;       // by number, for objects indexed at the wrong place
     };
 
     Bytes file_;

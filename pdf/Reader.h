@@ -19,7 +19,7 @@ class Document;
 // Larger files are refused unread.
 inline constexpr std::uint64_t maxFileBytes = 256ull << 20;
 
-// "%PDF-" within the first 1024 bytes, where readers look for it.
+// "%PDF-" within the first 1024 bytes, where readers look for it, in a file that does not start as an image.
 bool looksLikePdf(Bytes head);
 
 enum class Codec { None, Dct, Fax, Jbig2, Jpx };

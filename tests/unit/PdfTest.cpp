@@ -617,6 +617,42 @@ TEST(PdfBuilt, PredictedRowsAreReadWhole)
     }
 }
 
+TEST(PdfBuilt, ImagesDrawnAgainAreListedWhereFirstDrawn)
+{
+    // Two pages sharing their parent's resources: A is the larger image, B a small blank one.
+    struct Case {
+        const char* first;
+        const char* second;
+        const char* listed;
+    };
+    const Case cases[] = {
+        {"/A Do /B Do", "/B Do /A Do /B Do", "1:A 1:B"},
+        {"/B Do /B Do", "/A Do /B Do", "1:B 2:A"},
+        {"0 0 m 5 5 l S", "/B Do /A Do", "2:A 2:B"},
+    };
+    for (const Case& c : cases) {
+        PdfBuilder pdf;
+        const std::string a = grayImage(pdf);
+        const std::string b = ref(pdf.stream(imageKeys(8, 8, "/ColorSpace /DeviceGray /BitsPerComponent 8"),
+                                             std::string(64, '\xFF')));
+        const int pages = pdf.reserve();
+        std::string kids;
+        for (const char* content : {c.first, c.second})
+            kids += ref(pdf.object("<< /Type /Page /Parent " + ref(pages) + " /MediaBox [0 0 600 600] /Contents " +
+                                   ref(pdf.stream("", content)) + " >>")) + " ";
+        pdf.object("<< /Type /Pages /Kids [" + kids + "] /Count 2 /Resources << /XObject << /A " + a + " /B " + b +
+                       " >> >> >>",
+                   pages);
+        pdf.section("/Root " + ref(pdf.object("<< /Type /Catalog /Pages " + ref(pages) + " >>")));
+        Reader reader(bytesOf(pdf.text()));
+        std::string listed;
+        for (const ImageInfo& image : reader.list().images)
+            listed += (listed.empty() ? "" : " ") + std::to_string(image.page) + ":" +
+                      (image.object == std::stoi(a) ? "A" : "B");
+        EXPECT_EQ(listed, c.listed) << c.first << " | " << c.second;
+    }
+}
+
 TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
 {
     const Symbol& s = symbol();
@@ -685,6 +721,12 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
                                                deflate("x"))); });
          },
          "1:no memory"},
+        {"a page whose only image is inline",
+         [&] {
+             return onePage("q BI /W 8 /H 8 /CS /G /BPC 8 ID\n" + std::string(64, 'E') + "\nEI Q",
+                            [](PdfBuilder&) { return std::string(); });
+         },
+         "fault images"},
         {"image data cut short",
          [&] {
              return onePage("/I Do", [&](PdfBuilder& pdf) {
@@ -754,6 +796,8 @@ TEST(PdfBuilt, FilesOverTheLimitAreRefusedUnread)
     EXPECT_TRUE(looksLikePdf(bytesOf(std::string(1000, ' ') + magic)));
     EXPECT_FALSE(looksLikePdf(bytesOf(std::string(1030, ' ') + magic)));
     EXPECT_FALSE(looksLikePdf(bytesOf("%PDF")));
+    for (const std::string image : {"\x89PNG\r\n", "\xFF\xD8\xFF\xE1", "GIF89a", "BM6", "II*", "MM"})
+        EXPECT_FALSE(looksLikePdf(bytesOf(image + " %PDF-1.4 in a comment"))) << image;
     std::string huge(maxFileBytes + 1, ' ');
     huge.replace(0, magic.size(), magic);
     EXPECT_EQ(readPdf(huge).trail, "file too large");
