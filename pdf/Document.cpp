@@ -247,6 +247,9 @@ void Document::rebuild()
     objectStreams_.clear();
     trailer_.clear();
     const std::string_view text = textOf(file_);
+    // Each object is parsed only up to the next one found: an unterminated string must not run on to the end
+    // of the file once for every object.
+    std::vector<std::size_t> starts;
     for (std::size_t at = text.find("obj"); at != std::string_view::npos; at = text.find("obj", at + 3)) {
         if (at + 3 < text.size() && !isSpace(file_[at + 3]) && !isDelimiter(file_[at + 3]))
             continue;
@@ -270,19 +273,26 @@ void Document::rebuild()
         if (!digits() || (i > 0 && !isSpace(file_[i - 1]) && !isDelimiter(file_[i - 1])))
             continue;
         const long long number = std::stoll(std::string(text.substr(i, numberEnd - i)));
+        starts.push_back(i);
         if (number > 0 && number <= INT_MAX)
             entries_[static_cast<int>(number)] = Entry{0, i};  // a later definition replaces an earlier one
     }
+    for (auto& [number, entry] : entries_) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), entry.offset);
+        entry.end = next == starts.end() ? file_.size() : *next;
+    }
     // Trailers in file order, the last one first to win.
     std::vector<std::shared_ptr<const Dict>> trailers;
-    for (std::size_t at = text.find("trailer"); at != std::string_view::npos; at = text.find("trailer", at + 7)) {
+    for (std::size_t at = text.find("trailer"); at != std::string_view::npos;) {
+        const std::size_t next = text.find("trailer", at + 7);
         try {
-            Lexer lexer(file_, at + 7);
+            Lexer lexer(file_.first(next == std::string_view::npos ? file_.size() : next), at + 7);
             Object trailer = lexer.object();
             if (const auto* dict = std::get_if<std::shared_ptr<const Dict>>(&trailer.value))
                 trailers.push_back(*dict);
         } catch (const Fault&) {
         }
+        at = next;
     }
     std::vector<std::pair<int, std::size_t>> direct;
     for (const auto& [number, entry] : entries_)
@@ -337,7 +347,7 @@ const Object& Document::get(int number)
     resolving_.insert(number);
     Object object;
     try {
-        object = entry->second.stream == 0 ? parseAt(number, entry->second.offset)
+        object = entry->second.stream == 0 ? parseAt(number, entry->second.offset, entry->second.end)
                                            : fromObjectStream(number, entry->second.stream, entry->second.offset);
     } catch (Fault& fault) {
         resolving_.erase(number);
@@ -370,9 +380,9 @@ const Object* Document::resolvedEntry(const Dict& dict, std::string_view key)
     return resolved.isNull() ? nullptr : &resolved;
 }
 
-Object Document::parseAt(int number, std::size_t offset)
+Object Document::parseAt(int number, std::size_t offset, std::size_t end)
 {
-    Lexer lexer(file_, offset);
+    Lexer lexer(file_.first(std::min(end, file_.size())), offset);
     if (integerToken(lexer.next(), INT_MAX) != number || integerToken(lexer.next(), INT_MAX) < 0 ||
         !isKeyword(lexer.next(), "obj"))
         throw Fault{Stage::Xref, number, "the object is not at its offset"};

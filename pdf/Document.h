@@ -3,6 +3,7 @@
 // incremental updates), or rebuilt by scanning for "N G obj" when that is damaged.
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,6 +49,7 @@ private:
     struct Entry {
         int stream = 0;           // 0: at `offset` in the file; otherwise the object stream holding it
         std::size_t offset = 0;   // file offset, or the index within the object stream
+        std::size_t end = SIZE_MAX;  // in a repaired file: where the next object starts, so that parsing stops there
     };
 
     void readCrossReferences();
@@ -59,7 +61,7 @@ private:
     void mergeTrailer(const Dict& dict);
     void rebuild();
     bool hasCatalogue();
-    Object parseAt(int number, std::size_t offset);
+    Object parseAt(int number, std::size_t offset, std::size_t end);
     Object fromObjectStream(int number, int stream, std::size_t index);
     std::size_t streamLength(const Stream& stream, int number);
     std::size_t nextEndstream(std::size_t from);

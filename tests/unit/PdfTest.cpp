@@ -784,6 +784,24 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
              return text;
          },
          "fault pages"},
+        {"many unterminated strings with no cross-reference table",
+         [] {
+             std::string text = "%PDF-1.4\n";
+             for (int k = 1; k <= 20000; ++k)
+                 text += std::to_string(k) + " 0 obj (\n" + (k % 10 ? "" : "trailer (\n");
+             return text;
+         },
+         "fault xref"},
+        {"a sound file behind many unterminated strings, its offsets shifted",
+         [&] {
+             PdfBuilder pdf;
+             pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + grayImage(pdf))));
+             std::string junk;
+             for (int k = 100000; k < 120000; ++k)
+                 junk += std::to_string(k) + " 0 obj (\n" + (k % 10 ? "" : "trailer (\n");
+             return pdf.text().insert(pdf.text().find('\n') + 1, junk);
+         },
+         "1:symbol"},
         {"not a PDF at all", [] { return std::string("%PDF-1.4\nnothing here\n"); }, "fault xref"},
     };
     for (const Case& c : cases)
