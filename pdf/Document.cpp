@@ -247,6 +247,9 @@ void Document::rebuild()
     objectStreams_.clear();
     trailer_.clear();
     const std::string_view text = textOf(file_);
+    // Each object is parsed only up to the next one found: an unterminated string must not run on to the end
+    // of the file once for every object.
+    std::vector<std::size_t> starts;
     for (std::size_t at = text.find("obj"); at != std::string_view::npos; at = text.find("obj", at + 3)) {
         if (at + 3 < text.size() && !isSpace(file_[at + 3]) && !isDelimiter(file_[at + 3]))
             continue;
@@ -270,19 +273,26 @@ void Document::rebuild()
         if (!digits() || (i > 0 && !isSpace(file_[i - 1]) && !isDelimiter(file_[i - 1])))
             continue;
         const long long number = std::stoll(std::string(text.substr(i, numberEnd - i)));
+        starts.push_back(i);
         if (number > 0 && number <= INT_MAX)
             entries_[static_cast<int>(number)] = Entry{0, i};  // a later definition replaces an earlier one
     }
+    for (auto& [number, entry] : entries_) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), entry.offset);
+        entry.end = next == starts.end() ? file_.size() : *next;
+    }
     // Trailers in file order, the last one first to win.
     std::vector<std::shared_ptr<const Dict>> trailers;
-    for (std::size_t at = text.find("trailer"); at != std::string_view::npos; at = text.find("trailer", at + 7)) {
+    for (std::size_t at = text.find("trailer"); at != std::string_view::npos;) {
+        const std::size_t next = text.find("trailer", at + 7);
         try {
-            Lexer lexer(file_, at + 7);
+            Lexer lexer(file_.first(next == std::string_view::npos ? file_.size() : next), at + 7);
             Object trailer = lexer.object();
             if (const auto* dict = std::get_if<std::shared_ptr<const Dict>>(&trailer.value))
                 trailers.push_back(*dict);
         } catch (const Fault&) {
         }
+        at = next;
     }
     std::vector<std::pair<int, std::size_t>> direct;
     for (const auto& [number, entry] : entries_)
@@ -337,7 +347,7 @@ const Object& Document::get(int number)
     resolving_.insert(number);
     Object object;
     try {
-        object = entry->second.stream == 0 ? parseAt(number, entry->second.offset)
+        object = entry->second.stream == 0 ? parseAt(number, entry->second.offset, entry->second.end)
                                            : fromObjectStream(number, entry->second.stream, entry->second.offset);
     } catch (Fault& fault) {
         resolving_.erase(number);
@@ -370,9 +380,9 @@ const Object* Document::resolvedEntry(const Dict& dict, std::string_view key)
     return resolved.isNull() ? nullptr : &resolved;
 }
 
-Object Document::parseAt(int number, std::size_t offset)
+Object Document::parseAt(int number, std::size_t offset, std::size_t end)
 {
-    Lexer lexer(file_, offset);
+    Lexer lexer(file_.first(std::min(end, file_.size())), offset);
     if (integerToken(lexer.next(), INT_MAX) != number || integerToken(lexer.next(), INT_MAX) < 0 ||
         !isKeyword(lexer.next(), "obj"))
         throw Fault{Stage::Xref, number, "the object is not at its offset"};
@@ -403,6 +413,7 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
             if (contained < 0 || offset < 0)
                 break;
             parsed.objects.emplace_back(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
+            parsed.offsets.insert_or_assign(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
         }
         known = objectStreams_.emplace(stream, std::move(parsed)).first;
     }
@@ -410,10 +421,8 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
     std::size_t offset = SIZE_MAX;
     if (index < container.objects.size() && container.objects[index].first == number) {
         offset = container.objects[index].second;
-    } else {
-        for (const auto& [contained, at] : container.objects)
-            if (contained == number)
-                offset = at;
+    } else if (const auto found = container.offsets.find(number); found != container.offsets.end()) {
+        offset = found->second;
     }
     if (offset == SIZE_MAX || offset >= container.data->size())
         throw Fault{Stage::Objects, number, "not in its object stream"};
@@ -510,23 +519,23 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
         }
         const bool last = i + 1 == filters.size();
         const std::size_t bound = last ? limit : maxStreamBytes;
-        if (name == "FlateDecode") {
-            Predictor predictor;
+        if (name == "FlateDecode" || name == "LZWDecode") {
             try {
-                predictor = predictorOf(parm);
-            } catch (Fault& fault) {
-                fault.object = number;
-                throw;
-            }
-            std::size_t rawLimit = bound;
-            if (predictor.predictor >= 10) {
-                const std::size_t rowBytes =
-                    (std::size_t(predictor.colors) * predictor.columns * predictor.bitsPerComponent + 7) / 8;
-                rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
-            }
-            std::vector<std::uint8_t> inflated = inflate(input(), rawLimit);
-            try {
-                out.bytes = unpredict(std::move(inflated), predictor);
+                const Predictor predictor = predictorOf(parm);
+                // A PNG predictor adds a tag byte to each row, so more raw bytes are needed for `bound` bytes out.
+                std::size_t rawLimit = bound;
+                if (predictor.predictor >= 10) {
+                    const std::size_t rowBytes = predictor.rowBytes();
+                    rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
+                }
+                std::vector<std::uint8_t> decoded;
+                if (name == "FlateDecode") {
+                    decoded = inflate(input(), rawLimit);
+                } else {
+                    const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
+                    decoded = lzw(input(), rawLimit, !(early && early->integer() && *early->integer() == 0));
+                }
+                out.bytes = unpredict(std::move(decoded), predictor);
             } catch (Fault& fault) {
                 fault.object = number;
                 throw;
@@ -539,15 +548,6 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             out.bytes = ascii85(input(), bound);
         } else if (name == "RunLengthDecode") {
             out.bytes = runLength(input(), bound);
-        } else if (name == "LZWDecode") {
-            const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
-            out.bytes = lzw(input(), bound, !(early && early->integer() && *early->integer() == 0));
-            try {
-                out.bytes = unpredict(std::move(out.bytes), predictorOf(parm));
-            } catch (Fault& fault) {
-                fault.object = number;
-                throw;
-            }
         } else {
             throw Fault{Stage::Objects, number, "unsupported filter " + name};
         }

@@ -3,6 +3,7 @@
 // incremental updates), or rebuilt by scanning for "N G obj" when that is damaged.
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,7 +36,6 @@ public:
     explicit Document(Bytes file);
 
     const Dict& trailer() const { return trailer_; }
-    bool repaired() const { return repaired_; }
 
     // The object with that number, parsed once; null for a free or missing one. Throws Fault.
     const Object& get(int number);
@@ -49,6 +49,7 @@ private:
     struct Entry {
         int stream = 0;           // 0: at `offset` in the file; otherwise the object stream holding it
         std::size_t offset = 0;   // file offset, or the index within the object stream
+        std::size_t end = SIZE_MAX;  // in a repaired file: where the next object starts, so that parsing stops there
     };
 
     void readCrossReferences();
@@ -60,7 +61,7 @@ private:
     void mergeTrailer(const Dict& dict);
     void rebuild();
     bool hasCatalogue();
-    Object parseAt(int number, std::size_t offset);
+    Object parseAt(int number, std::size_t offset, std::size_t end);
     Object fromObjectStream(int number, int stream, std::size_t index);
     std::size_t streamLength(const Stream& stream, int number);
     std::size_t nextEndstream(std::size_t from);
@@ -68,6 +69,7 @@ private:
     struct ObjectStream {
         std::shared_ptr<const std::vector<std::uint8_t>> data;
         std::vector<std::pair<int, std::size_t>> objects;  // number and offset in `data`, in the stream's order
+        std::unordered_map<int, std::size_t> offsets;       // by number, for objects indexed at the wrong place
     };
 
     Bytes file_;

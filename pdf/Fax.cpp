@@ -293,7 +293,6 @@ FaxParams faxParamsOf(const Dict* parms)
         throw Fault{Stage::Pixels, 0, "bad fax dimensions"};
     p.k = k < 0 ? -1 : (k > 0 ? 1 : 0);
     p.columns = static_cast<int>(columns);
-    p.rows = static_cast<int>(rows);
     p.blackIs1 = flag("BlackIs1");
     p.encodedByteAlign = flag("EncodedByteAlign");
     return p;

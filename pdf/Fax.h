@@ -12,7 +12,6 @@ namespace varnok::pdf {
 struct FaxParams {
     int k = 0;  // < 0 Group 4, 0 Group 3 one-dimensional, > 0 Group 3 mixed
     int columns = 1728;
-    int rows = 0;  // 0: as many as the data holds
     bool blackIs1 = false;
     bool encodedByteAlign = false;
 };

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "Document.h"
+
 namespace varnok::pdf {
 
 std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit)
@@ -170,6 +172,15 @@ std::vector<std::uint8_t> lzw(Bytes in, std::size_t limit, bool earlyChange)
     return out;
 }
 
+std::size_t Predictor::rowBytes() const
+{
+    // In 64 bits: on a 32-bit build the product of the largest parameters wraps.
+    const std::uint64_t bytes = (std::uint64_t(colors) * std::uint64_t(columns) * std::uint64_t(bitsPerComponent) + 7) / 8;
+    if (bytes > maxStreamBytes)
+        throw Fault{Stage::Pixels, 0, "predictor row too long"};
+    return static_cast<std::size_t>(bytes);
+}
+
 Predictor predictorOf(const Dict* parms)
 {
     Predictor p;
@@ -236,8 +247,8 @@ std::vector<std::uint8_t> unpredict(std::vector<std::uint8_t> data, const Predic
     const int bits = p.bitsPerComponent;
     if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16)
         throw Fault{Stage::Pixels, 0, "bad predictor bit depth"};
+    const std::size_t rowBytes = p.rowBytes();
     const std::size_t samples = std::size_t(p.colors) * p.columns;
-    const std::size_t rowBytes = (samples * bits + 7) / 8;
     if (p.predictor == 2) {
         const std::size_t rows = data.size() / rowBytes;
         const unsigned mask = bits == 16 ? 0xFFFF : (1u << bits) - 1;

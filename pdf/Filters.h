@@ -23,6 +23,9 @@ struct Predictor {
     int colors = 1;
     int bitsPerComponent = 8;
     int columns = 1;
+
+    // Bytes in one row of samples; throws Fault (stage Pixels) for a row longer than any stream may be.
+    std::size_t rowBytes() const;
 };
 
 Predictor predictorOf(const Dict* parms);

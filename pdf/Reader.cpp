@@ -114,10 +114,21 @@ std::vector<Page> pagesOf(Document& document, std::vector<Fault>& skipped)
     return pages;
 }
 
-// Images drawn by a content stream ("Do" on an image XObject), also through form XObjects.
+// Images drawn by the pages' content streams ("Do" on an image XObject), also through form XObjects. One scanner
+// serves all pages: they often share their resources, and an image drawn again is listed only where first drawn.
 class ContentScanner {
 public:
-    ContentScanner(Document& document, std::vector<int>& found) : document_(document), found_(found) {}
+    explicit ContentScanner(Document& document) : document_(document) {}
+
+    void startPage()
+    {
+        found_.clear();
+        forms_.clear();
+        draws_ = 0;
+        inlineImages_ = 0;
+    }
+    const std::vector<int>& found() const { return found_; }
+    int inlineImages() const { return inlineImages_; }
 
     void scan(const std::vector<std::uint8_t>& content, const Dict* resources, int depth)
     {
@@ -138,8 +149,10 @@ public:
                     throw Fault{Stage::Pages, 0, "too many images drawn on one page"};
                 draw(operand, resources, depth);
             }
-            else if (t.text == "BI")
+            else if (t.text == "BI") {
+                ++inlineImages_;
                 skipInlineImage(lexer);
+            }
             operand.clear();
         }
     }
@@ -159,7 +172,7 @@ private:
         if (!object.stream() || !subtype)
             return;
         if (subtype->isName("Image")) {
-            if (found_.size() < maxImagesPerPage && std::find(found_.begin(), found_.end(), number) == found_.end())
+            if (found_.size() < maxImagesPerPage && listed_.insert(number).second)
                 found_.push_back(number);
         } else if (subtype->isName("Form") && depth < maxFormDepth && forms_.insert(number).second) {
             const Object* own = document_.resolvedEntry(*dict, "Resources");
@@ -206,10 +219,12 @@ private:
     }
 
     Document& document_;
-    std::vector<int>& found_;
+    std::vector<int> found_;
+    std::set<int> listed_;
     std::set<int> forms_;
     std::map<const Dict*, std::unordered_map<std::string, const Object*>> names_;
     int draws_ = 0;
+    int inlineImages_ = 0;
 };
 
 std::vector<std::uint8_t> contentOf(Document& document, const Dict& page)
@@ -402,6 +417,10 @@ std::vector<std::uint8_t> toGray(const std::vector<std::uint8_t>& samples, long 
 bool looksLikePdf(Bytes head)
 {
     const std::string_view text(reinterpret_cast<const char*>(head.data()), std::min<std::size_t>(head.size(), 1024));
+    // An image whose metadata happens to hold "%PDF-" stays an image.
+    for (const std::string_view image : {"\x89PNG", "\xFF\xD8", "GIF8", "BM", "II*", "MM"})
+        if (text.starts_with(image))
+            return false;
     return text.find("%PDF-") != std::string_view::npos;
 }
 
@@ -435,17 +454,19 @@ Listing Reader::list()
             return out;
         }
         const std::vector<Page> pages = pagesOf(*document_, out.skipped);
-        out.pages = static_cast<int>(pages.size());
+        ContentScanner scanner(*document_);
         for (std::size_t p = 0; p < pages.size(); ++p) {
-            std::vector<int> found;
+            scanner.startPage();
             try {
-                ContentScanner scanner(*document_, found);
                 scanner.scan(contentOf(*document_, *pages[p].dict), pages[p].resources, 0);
             } catch (const Fault& fault) {
                 out.skipped.push_back(Fault{Stage::Pages, fault.object, fault.reason});
             }
+            // Inline images are not read, but a page holding one is not a page without images.
+            if (scanner.inlineImages() > 0)
+                out.skipped.push_back(Fault{Stage::Images, 0, "inline images are not read"});
             std::vector<ImageInfo> images;
-            for (const int number : found) {
+            for (const int number : scanner.found()) {
                 try {
                     const Dict& dict = *document_->get(number).dict();
                     ImageInfo image;
@@ -466,7 +487,8 @@ Listing Reader::list()
                 }
             }
             std::stable_sort(images.begin(), images.end(), [](const ImageInfo& a, const ImageInfo& b) {
-                return a.width * a.height > b.width * b.height;
+                // In double: a hostile /Width and /Height overflow a 64-bit product.
+                return double(a.width) * double(a.height) > double(b.width) * double(b.height);
             });
             out.images.insert(out.images.end(), images.begin(), images.end());
         }
@@ -532,7 +554,7 @@ ImagePixels Reader::pixels(const ImageInfo& image, std::uint64_t maxPixels)
         const std::size_t rowBytes = (std::size_t(image.width) * model.components * bits + 7) / 8;
         const std::size_t expected = rowBytes * std::size_t(image.height);
         if (expected > maxImageBytes) {
-            out.kind = ImagePixels::Kind::TooLarge;
+            out.kind = ImagePixels::Kind::NoMemory;
             return out;
         }
         StreamData data = document_->streamData(*object.stream(), number, expected);
@@ -558,7 +580,7 @@ ImagePixels Reader::pixels(const ImageInfo& image, std::uint64_t maxPixels)
         out.fault = fault;
         out.bytes.clear();
     } catch (const std::bad_alloc&) {
-        out.kind = ImagePixels::Kind::TooLarge;
+        out.kind = ImagePixels::Kind::NoMemory;
         out.bytes.clear();
     }
     return out;

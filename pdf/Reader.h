@@ -19,7 +19,7 @@ class Document;
 // Larger files are refused unread.
 inline constexpr std::uint64_t maxFileBytes = 256ull << 20;
 
-// "%PDF-" within the first 1024 bytes, where readers look for it.
+// "%PDF-" within the first 1024 bytes, where readers look for it, in a file that does not start as an image.
 bool looksLikePdf(Bytes head);
 
 enum class Codec { None, Dct, Fax, Jbig2, Jpx };
@@ -37,11 +37,11 @@ struct Listing {
     std::optional<Fault> fault;     // the file as a whole could not be read
     std::vector<ImageInfo> images;  // in the order to try
     std::vector<Fault> skipped;     // pages or images that could not be listed
-    int pages = 0;
 };
 
 struct ImagePixels {
-    enum class Kind { Gray, Jpeg, TooLarge, Unsupported, Failed };
+    // TooLarge: beyond the pixel limit; NoMemory: its samples exceed what one image may hold, or memory ran out.
+    enum class Kind { Gray, Jpeg, TooLarge, NoMemory, Unsupported, Failed };
     Kind kind = Kind::Failed;
     std::vector<std::uint8_t> bytes;  // Gray: width x height pixels, rows top down; Jpeg: the file's bytes
     long long width = 0;

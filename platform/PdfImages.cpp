@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <new>
-#include <string>
-#include <string_view>
 #include <vector>
 
 #include "pdf/Reader.h"
@@ -80,6 +77,9 @@ ImageCandidate candidateOf(pdf::Reader& reader, const pdf::ImageInfo& image, std
     case pdf::ImagePixels::Kind::TooLarge:
         candidate.failure = ImageFileError(Kind::TooLarge, S_OK, width, height);
         break;
+    case pdf::ImagePixels::Kind::NoMemory:
+        candidate.failure = ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, width, height);
+        break;
     case pdf::ImagePixels::Kind::Unsupported:
         candidate.failure = ImageFileError::inPdf(Kind::Refused, pdf::Refusal::UnsupportedCompression, image.page,
                                                   image.object, pixels.fault.reason);
@@ -102,11 +102,6 @@ bool isPdf(IStream* stream)
     rewind(stream);
     if (FAILED(hr))
         return false;
-    // An image whose metadata happens to hold "%PDF-" stays an image.
-    const std::string_view start(reinterpret_cast<const char*>(head), std::min<ULONG>(read, 4));
-    for (const std::string_view image : {"\x89PNG", "\xFF\xD8", "GIF8", "BM", "II*", "MM"})
-        if (start.starts_with(image))
-            return false;
     return pdf::looksLikePdf(pdf::Bytes(head, read));
 }
 

@@ -150,11 +150,18 @@ varnok::scan::FieldsRow fieldsRow(const std::wstring& file, const Outcome& outco
         row.status = varnok::toUtf8(u16(outcome.reason));
         return row;
     }
-    const varnok::CodetFields decoded = varnok::decodeCodetFields(varnok::scannerText(outcome.read.bytes));
-    row.status = varnok::toUtf8(decoded.status);
-    for (std::size_t i = 0; i < decoded.values.size(); ++i)
-        if (decoded.values[i])
-            row.values[i] = varnok::toUtf8(*decoded.values[i]);
+    try {
+        const varnok::CodetFields decoded = varnok::decodeCodetFields(varnok::scannerText(outcome.read.bytes));
+        row.status = varnok::toUtf8(decoded.status);
+        for (std::size_t i = 0; i < decoded.values.size(); ++i)
+            if (decoded.values[i])
+                row.values[i] = varnok::toUtf8(*decoded.values[i]);
+    } catch (const std::bad_alloc&) {
+        // One symbol too large for the memory left ends its own row, not the whole run.
+        row = {};
+        row.file = varnok::toUtf8(u16(file));
+        row.status = varnok::toUtf8(u16(L"Za mało pamięci, by odczytać pola symbolu z pliku " + quoted(file)));
+    }
     return row;
 }
 

@@ -53,6 +53,8 @@ std::optional<std::string> toGray(varnok::pdf::ImagePixels& image)
     case Kind::Gray: return std::nullopt;
     case Kind::TooLarge:
         return "image too large: " + std::to_string(image.width) + " x " + std::to_string(image.height);
+    case Kind::NoMemory:
+        return "not enough memory for the image: " + std::to_string(image.width) + " x " + std::to_string(image.height);
     case Kind::Unsupported: return "PDF image in " + image.fault.reason + ": scan in grayscale or to JPEG";
     case Kind::Failed: return "cannot read the PDF: " + image.fault.describe();
     case Kind::Jpeg: break;
