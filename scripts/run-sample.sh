@@ -3,7 +3,7 @@
 # the project's Wine prefix, generates the Aztec payload of a fictional certificate and prints its 31 fields,
 # decoded and read through COM by a script client. Given an image, its Aztec code is read by
 # VarnokSrv.ImageReader first.
-# Usage: run-sample.sh [file, Linux path: a data file *.xml, an image (png, jpg, jpeg, bmp, gif, tif, tiff) or a
+# Usage: run-sample.sh [file, Linux path: a data file *.xml, an image (png, jpg, jpeg, bmp, gif, tif, tiff), a PDF scan or a
 #        payload; default a freshly generated payload]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,7 +32,7 @@ win() { printf 'Z:%s' "${1//\//\\}"; }
 "$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
 client=read-certificate.js
 shopt -s nocasematch
-if [[ "$input" =~ \.(png|jpe?g|bmp|gif|tiff?)$ ]]; then
+if [[ "$input" =~ \.(png|jpe?g|bmp|gif|tiff?|pdf)$ ]]; then
   client=read-image.js
   echo "Aztec code read from the image by VarnokSrv.ImageReader, then:"
 fi
