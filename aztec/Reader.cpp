@@ -189,9 +189,9 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
 }
 
 // Catmull-Rom weights of the four source pixels around a point `t` past the second of them.
-std::array<double, 4> cubicWeights(double t)
+std::array<float, 4> cubicWeights(float t)
 {
-    const double t2 = t * t, t3 = t2 * t;
+    const float t2 = t * t, t3 = t2 * t;
     return {(-t3 + 2 * t2 - t) / 2, (3 * t3 - 5 * t2 + 2) / 2, (-3 * t3 + 4 * t2 + t) / 2, (t3 - t2) / 2};
 }
 
@@ -201,12 +201,14 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
 {
     const int w = image.width, h = image.height, W = 2 * w, H = 2 * h;
     // Output pixel 2i lies a quarter pixel before source pixel i, 2i + 1 a quarter after it.
-    const std::array<std::array<double, 4>, 2> phase{cubicWeights(0.75), cubicWeights(0.25)};
-    const auto source = [](int out, int limit, int k) { return std::clamp(out / 2 - (out % 2 ? 1 : 2) + k, 0, limit - 1); };
-    std::vector<double> rows(std::size_t(W) * h);
+    const std::array<std::array<float, 4>, 2> phase{cubicWeights(0.75F), cubicWeights(0.25F)};
+    const auto source = [](int out, int limit, int k) {
+        return std::clamp(out / 2 - (out % 2 ? 1 : 2) + k, 0, limit - 1);
+    };
+    std::vector<float> rows(std::size_t(W) * h);  // the rows enlarged across
     for (int y = 0; y < h; ++y)
         for (int X = 0; X < W; ++X) {
-            double v = 0;
+            float v = 0;
             for (int k = 0; k < 4; ++k)
                 v += phase[X % 2][k] * image.at(source(X, w, k), y);
             rows[std::size_t(y) * W + X] = v;
@@ -214,7 +216,7 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
     std::vector<std::uint8_t> out(std::size_t(W) * H);
     for (int Y = 0; Y < H; ++Y)
         for (int X = 0; X < W; ++X) {
-            double v = 0;
+            float v = 0;
             for (int k = 0; k < 4; ++k)
                 v += phase[Y % 2][k] * rows[std::size_t(source(Y, h, k)) * W + X];
             out[std::size_t(Y) * W + X] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
