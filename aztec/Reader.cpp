@@ -1,7 +1,9 @@
 #include "Reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 
 #include "Finder.h"
@@ -17,6 +19,8 @@ namespace {
 constexpr std::size_t maxCandidates = 128;
 // Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
 constexpr int pureSymbolSide = 512;
+// Images up to this size (an A4 page at 200 dpi) may be scanned so coarsely that only the enlarged image reads.
+constexpr long long enlargeLimit = 4'000'000;
 
 // The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
 // largest images no more than fits in about a second and a half.
@@ -184,21 +188,47 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
     return std::nullopt;
 }
 
-}  // namespace
-
-ReadResult readAztec(const GrayImage& image)
+// Catmull-Rom weights of the four source pixels around a point `t` past the second of them.
+std::array<float, 4> cubicWeights(float t)
 {
-    ReadResult result;
-    if (!image.pixels || image.width <= 0 || image.height <= 0 ||
-        static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
-        result.failure = ReadFailure::BadImage;
-        result.reason = "image dimensions not acceptable";
-        return result;
-    }
+    const float t2 = t * t, t3 = t2 * t;
+    return {(-t3 + 2 * t2 - t) / 2, (3 * t3 - 5 * t2 + 2) / 2, (-3 * t3 + 4 * t2 + t) / 2, (t3 - t2) / 2};
+}
+
+// The image at twice its size, interpolated bicubically: modules of two pixels blurred by a scan keep their
+// shape at four, where the binarizers and the ring tracing have room.
+std::vector<std::uint8_t> enlarged(const GrayImage& image)
+{
+    const int w = image.width, h = image.height, W = 2 * w, H = 2 * h;
+    // Output pixel 2i lies a quarter pixel before source pixel i, 2i + 1 a quarter after it.
+    const std::array<std::array<float, 4>, 2> phase{cubicWeights(0.75F), cubicWeights(0.25F)};
+    const auto source = [](int out, int limit, int k) {
+        return std::clamp(out / 2 - (out % 2 ? 1 : 2) + k, 0, limit - 1);
+    };
+    std::vector<float> rows(std::size_t(W) * h);  // the rows enlarged across
+    for (int y = 0; y < h; ++y)
+        for (int X = 0; X < W; ++X) {
+            float v = 0;
+            for (int k = 0; k < 4; ++k)
+                v += phase[X % 2][k] * image.at(source(X, w, k), y);
+            rows[std::size_t(y) * W + X] = v;
+        }
+    std::vector<std::uint8_t> out(std::size_t(W) * H);
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X) {
+            float v = 0;
+            for (int k = 0; k < 4; ++k)
+                v += phase[Y % 2][k] * rows[std::size_t(source(Y, h, k)) * W + X];
+            out[std::size_t(Y) * W + X] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+        }
+    return out;
+}
+
+// Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
+// module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
+{
     const long long pixels = static_cast<long long>(image.width) * image.height;
-    Attempts attempts{image, Budget(workFor(pixels)), false, {}};
-    // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
-    // module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
     struct Strategy {
         std::function<BinaryImage()> binarize;
         long long cost;
@@ -218,13 +248,42 @@ ReadResult readAztec(const GrayImage& image)
         if (!attempts.budget.spend(strategy.cost))
             break;
         BinaryImage binary = strategy.binarize();
-        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts)) {
-            result.bytes = decoded->text.bytes;
-            result.readerInitialisation = decoded->format.readerInitialisation;
-            if (const auto& part = decoded->text.sequence)
-                result.sequence = SequencePosition{part->index, part->count, part->id};
-            return result;
-        }
+        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts))
+            return decoded;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+ReadResult readAztec(const GrayImage& image)
+{
+    ReadResult result;
+    if (!image.pixels || image.width <= 0 || image.height <= 0 ||
+        static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
+        result.failure = ReadFailure::BadImage;
+        result.reason = "image dimensions not acceptable";
+        return result;
+    }
+    const long long pixels = static_cast<long long>(image.width) * image.height;
+    Attempts attempts{image, Budget(workFor(pixels)), false, {}};
+    auto decoded = readImage(image, attempts);
+    // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
+    // a budget of its own, so that only a read that found nothing pays for it.
+    if (!decoded && pixels <= enlargeLimit) {
+        const std::vector<std::uint8_t> larger = enlarged(image);
+        const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
+        Attempts second{large, Budget(workFor(4 * pixels)), attempts.sawSymbol, attempts.lastReason};
+        decoded = readImage(large, second);
+        attempts.sawSymbol = second.sawSymbol;
+        attempts.lastReason = second.lastReason;
+    }
+    if (decoded) {
+        result.bytes = decoded->text.bytes;
+        result.readerInitialisation = decoded->format.readerInitialisation;
+        if (const auto& part = decoded->text.sequence)
+            result.sequence = SequencePosition{part->index, part->count, part->id};
+        return result;
     }
     result.failure = attempts.sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
     result.reason = attempts.sawSymbol ? "Aztec symbol found but " + attempts.lastReason : "no Aztec symbol found";
