@@ -1,8 +1,8 @@
 // varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb, PDF scans by our PDF
-// reader with stb for their JPEG images), used by the corpus scripts;
-// VarnokScan.exe (scan/VarnokScan.cpp) is the product's Windows tool and prints the same lines. One line per file:
-// FILE<TAB>TEXT, or FILE<TAB>!<TAB>reason; a part of a structured-append sequence adds a note on stderr. Exit code
-// 0 when every file was read, 1 otherwise, 2 for a usage error.
+// reader with stb for their JPEG images), used by the corpus scripts. One line per image file: FILE<TAB>TEXT, or
+// FILE<TAB>!<TAB>reason in English; a part of a structured-append sequence adds a note on stderr. Exit code 0 when
+// every file was read, 1 otherwise, 2 for a usage error. VarnokScan.exe (scan/VarnokScan.cpp), the product's
+// Windows tool, prints the same shape of line with Polish reasons, and a line for every file of a folder.
 
 #include <cstdio>
 #include <fstream>
