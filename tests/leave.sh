@@ -10,6 +10,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 failed=0
 source "$here/tests/scripts/processes.sh"
+start_clean 'VarnokSrv\.exe -Embedding'
 # Seconds the oldest server of this prefix has been running.
 server_age() {
   local pid age oldest=0
@@ -25,7 +26,7 @@ server_age() {
 # uninstall has removed the class by then anyway).
 for round in 1 2 3 4; do
   wait_for_no_process 'VarnokSrv\.exe -Embedding' || { echo "FAIL: a server is still running before round $round"; exit 1; }
-  "$run" "$client" "$sample" 30 >"$log" 2>&1 &
+  "$run" "$client" "$sample" 30 --retry-refused >"$log" 2>&1 &
   pid=$!
   for _ in $(seq 100); do [ "$(server_age)" -ge 3 ] && break; sleep 0.1; done
   sleep "0.$((round * 2))"

@@ -14,6 +14,7 @@ source "$here/tests/scripts/processes.sh"
 # This build's server only: other Wine prefixes on the machine may run servers of their own.
 server=$(literal_pattern "$(win "$(realpath "$(dirname "$client")/../VarnokSrv.exe")")")
 
+start_clean 'VarnokSrv\.exe -Embedding'
 start=$(date +%s)
 pids=()
 for i in $(seq "$clients"); do

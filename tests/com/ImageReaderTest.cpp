@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -87,6 +88,9 @@ TEST_F(ImageReaderTest, EveryFormatReadsToTheSymbolsText)
             continue;
         const std::wstring image = path.substr(0, path.size() - 4);
         SCOPED_TRACE(utf8(image));
+        // Printed before the calls, so that a run stopped by its time limit names the file it was reading.
+        std::printf("reading %s\n", utf8(image).c_str());
+        std::fflush(stdout);
         const std::wstring expected = expectedText(image);
         ASSERT_FALSE(expected.empty());
         for (const Reply& reply : {readThroughVtable(image), readByName(image)}) {

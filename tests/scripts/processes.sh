@@ -4,7 +4,7 @@
 # Only processes of this checkout's Wine prefix count: other checkouts and users run the same programs on the
 # machine, and a runner must neither wait for nor end those.
 own_wineprefix=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wineprefix}
-in_own_prefix() { tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$own_wineprefix"; }
+in_own_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$own_wineprefix"; }
 
 # PIDs of live processes of this prefix whose command line matches the pattern.
 process_ids() {
@@ -28,3 +28,42 @@ wait_for_no_process() {
 
 # The pattern that matches exactly this text (a Windows path, say).
 literal_pattern() { printf '%s' "$1" | sed 's/[][\\.*^$()+?{}|]/\\&/g'; }
+
+# What a process of this prefix that should have ended is doing: its state, the CPU time it has used (a busy loop
+# grows it, a deadlock does not) and every thread's stack as winedbg sees it (our modules as module+offset, for
+# addr2line on the build's binaries).
+describe_processes() {
+  local pid name ticks winpid
+  for pid in $(process_ids "$1"); do
+    name=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | cut -c1-160)
+    ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo '?')
+    echo "process $pid ($name): state $(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null), CPU ${ticks} ticks" >&2
+  done
+  command -v winedbg >/dev/null || return 0
+  for winpid in $(WINEDEBUG=-all timeout 30 winedbg --command "info process" 2>/dev/null |
+                  awk -v p="${2:-VarnokSrv}" 'index($0, p) { print $1 }' | tr -d '='); do
+    printf 'attach 0x%s\nbt all\ndetach\nquit\n' "$winpid" | WINEDEBUG=-all timeout 60 winedbg 2>&1 |
+      awk -v p="process $(printf '%04x' $((16#$winpid)))" '/^Backtracing for thread/ { mine = index($0, p) > 0 }
+                                  mine && /^(Backtracing|=>| +[0-9]+ 0x)/' | head -n 80 >&2
+  done
+}
+
+# Ends what an earlier run left of this prefix's processes matching the pattern, after saying what they were doing.
+# The pattern must match only the programs to end (a server's "VarnokSrv.exe -Embedding"), never a test script
+# whose arguments name the server.
+end_leftovers() {
+  local pids
+  pids=$(process_ids "$1")
+  [ -n "$pids" ] || return 0
+  describe_processes "$1" "${2:-}"
+  kill -9 $pids 2>/dev/null || true
+  wait_for_no_process "$1" 50
+}
+
+# Before a test: a server of this prefix that an earlier test left (one that failed, and said so) is reported and
+# ended, so that one failure does not fail every test after it.
+start_clean() {
+  wait_for_no_process "$1" && return 0
+  echo "note: ending a process an earlier test left running:" >&2
+  end_leftovers "$1"
+}
