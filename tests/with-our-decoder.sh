@@ -1,26 +1,36 @@
 #!/usr/bin/env bash
 # Runs a command with our decoder library beside the server instead of the scripted one, and puts the scripted
 # one back afterwards. A loaded library stays loaded until its process ends, so no server may run across a swap.
-# The command gets VARNOK_COMMAND_SECONDS (default 240) to finish; a command that hangs is reported with what its
-# server was doing, and nothing it leaves running reaches the next test.
+# The command gets VARNOK_COMMAND_SECONDS (default 200) to finish: then the stacks of the client, the server and
+# rpcss are printed while they still hang, the command is ended, and nothing it left running reaches the next test.
 # Usage: with-our-decoder.sh <server folder> <our library> <scripted library> <command> [arguments...]
 set -uo pipefail
 server_dir=$1 ours=$2 scripted=$3
 shift 3
+limit=${VARNOK_COMMAND_SECONDS:-200}
 
 source "$(dirname "${BASH_SOURCE[0]}")/scripts/processes.sh"
 server='VarnokSrv\.exe -Embedding'
 start_clean "$server"
 cp "$ours" "$server_dir/azteccodeQELM.dll" || exit 1
 
-timeout --kill-after=10 "${VARNOK_COMMAND_SECONDS:-240}" "$@"
+timeout --kill-after=10 $((limit + 120)) "$@" &
+command=$!
+(
+  for ((second = 0; second < limit; second++)); do
+    sleep 1
+    kill -0 "$command" 2>/dev/null || exit 0
+  done
+  echo "FAIL: the command still runs after $limit s; what the programs of this Wine prefix are doing:" >&2
+  describe_processes "$server" ''
+  kill "$command" 2>/dev/null
+) &
+watchdog=$!
+wait "$command"
 status=$?
-if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-  echo "FAIL: the command did not finish in ${VARNOK_COMMAND_SECONDS:-240} s; the server:" >&2
-  end_leftovers "$server"
-fi
+wait "$watchdog"
 if ! wait_for_no_process "$server"; then
-  echo "FAIL: the server did not leave after its clients:" >&2
+  echo "FAIL: a server was still running after the command:" >&2
   end_leftovers "$server"
   status=1
 fi

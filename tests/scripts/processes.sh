@@ -30,22 +30,26 @@ wait_for_no_process() {
 literal_pattern() { printf '%s' "$1" | sed 's/[][\\.*^$()+?{}|]/\\&/g'; }
 
 # What a process of this prefix that should have ended is doing: its state, the CPU time it has used (a busy loop
-# grows it, a deadlock does not) and every thread's stack as winedbg sees it (our modules as module+offset, for
-# addr2line on the build's binaries).
+# grows it, a deadlock does not), then the stacks of the Wine processes whose path matches the second argument
+# (an awk pattern, default VarnokSrv) as winedbg sees them (our modules as module+offset, for addr2line).
 describe_processes() {
-  local pid name ticks winpid
+  local pid name ticks
   for pid in $(process_ids "$1"); do
     name=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | cut -c1-160)
     ticks=$(awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null || echo '?')
     echo "process $pid ($name): state $(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null), CPU ${ticks} ticks" >&2
   done
+  describe_stacks "${2:-VarnokSrv}"
+}
+
+describe_stacks() {
   command -v winedbg >/dev/null || return 0
-  for winpid in $(WINEDEBUG=-all timeout 30 winedbg --command "info process" 2>/dev/null |
-                  awk -v p="${2:-VarnokSrv}" 'index($0, p) { print $1 }' | tr -d '='); do
-    printf 'attach 0x%s\nbt all\ndetach\nquit\n' "$winpid" | WINEDEBUG=-all timeout 60 winedbg 2>&1 |
-      awk -v p="process $(printf '%04x' $((16#$winpid)))" '/^Backtracing for thread/ { mine = index($0, p) > 0 }
-                                  mine && /^(Backtracing|=>| +[0-9]+ 0x)/' | head -n 80 >&2
-  done
+  printf 'bt all\nquit\n' | WINEDEBUG=-all timeout 90 winedbg 2>&1 |
+    awk -v p="$1" '/^Backtracing for thread/ {
+                     mine = $0 ~ p && $0 !~ /(winedbg|explorer|services|plugplay|winedevice|svchost|start|WineIdle)\.exe/
+                     frames = 0
+                   }
+                   mine && /^(Backtracing|=>| +[0-9]+ 0x)/ && frames++ < 16' | head -n 800 >&2
 }
 
 # Ends what an earlier run left of this prefix's processes matching the pattern, after saying what they were doing.
