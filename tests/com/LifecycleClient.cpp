@@ -1,8 +1,8 @@
 // A client process for the lifecycle runs: activates FileReader objects, loads the sample, reads every property
 // through the vtable and by name, releases. Exit code 0 only when every call gave the expected answer.
-// With --retry-refused, an activation refused outright is tried again (up to 20 times) and counted apart: Wine
-// hands a client the class object of a server that is revoking it and then fails the activation, where Windows'
-// activation service retries by itself. A failure once an object was created still fails.
+// With --retry-refused, an activation refused with E_FAIL is tried again (up to 20 times) and counted apart: Wine
+// hands a client the class object of a live server that has just revoked it and then fails the activation, where
+// Windows' activation service starts a new server by itself. Every other failure still fails.
 // Usage: LifecycleClient <sample.xml> <rounds> [--retry-refused]
 
 #include <cstdio>
@@ -39,7 +39,11 @@ int wmain(int argc, wchar_t** argv)
                 try {
                     reader = createReader(binding);
                 } catch (const std::exception& e) {
-                    if (!retryRefused || attempt == 20) {
+                    // Only that refusal, E_FAIL from CoCreateInstance. A server that went away under an activation
+                    // (0x800706BA, as before it served them out) or a failure on the created object is a cut-off.
+                    const bool refusal =
+                        std::string(e.what()) == "cannot create VarnokSrv.FileReader: " + std::to_string(E_FAIL);
+                    if (!retryRefused || !refusal || attempt == 20) {
                         fail(e.what(), round, E_FAIL);
                         break;
                     }
