@@ -37,4 +37,5 @@ for round in 1 2 3 4; do
     echo "FAIL round $round: the client failed:"; sed 's/^/    /' "$log"; failed=1
   fi
 done
+wait_for_no_process 'VarnokSrv\.exe -Embedding' || { echo "FAIL: the server did not leave after the last round"; failed=1; }
 exit $failed
