@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command with our decoder library beside the server instead of the scripted one, and puts the scripted
 # one back afterwards. A loaded library stays loaded until its process ends, so no server may run across a swap.
-# The command gets VARNOK_COMMAND_SECONDS (default 200) to finish: then the stacks of the client, the server and
-# rpcss are printed while they still hang, the command is ended, and nothing it left running reaches the next test.
+# The command gets VARNOK_COMMAND_SECONDS (default 200) to finish: then the stacks winedbg sees of the prefix's
+# programs (client, server, rpcss) are printed while they still hang, the command is ended, and nothing it left
+# running reaches the next test.
 # Usage: with-our-decoder.sh <server folder> <our library> <scripted library> <command> [arguments...]
 set -uo pipefail
 server_dir=$1 ours=$2 scripted=$3
@@ -16,13 +17,15 @@ cp "$ours" "$server_dir/azteccodeQELM.dll" || exit 1
 
 timeout --kill-after=10 $((limit + 120)) "$@" &
 command=$!
+# Ended from outside (ctest's own limit): the command goes too, and the scripted library goes back.
+trap 'kill "$command" 2>/dev/null; cp "$scripted" "$server_dir/azteccodeQELM.dll"; exit 143' TERM INT
 (
   for ((second = 0; second < limit; second++)); do
     sleep 1
     kill -0 "$command" 2>/dev/null || exit 0
   done
   echo "FAIL: the command still runs after $limit s; what the programs of this Wine prefix are doing:" >&2
-  describe_processes "$server" ''
+  describe_processes "$server" '\.exe'
   kill "$command" 2>/dev/null
 ) &
 watchdog=$!
