@@ -56,8 +56,11 @@ expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-
 # Result folders: one that is not there, and a relative one (the server refuses those, even where the console's
 # folder has one of that name).
 mkdir "$scratch/wyniki"
+: >"$scratch/plik.txt"
 cd "$scratch"
-for entry in "missing|$(win "$scratch/nie ma")|: ZAPIS NIEMOŻLIWY|: NOT WRITABLE" \
+for entry in "missing|$(win "$scratch/nie ma")|: FOLDER NIE ISTNIEJE (utwórz go albo podaj inny)|: DOES NOT EXIST (create it or name another)" \
+             "under a missing one|$(win "$scratch/nie ma/wyniki")|: FOLDER NIE ISTNIEJE (utwórz go albo podaj inny)|: DOES NOT EXIST" \
+             "a file|$(win "$scratch/plik.txt")|: ZAPIS NIEMOŻLIWY|: NOT WRITABLE" \
              "relative|wyniki|: ŚCIEŻKA WZGLĘDNA (serwer przyjmuje tylko pełną ścieżkę)|: RELATIVE PATH"; do
   IFS='|' read -r what path polish english <<<"$entry"
   folder=("$path")
