@@ -263,6 +263,10 @@ Outcome scan(const Item& item)
         return failed(wide(failure.description()), problemOf(failure));
     } catch (const std::bad_alloc&) {
         return failed(L"Za mało pamięci, by wczytać obraz " + inQuotes(item.path), Problem::NoMemory);
+    } catch (const std::exception&) {
+        // Whatever else a decoder throws ends this file's row on its reader thread, never the run.
+        return failed(L"Nie można odczytać obrazu " + inQuotes(item.path) + L": nieobsługiwany format albo uszkodzony plik",
+                      Problem::Unreadable);
     }
 }
 
@@ -474,6 +478,15 @@ int wmain(int argc, wchar_t** argv)
     OutputFile output;
     if (mode == Mode::Xlsx) {
         output.full = fullPath(workbookPath);
+        // Said before the files are read, not after.
+        const std::wstring folder = std::filesystem::path(output.full).parent_path().wstring();
+        const DWORD attributes = ::GetFileAttributesW(accessPath(folder).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            err.text(L"Nie można zapisać skoroszytu " + inQuotes(workbookPath) + L": folder " + inQuotes(folder) +
+                     L" nie istnieje\r\n");
+            ::CoUninitialize();
+            return 2;
+        }
         output.name = std::filesystem::path(output.full).filename().wstring();
         output.identity = identityOf(output.full);
     } else if (out.kind() == ConsoleOutput::Kind::File) {
@@ -541,7 +554,8 @@ int wmain(int argc, wchar_t** argv)
     if (workbook) {
         std::string reason;
         if (!workbook->close(reason)) {
-            err.text(L"Nie można zapisać skoroszytu " + inQuotes(workbookPath) + L": " + fromUtf8(reason) + L"\r\n");
+            err.text(L"Nie można zapisać skoroszytu " + inQuotes(workbookPath) +
+                     L" (jest otwarty w innym programie albo brak prawa zapisu): " + fromUtf8(reason) + L"\r\n");
             exitCode = 1;
         }
     }

@@ -201,7 +201,7 @@ TEST(FieldsTool, UsageAndHelp)
         bool usageOnStdout;
     } cases[] = {
         {L"/?", 0, true}, {L"--help", 0, true}, {L"/FIELDS /?", 0, true}, {L"", 2, false}, {L"/fields", 2, false},
-        {L"/bogus x.png", 2, false},
+        {L"/bogus x.png", 2, false}, {L"x.png /xlsx", 2, false},
     };
     for (const auto& c : cases) {
         const ToolRun run = runScan(c.arguments, scratch);

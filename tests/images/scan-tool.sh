@@ -148,6 +148,14 @@ if [ "$status" -eq 0 ] && [ "$(wc -l <"$scratch/out.txt")" -eq 5 ] && [ ${#long_
 then echo "ok: subfolders and a file ${#long_name} characters deep in the line mode"
 else echo "FAILED: the line mode over subfolders and a long path (exit code $status)"; cat "$scratch/out.txt"; failed=1; fi
 
+# A workbook into a folder that is not there: said before anything is read.
+status=0
+"$here/scripts/wine-run.sh" "$exe" /xlsx "$(win "$scratch/nie ma/x.xlsx")" "$(win "$office")" >/dev/null 2>"$scratch/err.txt" ||
+    status=$?
+if [ "$status" -eq 2 ] && [ "$(cat "$scratch/err.txt")" = "$(printf 'Nie można zapisać skoroszytu "%s": folder "%s" nie istnieje\r' \
+     "$(win "$scratch/nie ma/x.xlsx")" "$(win "$scratch/nie ma")")" ]; then echo "ok: /xlsx into a missing folder"
+else echo "FAILED: /xlsx into a missing folder: exit code $status"; cat "$scratch/err.txt"; failed=1; fi
+
 # Into a pipe of a Polish console (a pseudo-terminal is Wine's console): the console's code page, 852.
 script -qec "'$here/scripts/wine-run.sh' '$exe' '$(win "$images/nie ma.png")' 'Z:\\nie ma ąę.png' 2>/dev/null | cat >'$scratch/pipe.txt'" \
     /dev/null >/dev/null 2>&1 || true
