@@ -491,9 +491,12 @@ int wmain(int argc, wchar_t** argv)
         output.identity = identityOf(output.full);
     } else if (out.kind() == ConsoleOutput::Kind::File) {
         output.identity = identityOf(out.handle());
-        wchar_t name[MAX_PATH + 64] = {};
-        if (::GetFinalPathNameByHandleW(out.handle(), name, MAX_PATH + 64, FILE_NAME_NORMALIZED))
+        std::wstring name(::GetFinalPathNameByHandleW(out.handle(), nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
+        if (!name.empty()) {
+            name.resize(::GetFinalPathNameByHandleW(out.handle(), name.data(), static_cast<DWORD>(name.size()),
+                                                    FILE_NAME_NORMALIZED));
             output.name = std::filesystem::path(name).filename().wstring();
+        }
     }
     int skipped = 0;
     const std::vector<Item> items = itemsOf(arguments, output, skipped);
@@ -517,8 +520,8 @@ int wmain(int argc, wchar_t** argv)
         Readers readers(items, readerThreads());
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item& item = items[i];
-            Outcome outcome = readers.take(i);
             progress.show(i + 1, items.size(), std::filesystem::path(item.path).filename().wstring());
+            Outcome outcome = readers.take(i);
             progress.clear();
             for (const std::string& note : varnok::scan::symbolNotes(utf8(item.path), outcome.read))
                 err.text(fromUtf8(note) + L"\r\n");
