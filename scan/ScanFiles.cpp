@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
+
+#include "loading/StatusTexts.h"
 
 namespace varnok::scan {
 
@@ -31,19 +35,6 @@ std::vector<std::filesystem::path> imageFilesOf(const std::filesystem::path& arg
         if (entry.is_regular_file(error) && isImageFileName(entry.path()))
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    return files;
-}
-
-std::vector<FoundFile> filesOf(const std::filesystem::path& argument)
-{
-    std::error_code error;
-    if (!std::filesystem::is_directory(argument, error))
-        return {{argument, true}};
-    std::vector<FoundFile> files;
-    for (const auto& entry : std::filesystem::directory_iterator(argument, error))
-        if (!entry.is_directory(error))
-            files.push_back({entry.path(), isImageFileName(entry.path())});
-    std::sort(files.begin(), files.end(), [](const FoundFile& a, const FoundFile& b) { return a.path < b.path; });
     return files;
 }
 
@@ -126,6 +117,7 @@ std::vector<std::string> columnNames()
         names.emplace_back(row.property.begin(), row.property.end());
     names.emplace_back("Plik");
     names.emplace_back("Status");
+    names.emplace_back("Wskazówka");
     return names;
 }
 
@@ -134,6 +126,7 @@ std::vector<std::optional<std::string>> columnsOf(const FieldsRow& row)
     std::vector<std::optional<std::string>> columns(row.values.begin(), row.values.end());
     columns.emplace_back(row.file);
     columns.emplace_back(row.status);
+    columns.emplace_back(row.advice);
     return columns;
 }
 
@@ -143,12 +136,163 @@ std::string csvLine(const std::vector<std::optional<std::string>>& columns, std:
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (i)
             line += separator;
-        line += csvField(columns[i].value_or(""), separator);
+        line += csvField(neutralised(columns[i].value_or("")), separator);
     }
     return line + "\r\n";
 }
 
+bool onlyDashes(std::string_view text) { return text.find_first_not_of('-') == std::string_view::npos; }
+
+bool plainNegativeNumber(std::string_view text)
+{
+    return text.size() > 1 && text.find_first_not_of("0123456789.,", 1) == std::string_view::npos &&
+           std::isdigit(static_cast<unsigned char>(text[1]));
+}
+
+bool isDigits(std::string_view text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 }  // namespace
+
+std::string neutralised(std::string text)
+{
+    if (text.empty())
+        return text;
+    switch (text[0]) {
+    case '=': case '+': case '@': case '\t': case '\r': break;
+    case '-':
+        if (onlyDashes(text) || plainNegativeNumber(text))
+            return text;
+        break;
+    default: return text;
+    }
+    return "'" + text;
+}
+
+Problem problemOfStatus(std::u16string_view text)
+{
+    if (text == status::ok)
+        return Problem::None;
+    if (text == status::codetEmptyPayload || text.starts_with(status::codetDecoderFailed))
+        return Problem::NotCertificate;
+    return Problem::DecoderFailure;
+}
+
+std::string advice(Problem problem)
+{
+    switch (problem) {
+    case Problem::None: return {};
+    case Problem::NotFound: return "Plik zniknął z folderu w trakcie odczytu: sprawdź folder i uruchom zestawienie ponownie.";
+    case Problem::NoAccess:
+        return "Zamknij program, w którym plik jest otwarty (albo poproś o prawo do jego odczytu), i uruchom zestawienie "
+               "ponownie.";
+    case Problem::Unreadable:
+        return "Plik jest uszkodzony albo nie jest obrazem: zeskanuj dowód ponownie i zapisz skan jako PDF, JPEG lub PNG.";
+    case Problem::UnsupportedFormat:
+        return "To nie jest skan: zapisz skan jako PDF, JPEG, PNG, TIFF, BMP lub GIF albo przenieś ten plik z folderu.";
+    case Problem::TooLarge:
+        return "Plik jest za duży: zeskanuj sam dowód rejestracyjny w rozdzielczości 300 dpi.";
+    case Problem::NoMemory: return "Zamknij inne programy i uruchom zestawienie ponownie.";
+    case Problem::NoSymbol:
+        return "Nie widać kodu: zeskanuj stronę dowodu z kodem Aztec (kwadratowy kod) w rozdzielczości 300 dpi, cały "
+               "kod na skanie.";
+    case Problem::Damaged:
+        return "Kod jest nieczytelny: zeskanuj dowód ponownie w rozdzielczości 300 dpi, bez zagięć, odblasków i "
+               "zabrudzeń na kodzie.";
+    case Problem::PdfEncrypted: return "Zapisz skan ponownie bez hasła i bez szyfrowania.";
+    case Problem::PdfCompression: return "Zeskanuj dowód ponownie w skali szarości albo do formatu JPEG.";
+    case Problem::PdfNoImage:
+        return "Ten PDF nie jest skanem: wydrukuj dokument i zeskanuj go albo zapisz stronę jako obraz (PNG lub JPEG).";
+    case Problem::NotCertificate:
+        return "Odczytany kod nie jest kodem dowodu rejestracyjnego: zeskanuj kod Aztec z dowodu rejestracyjnego.";
+    case Problem::DecoderFailure:
+        return "Nie udało się rozkodować danych dowodu: uruchom VarnokSrv.exe /Diagnose i przekaż wynik "
+               "administratorowi.";
+    case Problem::FolderUnreadable:
+        return "Sprawdź, czy folder istnieje i czy masz prawo do jego odczytu, i uruchom zestawienie ponownie.";
+    }
+    return {};
+}
+
+std::string summaryLine(int read, int notRead, int skipped)
+{
+    return "Pliki: " + std::to_string(read) + " z " + std::to_string(read + notRead) + " odczytano, " +
+           std::to_string(notRead) + " nie odczytano, " + std::to_string(skipped) +
+           " pominięto (ukryte, systemowe i sam plik wyników)";
+}
+
+TypedCell typedCell(fields::Field field, const std::string& value)
+{
+    using fields::Field;
+    TypedCell cell;
+    cell.text = value;
+    // Line breaks as a spreadsheet cell holds them.
+    for (std::size_t at = 0; (at = cell.text.find('\r', at)) != std::string::npos;) {
+        if (at + 1 < cell.text.size() && cell.text[at + 1] == '\n')
+            cell.text.erase(at, 1);
+        else
+            cell.text[at] = '\n';
+    }
+    const bool numeric = fields::rowOf(field).treatment == fields::Treatment::Number;
+    if (numeric || field == Field::RokProdukcji || field == Field::LiczbaMiejscSiedz ||
+        field == Field::LiczbaMiejscStoj) {
+        // A whole number without leading zeros, or the properties' decimal point form: nothing else is a number.
+        const std::size_t dot = value.find('.');
+        const std::string whole = value.substr(0, dot);
+        const bool decimals = dot == std::string::npos || (numeric && isDigits(value.substr(dot + 1)));
+        if (isDigits(whole) && (whole.size() == 1 || whole[0] != '0') && decimals && whole.size() <= 15) {
+            cell.kind = TypedCell::Kind::Number;
+            cell.number = std::strtod(value.c_str(), nullptr);
+        }
+        return cell;
+    }
+    if (field == Field::DataIRejestracji || field == Field::DataWydaniaDR) {
+        // YYYY-MM-DD, a day that exists.
+        if (value.size() != 10 || value[4] != '-' || value[7] != '-' || !isDigits(value.substr(0, 4)) ||
+            !isDigits(value.substr(5, 2)) || !isDigits(value.substr(8, 2)))
+            return cell;
+        const int y = std::stoi(value.substr(0, 4)), m = std::stoi(value.substr(5, 2)), d = std::stoi(value.substr(8, 2));
+        static constexpr int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        if (y < 1900 || m < 1 || m > 12 || d < 1 || d > days[m - 1] || (m == 2 && d == 29 && !leap))
+            return cell;
+        cell.kind = TypedCell::Kind::Date;
+        cell.year = y;
+        cell.month = m;
+        cell.day = d;
+    }
+    return cell;
+}
+
+Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>& list)
+{
+    Walk walk;
+    std::vector<std::filesystem::path> pending{std::filesystem::path()};
+    while (!pending.empty()) {
+        const std::filesystem::path folder = pending.back();
+        pending.pop_back();
+        const FolderListing listing = list(folder);
+        if (!listing.error.empty()) {
+            walk.files.push_back({folder, WalkedFile::Kind::UnreadableFolder, listing.error});
+            continue;
+        }
+        for (const FolderEntry& entry : listing.entries) {
+            const std::filesystem::path relative = folder / entry.name;
+            if (entry.skipped)
+                ++walk.skipped;
+            else if (entry.folder)
+                pending.push_back(relative);
+            else
+                walk.files.push_back(
+                    {relative, isImageFileName(entry.name) ? WalkedFile::Kind::File : WalkedFile::Kind::Unsupported, {}});
+        }
+    }
+    std::sort(walk.files.begin(), walk.files.end(),
+              [](const WalkedFile& a, const WalkedFile& b) { return a.relative < b.relative; });
+    return walk;
+}
 
 std::string csvHeader(std::string_view separator)
 {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,16 +21,6 @@ bool isImageFileName(const std::filesystem::path& path);
 // without images.
 std::vector<std::filesystem::path> imageFilesOf(const std::filesystem::path& argument);
 
-struct FoundFile {
-    std::filesystem::path path;
-    bool readable;  // false for a file in a folder whose name is not of a format the tools read
-};
-
-// Every file an argument stands for, so that each gets its line: the argument itself (readable whatever its name:
-// the decoders decide), or for a folder every file in it (not its subfolders) in name order; empty for a folder
-// without files.
-std::vector<FoundFile> filesOf(const std::filesystem::path& argument);
-
 // "FILE<TAB>TEXT" for a symbol read, "FILE<TAB>!<TAB>reason" otherwise; no line end.
 std::string scanLine(const std::string& file, const aztec::ReadResult& result);
 
@@ -46,20 +37,87 @@ int scanExitCode(int files, int failures);
 
 inline constexpr char noImagesReason[] = "no image files in the folder";
 
+// Why a file gave no certificate, as far as the clerk can do something about it.
+enum class Problem {
+    None,
+    NotFound,           // gone while the folder was read
+    NoAccess,           // locked by another program, no permission
+    Unreadable,         // not an image the system decodes, or damaged
+    UnsupportedFormat,  // a file name of a format the tools do not read
+    TooLarge,           // image or PDF above the limits
+    NoMemory,
+    NoSymbol,
+    Damaged,
+    PdfEncrypted,
+    PdfCompression,  // JBIG2, JPEG 2000
+    PdfNoImage,
+    NotCertificate,  // a code read, but not a certificate's
+    DecoderFailure,  // a certificate's code the installation could not decode
+    FolderUnreadable,
+};
+
+// ReadCodetData's status as a problem: None for "OK".
+Problem problemOfStatus(std::u16string_view status);
+
+// What to do about it in plain Polish, UTF-8; empty for None.
+std::string advice(Problem problem);
+
 // One line of the batch tool's table, all texts in UTF-8.
 struct FieldsRow {
     std::array<std::optional<std::string>, fields::fieldCount> values;  // nullopt: not read
     std::string file;
     std::string status;
+    std::string advice;  // empty when read
 };
 
-// RFC 4180 with the given separator: the 31 property names, "Plik", "Status"; each record ends in CR LF. A field
-// is quoted, its quotation marks doubled, when it holds the separator, a quotation mark, CR or LF. A value not
-// read is an empty field.
+// RFC 4180 with the given separator: the 31 property names, "Plik", "Status", "Wskazówka"; each record ends in
+// CR LF. A field is quoted, its quotation marks doubled, when it holds the separator, a quotation mark, CR or LF.
+// A cell a spreadsheet would take for a formula gets a leading apostrophe. A value not read is an empty field.
 std::string csvHeader(std::string_view separator);
 std::string csvRecord(const FieldsRow& row, std::string_view separator);
 
+// The cell as a spreadsheet opening the CSV shows it, never evaluates it: "'" before a leading "=", "+", "@", TAB,
+// CR, or "-" unless the text is only dashes or a plain negative number.
+std::string neutralised(std::string text);
+
 // One JSON object on one line (no line end), members in the order of the CSV columns; a value not read is null.
 std::string jsonLine(const FieldsRow& row);
+
+// The closing line on stderr, UTF-8, no line end: "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto (...)".
+std::string summaryLine(int read, int notRead, int skipped);
+
+// How a spreadsheet cell holds a property's value.
+struct TypedCell {
+    enum class Kind { Text, Number, Date } kind = Kind::Text;
+    double number = 0;                // Number
+    int year = 0, month = 0, day = 0;  // Date
+    std::string text;                 // Text: line breaks as LF
+};
+TypedCell typedCell(fields::Field field, const std::string& value);
+
+// What the walk of a folder found in one folder: names as the system lists them.
+struct FolderEntry {
+    std::filesystem::path name;
+    bool folder = false;
+    bool skipped = false;  // hidden or system, or the output itself
+};
+struct FolderListing {
+    std::vector<FolderEntry> entries;
+    std::string error;  // UTF-8: why the folder could not be listed; empty when it was
+};
+
+struct WalkedFile {
+    std::filesystem::path relative;  // to the folder given
+    enum class Kind { File, Unsupported, UnreadableFolder } kind = Kind::File;
+    std::string error;  // UnreadableFolder: why
+};
+struct Walk {
+    std::vector<WalkedFile> files;  // in path order, depth first
+    int skipped = 0;                // hidden or system files and folders, the output itself
+};
+
+// Every file under a folder, subfolders included; a folder that cannot be listed is an entry of its own so that it
+// is reported, never taken for an empty one. `list` is given paths relative to the root ("" for the root).
+Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>& list);
 
 }  // namespace varnok::scan

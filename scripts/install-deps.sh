@@ -9,19 +9,31 @@ packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           cmake ninja-build googletest locales procps g++
           libucl-dev clang libclang-rt-14-dev wixl libstb-dev zint zxing-cpp-tools imagemagick osslsigncode openssl mono-mcs
-          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript)
+          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript
+          dpkg-dev libreoffice-calc-nogui python3-openpyxl)
+
+# Debian's source packages of the same suite: scripts/build-xlsxwriter.sh builds one of them for Windows.
+sources=/etc/apt/sources.list.d/varnok-src.sources
+need_update=0
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    "$suite" | $SUDO tee "$sources" >/dev/null
+  need_update=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
+if [ ${#missing[@]} -gt 0 ] || [ "$need_update" -eq 1 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  [ ${#missing[@]} -eq 0 ] ||
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # Polish regional settings drive the server's code page and number/date formats under Wine.

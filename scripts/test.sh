@@ -31,3 +31,6 @@ source "$here/scripts/wine-session.sh"
 wine_session_begin "$here/build/win32/tests/WineIdle.exe"
 trap wine_session_end EXIT
 (cd "$here/build/win32" && ctest --output-on-failure -j2 --timeout 300)
+
+echo "== Batch tool benchmark (figures only)"
+"$here/scripts/bench-scan.sh" 1

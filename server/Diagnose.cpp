@@ -287,6 +287,13 @@ void checkFolder(Report& report, const std::wstring& folder)
                     L"Result folder " + folder + L": RELATIVE PATH (the server accepts only a full path)");
         return;
     }
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES &&
+        (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND)) {
+        report.line(false, L"Folder wyników " + folder + L": FOLDER NIE ISTNIEJE (utwórz go albo podaj inny)",
+                    L"Result folder " + folder + L": DOES NOT EXIST (create it or name another)");
+        return;
+    }
     const std::wstring probe = folder + (folder.back() == L'\\' ? L"" : L"\\") + L"VarnokSrv-diagnose-" +
                                std::to_wstring(::GetCurrentProcessId()) + L".tmp";
     const Handle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -9,6 +9,7 @@
 
 #include "platform/Ansi.h"
 #include "platform/ComError.h"
+#include "platform/ConsoleOutput.h"
 #include "platform/ComPtr.h"
 #include "Diagnose.h"
 #include "Instance.h"
@@ -60,26 +61,8 @@ Invocation parseCommandLine()
 }
 
 // The process has no window; a message goes to the console of whoever started it, if any, or where its output
-// was redirected: UTF-16 to a console, UTF-8 to a file or pipe.
-void write(DWORD stream, const std::wstring& text)
-{
-    HANDLE out = ::GetStdHandle(stream);
-    if (!out || out == INVALID_HANDLE_VALUE) {
-        ::AttachConsole(ATTACH_PARENT_PROCESS);
-        out = ::GetStdHandle(stream);
-    }
-    if (!out || out == INVALID_HANDLE_VALUE)
-        return;
-    DWORD mode = 0;
-    if (::GetConsoleMode(out, &mode)) {
-        DWORD written = 0;
-        ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-        return;
-    }
-    const std::string bytes = varnok::toUtf8(varnok::u16View(text));
-    DWORD written = 0;
-    ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
+// was redirected, in the code page the reader shows.
+void write(DWORD stream, const std::wstring& text) { varnok::ConsoleOutput(stream).text(text); }
 
 void tell(const std::wstring& text) { write(STD_ERROR_HANDLE, text); }
 void report(const std::wstring& text) { write(STD_OUTPUT_HANDLE, text); }

@@ -56,8 +56,11 @@ expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-
 # Result folders: one that is not there, and a relative one (the server refuses those, even where the console's
 # folder has one of that name).
 mkdir "$scratch/wyniki"
+: >"$scratch/plik.txt"
 cd "$scratch"
-for entry in "missing|$(win "$scratch/nie ma")|: ZAPIS NIEMOŻLIWY|: NOT WRITABLE" \
+for entry in "missing|$(win "$scratch/nie ma")|: FOLDER NIE ISTNIEJE (utwórz go albo podaj inny)|: DOES NOT EXIST (create it or name another)" \
+             "under a missing one|$(win "$scratch/nie ma/wyniki")|: FOLDER NIE ISTNIEJE (utwórz go albo podaj inny)|: DOES NOT EXIST" \
+             "a file|$(win "$scratch/plik.txt")|: ZAPIS NIEMOŻLIWY|: NOT WRITABLE" \
              "relative|wyniki|: ŚCIEŻKA WZGLĘDNA (serwer przyjmuje tylko pełną ścieżkę)|: RELATIVE PATH"; do
   IFS='|' read -r what path polish english <<<"$entry"
   folder=("$path")
@@ -65,6 +68,12 @@ for entry in "missing|$(win "$scratch/nie ma")|: ZAPIS NIEMOŻLIWY|: NOT WRITABL
 done
 folder=()
 cd "$here"
+# Into a pipe of a Polish console (a pseudo-terminal is Wine's console), as "| more" reads it: code page 852.
+script -qec "'$here/scripts/wine-run.sh' '$copy' /Diagnose '$(win "$scratch/nie ma")' | cat >'$scratch/pipe.txt'" /dev/null \
+    >/dev/null 2>&1 || true
+if grep -aqF "$(printf '[B\x9d\xa4D] Folder wynik\xa2w %s: FOLDER NIE ISTNIEJE' "$(win "$scratch/nie ma")")" "$scratch/pipe.txt"; then
+  echo "ok: a pipe under a console gets its code page"
+else echo "FAILED: a pipe under a console"; od -c "$scratch/pipe.txt" | head; failed=1; fi
 
 # The decoder library beside the registered server, run from another copy that has a good one beside it.
 exe="$scratch/c/VarnokSrv.exe"

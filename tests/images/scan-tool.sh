@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # VarnokScan.exe under Wine: a folder of images and PDF scans with a Polish name, read line for line as expected;
 # the files behind the errors and a file of a format it does not read, each with its reason in Polish; a
-# structured-append part with its note; progress on a console; help; the exit codes.
-# Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh>
+# structured-append part with its note; progress on a console; help; the exit codes. A folder as an office keeps
+# it (per-day subfolders, hidden and system files, the sheet written into it by a batch file, twice, then appended
+# to): one row per scan, the summary, no cell a spreadsheet would evaluate; a folder past MAX_PATH; what goes into a
+# pipe under a Polish console.
+# Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh> <our decoder> <folder made by make-certificates.sh>
 set -euo pipefail
-exe=$1 images=$2
+exe=$1 images=$2 decoder=$3 certificates=$4
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-scan.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -61,6 +64,7 @@ printf '%s\t%s\n' "$(win "$images/part-2-of-3.png")" "$(head -c 40 "$images/gray
 check "a structured-append part" "$scratch/expected.txt"
 printf '%s: uwaga: kod jest częścią 2 z 3 kodu dzielonego (structured append), identyfikator "VRN7"; tekst obejmuje tylko tę część\r\n' \
     "$(win "$images/part-2-of-3.png")" >"$scratch/expected.txt"
+printf 'Pliki: 1 z 1 odczytano, 0 nie odczytano, 0 pominięto (ukryte, systemowe i sam plik wyników)\r\n' >>"$scratch/expected.txt"
 cp "$scratch/note.txt" "$scratch/out.txt"
 check "its note on stderr" "$scratch/expected.txt"
 # Progress on a console (a pseudo-terminal here, which Wine makes a console), the lines still to the file.
@@ -77,4 +81,85 @@ for help in '/?' --help; do
   if [ "$status" -eq 0 ] && grep -q '^Użycie: VarnokScan.exe' "$scratch/out.txt"; then echo "ok: $help"
   else echo "FAILED: $help gave exit code $status"; failed=1; fi
 done
+# The office: scans filed per day, Windows' own hidden files, and the clerk's batch file writing the sheet into the
+# folder it reads. The tool and its decoder as the MSI puts them, side by side.
+mkdir "$scratch/bin"
+cp "$exe" "$decoder" "$scratch/bin/"
+office="$scratch/Skany biura"
+mkdir -p "$office/2026-12-07" "$office/2026-12-08/popołudnie" "$office/.ukryty"
+cp "$certificates/skany/car-current.png" "$office/2026-12-07/12 skan.png"
+cp "$certificates/skany/car-older.png" "$office/2026-12-08/skan 1.png"
+cp "$certificates/skany/lorry-current.png" "$office/2026-12-08/popołudnie/skan.png"
+cp "$certificates/skany/lorry-older.png" "$office/=HYPERLINK(x).png"
+cp "$certificates/skany/car-older.png" "$office/.ukryty/kopia.png"
+printf '[.ShellClassInfo]\r\n' >"$office/desktop.ini"
+printf 'x' >"$office/2026-12-08/Thumbs.db"
+for hidden in "$office/desktop.ini" "$office/2026-12-08/Thumbs.db" "$office/.ukryty"; do
+  "$here/scripts/wine-run.sh" attrib +h +s "$(win "$hidden")" >/dev/null 2>&1
+done
+batch() {  # batch <redirection>: as a clerk's batch file runs the tool, stderr to err.txt
+  local status=0
+  "$here/scripts/wine-run.sh" cmd /c "cd /d $(win "$office") && $(win "$scratch/bin/VarnokScan.exe") /fields . $1 zestawienie.csv 2>$(win "$scratch/err.txt")" \
+      >/dev/null 2>&1 </dev/null || status=$?
+  echo "$status"
+}
+summary=$'Pliki: 4 z 4 odczytano, 0 nie odczytano, 4 pominięto (ukryte, systemowe i sam plik wyników)\r'
+for run in first second; do
+  status=$(batch '>')
+  if [ "$status" -eq 0 ] && [ "$(cat "$scratch/err.txt")" = "$summary" ]; then echo "ok: the office's folder, $run run: exit 0, the summary"
+  else echo "FAILED: the office's folder, $run run: exit code $status"; cat "$scratch/err.txt"; failed=1; fi
+done
+status=$(batch '>>')
+[ "$status" -eq 0 ] || { echo "FAILED: appending gave exit code $status"; failed=1; }
+# Debian's own interpreter reads the CSV as a spreadsheet would split it.
+if /usr/bin/python3 - "$office/zestawienie.csv" <<'PYTHON'; then echo "ok: one row per scan, relative names, no formula, one mark and header when appended"; else failed=1; fi
+import csv, sys
+data = open(sys.argv[1], "rb").read()
+problems = []
+if not data.startswith(b"\xef\xbb\xbf") or data.count(b"\xef\xbb\xbf") != 1:
+    problems.append("byte-order marks: %d, at the start: %s" % (data.count(b"\xef\xbb\xbf"), data.startswith(b"\xef\xbb\xbf")))
+rows = list(csv.reader(data.decode("utf-8-sig").splitlines(), delimiter=";"))
+if sum(1 for row in rows if row[0] == "NumerDR") != 1:
+    problems.append("the header more than once")
+files = [row[31] for row in rows[1:]]
+expected = ["2026-12-07\\12 skan.png", "2026-12-08\\popołudnie\\skan.png", "2026-12-08\\skan 1.png", "'=HYPERLINK(x).png"]
+if files != expected * 2:
+    problems.append("rows: %s" % files)
+if any(row[32] != "OK" or row[33] != "" for row in rows[1:]):
+    problems.append("a row not read")
+evaluated = [cell for row in rows for cell in row if cell[:1] in ("=", "+", "@", "\t", "\r")]
+if evaluated:
+    problems.append("cells a spreadsheet evaluates: %s" % evaluated)
+for problem in problems:
+    print("FAILED: " + problem)
+sys.exit(1 if problems else 0)
+PYTHON
+
+# The line mode walks the same folders; a path past MAX_PATH is read in its \\?\ form.
+deep="$scratch/$(printf 'długi folder z numerem %03d/' $(seq 1 12))"
+mkdir -p "$deep"
+cp "$images/gray8.png" "$deep/skan w głębi.png"
+rm "$office/zestawienie.csv"
+status=0; scan "$(win "$office")" "$(win "$scratch/długi folder z numerem 001")" || status=$?
+long_name="$(win "${deep%/}")\skan w głębi.png"
+if [ "$status" -eq 0 ] && [ "$(wc -l <"$scratch/out.txt")" -eq 5 ] && [ ${#long_name} -gt 300 ] &&
+   grep -qxF "$(printf '%s\t%s' "$long_name" "$(cat "$images/gray8.png.txt")")" "$scratch/out.txt" &&
+   grep -qF "$(win "$office/2026-12-08/popołudnie/skan.png")"$'\t' "$scratch/out.txt"
+then echo "ok: subfolders and a file ${#long_name} characters deep in the line mode"
+else echo "FAILED: the line mode over subfolders and a long path (exit code $status)"; cat "$scratch/out.txt"; failed=1; fi
+
+# A workbook into a folder that is not there: said before anything is read.
+status=0
+"$here/scripts/wine-run.sh" "$exe" /xlsx "$(win "$scratch/nie ma/x.xlsx")" "$(win "$office")" >/dev/null 2>"$scratch/err.txt" ||
+    status=$?
+if [ "$status" -eq 2 ] && [ "$(cat "$scratch/err.txt")" = "$(printf 'Nie można zapisać skoroszytu "%s": folder "%s" nie istnieje\r' \
+     "$(win "$scratch/nie ma/x.xlsx")" "$(win "$scratch/nie ma")")" ]; then echo "ok: /xlsx into a missing folder"
+else echo "FAILED: /xlsx into a missing folder: exit code $status"; cat "$scratch/err.txt"; failed=1; fi
+
+# Into a pipe of a Polish console (a pseudo-terminal is Wine's console): the console's code page, 852.
+script -qec "'$here/scripts/wine-run.sh' '$exe' '$(win "$images/nie ma.png")' 'Z:\\nie ma ąę.png' 2>/dev/null | cat >'$scratch/pipe.txt'" \
+    /dev/null >/dev/null 2>&1 || true
+if grep -aq $'\tNie znaleziono pliku obrazu: "Z:\\\\nie ma \xa5\xa9.png"\r$' "$scratch/pipe.txt"; then
+  echo "ok: a pipe under a console gets its code page"
+else echo "FAILED: a pipe under a console"; od -c "$scratch/pipe.txt" | head; failed=1; fi
 exit $failed

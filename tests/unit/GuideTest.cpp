@@ -265,6 +265,15 @@ TEST_P(Guide, NamesEveryProperty)
     EXPECT_EQ(checked, 31);
 }
 
+// The batch tool's switches, columns and summary, as a clerk meets them.
+TEST_P(Guide, DescribesTheBatchTool)
+{
+    for (const char* text : {"/xlsx", "`Wskazówka`", "`Plik`", "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto",
+                             "desktop.ini", "`'=HYPERLINK(…).pdf`", "`---`", ">>", "Nie można odczytać folderu",
+                             "`FOLDER NIE ISTNIEJE`", "300 dpi"})
+        EXPECT_TRUE(mentions(text)) << GetParam() << " lacks \"" << text << '"';
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Guide, testing::Values("user-guide.md", "podrecznik-uzytkownika.md"),
                          [](const auto& info) { return std::string(info.param[0] == 'u' ? "English" : "Polish"); });
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 
 #include "scan/ScanFiles.h"
 #include "platform/ImageHeader.h"
@@ -70,17 +71,7 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     // A file is itself, whatever its name; a folder without images is nothing.
     EXPECT_EQ(scan::imageFilesOf(folder / "notes.txt").size(), 1u);
     EXPECT_TRUE(scan::imageFilesOf(folder / "sub.png").empty());
-    // Every file of a folder gets its line: the batch tool says of the others that it does not read them.
-    std::vector<std::pair<std::string, bool>> found;
-    for (const auto& file : scan::filesOf(folder))
-        found.emplace_back(file.path.filename().string(), file.readable);
-    EXPECT_EQ(found, (std::vector<std::pair<std::string, bool>>{{"a.jpeg", true}, {"b.PNG", true}, {"c.tiff", true},
-                                                                 {"d.gif", true}, {"e.Bmp", true}, {"f.jpg", true},
-                                                                 {"g.tif", true}, {"h.Pdf", true}, {"notes.txt", false}}));
     EXPECT_TRUE(scan::isImageFileName("skan.PDF"));
-    EXPECT_EQ(scan::filesOf(folder / "notes.txt").size(), 1u);
-    EXPECT_TRUE(scan::filesOf(folder / "notes.txt")[0].readable);
-    EXPECT_TRUE(scan::filesOf(folder / "sub.png").empty());
     std::filesystem::remove_all(folder);
 
     EXPECT_EQ(scan::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
@@ -145,15 +136,131 @@ TEST(ScanFiles, FieldRowsAreQuotedWhereTheirTextNeedsIt)
             csv += std::string(c.csv) + ";";
             json += "\"" + std::string(field.property.begin(), field.property.end()) + "\":" + c.json + ",";
         }
-        EXPECT_EQ(scan::csvRecord(row, ";"), csv + "\"C:\\skany\\dowód;1.png\";OK\r\n") << c.csv;
-        EXPECT_EQ(scan::jsonLine(row), json + "\"Plik\":\"C:\\\\skany\\\\dowód;1.png\",\"Status\":\"OK\"}") << c.csv;
+        EXPECT_EQ(scan::csvRecord(row, ";"), csv + "\"C:\\skany\\dowód;1.png\";OK;\r\n") << c.csv;
+        EXPECT_EQ(scan::jsonLine(row),
+                  json + "\"Plik\":\"C:\\\\skany\\\\dowód;1.png\",\"Status\":\"OK\",\"Wskazówka\":\"\"}")
+            << c.csv;
     }
-    EXPECT_EQ(scan::csvRecord(row, ","), std::string(31, ',') + "C:\\skany\\dowód;1.png,OK\r\n");
+    EXPECT_EQ(scan::csvRecord(row, ","), std::string(31, ',') + "C:\\skany\\dowód;1.png,OK,\r\n");
 
     const std::string header = scan::csvHeader(";");
     EXPECT_EQ(header.substr(0, 35), "NumerDR;RodzajPojazdu;NazwiskoNazwa");
-    EXPECT_TRUE(header.ends_with(";LiczbaMiejscStoj;OrganWydajacy;Plik;Status\r\n")) << header;
-    EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 32);
+    EXPECT_TRUE(header.ends_with(";LiczbaMiejscStoj;OrganWydajacy;Plik;Status;Wskazówka\r\n")) << header;
+    EXPECT_EQ(std::count(header.begin(), header.end(), ';'), 33);
+}
+
+// Cells that Excel or Calc would evaluate when they open the CSV, from values, file names and statuses alike.
+TEST(ScanFiles, CsvCellsNeverBecomeFormulas)
+{
+    const struct {
+        const char* value;
+        const char* cell;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+48 123", "'+48 123"}, {"@SUM(A1)", "'@SUM(A1)"}, {"-2+3", "'-2+3"}, {"-A1", "'-A1"},
+        {"\tx", "'\tx"}, {"\rx", "\"'\rx\""}, {"---", "---"}, {"-", "-"}, {"-12.5", "-12.5"},
+        {"a=b", "a=b"}, {"WX 4217K", "WX 4217K"}, {"", ""}, {"'=1", "'=1"},
+    };
+    for (const auto& c : cases) {
+        scan::FieldsRow row;
+        row.values.fill(c.value);
+        row.file = c.value;
+        row.status = c.value;
+        row.advice = c.value;
+        std::string expected;
+        for (int i = 0; i < 34; ++i)
+            expected += std::string(c.cell) + (i < 33 ? ";" : "\r\n");
+        EXPECT_EQ(scan::csvRecord(row, ";"), expected) << c.value;
+    }
+}
+
+TEST(ScanFiles, WorkbookCellsAreTypedByTheirProperty)
+{
+    using K = scan::TypedCell::Kind;
+    using F = fields::Field;
+    const struct {
+        F field;
+        const char* value;
+        K kind;
+        double number;
+        int y, m, d;
+        const char* text;
+    } cases[] = {
+        {F::MasaWlasna, "1398.00", K::Number, 1398, 0, 0, 0, "1398.00"},
+        {F::PojSilnika, "1598", K::Number, 1598, 0, 0, 0, "1598"},
+        {F::MaksymalnaMocNetto, "0", K::Number, 0, 0, 0, 0, "0"},
+        {F::MaksymalnaMocNetto, "85.5", K::Number, 85.5, 0, 0, 0, "85.5"},
+        {F::RokProdukcji, "2015", K::Number, 2015, 0, 0, 0, "2015"},
+        {F::LiczbaMiejscSiedz, "5", K::Number, 5, 0, 0, 0, "5"},
+        {F::LiczbaMiejscStoj, "---", K::Text, 0, 0, 0, 0, "---"},
+        {F::RokProdukcji, "12.5", K::Text, 0, 0, 0, 0, "12.5"},  // only the properties' numbers have decimals
+        {F::MasaWlasna, "0123", K::Text, 0, 0, 0, 0, "0123"},
+        {F::MasaWlasna, "12.", K::Text, 0, 0, 0, 0, "12."},
+        {F::MasaWlasna, "1e5", K::Text, 0, 0, 0, 0, "1e5"},
+        {F::MasaWlasna, "", K::Text, 0, 0, 0, 0, ""},
+        {F::DataIRejestracji, "2015-03-12", K::Date, 0, 2015, 3, 12, "2015-03-12"},
+        {F::DataWydaniaDR, "2024-02-29", K::Date, 0, 2024, 2, 29, "2024-02-29"},
+        {F::DataWydaniaDR, "2023-02-29", K::Text, 0, 0, 0, 0, "2023-02-29"},
+        {F::DataWydaniaDR, "12.03.2015", K::Text, 0, 0, 0, 0, "12.03.2015"},
+        {F::NumerDR, "2015-03-12", K::Text, 0, 0, 0, 0, "2015-03-12"},
+        {F::VIN, "12345", K::Text, 0, 0, 0, 0, "12345"},
+        {F::OrganWydajacy, "STAROSTA\rUL. 3\r\nX", K::Text, 0, 0, 0, 0, "STAROSTA\nUL. 3\nX"},
+        {F::Marka, "=1+1", K::Text, 0, 0, 0, 0, "=1+1"},
+    };
+    for (const auto& c : cases) {
+        const scan::TypedCell cell = scan::typedCell(c.field, c.value);
+        EXPECT_EQ(cell.kind, c.kind) << c.value;
+        EXPECT_EQ(cell.number, c.number) << c.value;
+        EXPECT_EQ(cell.year * 10000 + cell.month * 100 + cell.day, c.y * 10000 + c.m * 100 + c.d) << c.value;
+        EXPECT_EQ(cell.text, c.text) << c.value;
+    }
+}
+
+TEST(ScanFiles, EveryFailureHasAdviceAndTheSummaryCountsAll)
+{
+    EXPECT_EQ(scan::problemOfStatus(u"OK"), scan::Problem::None);
+    EXPECT_EQ(scan::problemOfStatus(u"Błąd rozkodowania niepoprawne kodowanie Base64"), scan::Problem::NotCertificate);
+    EXPECT_EQ(scan::problemOfStatus(u"Błąd ReadCodetData: wymagany parametr nie zawiera danych"),
+              scan::Problem::NotCertificate);
+    EXPECT_EQ(scan::problemOfStatus(u"Błąd ReadCodetData: Błąd parsowania Xml"), scan::Problem::DecoderFailure);
+    EXPECT_EQ(scan::advice(scan::Problem::None), "");
+    std::vector<std::string> seen;
+    for (int p = static_cast<int>(scan::Problem::NotFound); p <= static_cast<int>(scan::Problem::FolderUnreadable); ++p) {
+        const std::string text = scan::advice(static_cast<scan::Problem>(p));
+        EXPECT_FALSE(text.empty()) << p;
+        EXPECT_TRUE(text.ends_with(".")) << text;
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), text), 0) << text;
+        seen.push_back(text);
+    }
+    EXPECT_NE(scan::advice(scan::Problem::Damaged).find("300 dpi"), std::string::npos);
+    EXPECT_NE(scan::advice(scan::Problem::PdfEncrypted).find("bez hasła"), std::string::npos);
+    EXPECT_EQ(scan::summaryLine(44, 6, 2), "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto (ukryte, systemowe i "
+                                           "sam plik wyników)");
+}
+
+// Subfolders walked, hidden entries counted and not entered, a folder that cannot be listed reported, name order.
+TEST(ScanFiles, AFolderIsWalkedWithItsSubfolders)
+{
+    using E = scan::FolderEntry;
+    const std::map<std::string, scan::FolderListing> tree{
+        {"", {{E{"b.png"}, E{"a", true}, E{"desktop.ini", false, true}, E{"zestawienie.csv"}, E{"ukryty", true, true},
+               E{"zablokowany", true}, E{"a.pdf"}}, ""}},
+        {"a", {{E{"2.PDF"}, E{"1.jpg"}, E{"Thumbs.db", false, true}, E{"c", true}}, ""}},
+        {"a/c", {{}, ""}},
+        {"zablokowany", {{}, "Odmowa dostępu."}},
+    };
+    std::vector<std::string> listed;
+    const scan::Walk walk = scan::walkFolder([&](const std::filesystem::path& folder) {
+        listed.push_back(folder.generic_string());
+        return tree.at(folder.generic_string());
+    });
+    std::vector<std::string> files;
+    for (const auto& file : walk.files)
+        files.push_back(file.relative.generic_string() + " " + std::to_string(static_cast<int>(file.kind)) + file.error);
+    EXPECT_EQ(files, (std::vector<std::string>{"a/1.jpg 0", "a/2.PDF 0", "a.pdf 0", "b.png 0", "zablokowany 2Odmowa dostępu.",
+                                               "zestawienie.csv 1"}));
+    EXPECT_EQ(walk.skipped, 3);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "ukryty"), 0);
 }
 
 }  // namespace
