@@ -19,6 +19,7 @@
 #include "loading/ImageCodet.h"
 #include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
+#include "platform/DllSearch.h"
 #include "platform/Failure.h"
 #include "platform/UserLocale.h"
 #include "scan/ScanFiles.h"
@@ -177,6 +178,8 @@ bool isSwitch(const std::wstring& argument, std::initializer_list<const wchar_t*
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Before anything loads a library: a clerk runs this from the folder of the scans, which anyone may fill.
+    varnok::restrictProcessDllSearch();
     const Stream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
     Mode mode = Mode::Lines;
     std::vector<std::wstring> arguments;

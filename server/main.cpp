@@ -10,6 +10,7 @@
 #include "platform/Ansi.h"
 #include "platform/ComError.h"
 #include "platform/ComPtr.h"
+#include "platform/DllSearch.h"
 #include "Diagnose.h"
 #include "Instance.h"
 #include "ModulePath.h"
@@ -114,6 +115,8 @@ private:
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // Before anything loads a library: COM starts us in System32, a user from any folder.
+    varnok::restrictProcessDllSearch();
     const Invocation invocation = parseCommandLine();
     ComApartment apartment;
     if (FAILED(apartment.result()))
