@@ -1,5 +1,7 @@
 #include "DecoderLibrary.h"
 
+#include "DllSearch.h"
+
 namespace varnok {
 
 namespace {
@@ -27,16 +29,14 @@ std::wstring inFolder(const std::wstring& folder, const wchar_t* name)
     return folder + (folder.back() == L'\\' ? L"" : L"\\") + name;
 }
 
-HMODULE loadFile(const std::wstring& path, DWORD& error)
+HMODULE loadFile(const std::wstring& path, const std::wstring& folder, DWORD& error)
 {
     HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, safeSearchFlags);
     error = module ? ERROR_SUCCESS : ::GetLastError();
-    // Systems without the safe search flags (Windows 7 before KB2533623) reject them: the full path with the
-    // altered search order then looks for the library's imports beside it first.
-    if (!module && error == ERROR_INVALID_PARAMETER) {
-        module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        error = module ? ERROR_SUCCESS : ::GetLastError();
-    }
+    // Systems without the safe search flags (Windows 7 before KB2533623) reject them: the library's imports are
+    // then loaded by full path from its own folder or System32 before it, never found through PATH.
+    if (!module && error == ERROR_INVALID_PARAMETER)
+        module = loadWithImportsFrom(path, {folder, systemFolder()}, error);
     return module;
 }
 
@@ -50,7 +50,7 @@ DecoderLibrary loadDecoderLibrary(const std::wstring& serverFolder)
         if (path.empty() || !fileExists(path))
             continue;
         library.path = path;
-        library.module = loadFile(path, library.error);
+        library.module = loadFile(path, folder, library.error);
         break;
     }
     return library;

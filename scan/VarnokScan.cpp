@@ -30,6 +30,7 @@
 #include "platform/Ansi.h"
 #include "platform/ComError.h"
 #include "platform/ConsoleOutput.h"
+#include "platform/DllSearch.h"
 #include "platform/Failure.h"
 #include "platform/UserLocale.h"
 #include "scan/ScanFiles.h"
@@ -441,6 +442,8 @@ std::vector<Item> itemsOf(const std::vector<std::wstring>& arguments, const Outp
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Before anything loads a library: a clerk runs this from the folder of the scans, which anyone may fill.
+    varnok::restrictProcessDllSearch();
     const ConsoleOutput out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
     Mode mode = Mode::Lines;
     std::wstring workbookPath;

@@ -2,17 +2,25 @@
 # Fuzzes with libFuzzer under ASan/UBSan: the decoder's payload-to-XML path, starting from generated payloads,
 # for the given time, then NormalizeNumber, the renamings and the result-file names for half of it, the Aztec
 # reader (images, damaged symbols, bit streams) for half, its data stream decoder for a quarter and the PDF reader
-# (from the generated sample scans) for half.
+# (from the generated sample scans) for half; then the reader, its stream decoder and the PDF reader again as
+# 32-bit x86 code (the Windows target's size arithmetic) for a quarter each.
 #   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-60}
 build="$here/build/fuzz"
 
-cmake -S "$here" -B "$build" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-      -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" >/dev/null
+configure() {  # build folder, extra CMake arguments
+  cmake -S "$here" -B "$1" -G Ninja -DVARNOK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+        -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined,float-cast-overflow -fno-sanitize-recover=all" \
+        "${@:2}" >/dev/null
+}
+configure "$build"
 ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz pdf_fuzz generate-payload
+build32="$here/build/fuzz32"
+configure "$build32" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/native-i686.cmake"
+ninja -C "$build32" aztec_fuzz encodation_fuzz pdf_fuzz
 
 # Seeds: each fictional certificate in each layout, as scanned text (first byte 1), as UTF-16 text for the wide
 # entry (5) and as decoded bytes (0).
@@ -74,3 +82,8 @@ for fax in "$build"/pdf-samples/*.fax; do
 done
 "$build/tests/fuzz/pdf_fuzz" -max_total_time=$((seconds / 2)) -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
     -max_len=65536 "$build/pdf-corpus" "$build/pdf-seeds"
+for target in aztec encodation pdf; do
+  echo "== ${target}_fuzz (i686)"
+  "$build32/tests/fuzz/${target}_fuzz" -max_total_time=$((seconds / 4)) -print_final_stats=1 -timeout=10 \
+      -rss_limit_mb=2048 -max_len=65536 "$build/$target-corpus"
+done

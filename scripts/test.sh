@@ -12,6 +12,14 @@ cmake -S "$here" -B "$here/build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 ninja -C "$here/build/native"
 (cd "$here/build/native" && ctest --output-on-failure)
 
+echo "== Native unit tests, 32-bit x86 (the Windows target's sizes)"
+cmake -S "$here" -B "$here/build/native32" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+      -DCMAKE_TOOLCHAIN_FILE="$here/cmake/native-i686.cmake" \
+      -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer -fno-sanitize-recover=all" \
+      >/dev/null
+ninja -C "$here/build/native32"
+(cd "$here/build/native32" && ctest --output-on-failure -E '^guide_test$')
+
 echo "== Fuzzing the decoder (${VARNOK_FUZZ_SECONDS:=60} s)"
 mkdir -p "$here/build"
 if ! "$here/scripts/fuzz.sh" "$VARNOK_FUZZ_SECONDS" >"$here/build/fuzz.log" 2>&1; then

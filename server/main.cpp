@@ -11,6 +11,7 @@
 #include "platform/ComError.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/ComPtr.h"
+#include "platform/DllSearch.h"
 #include "Diagnose.h"
 #include "Instance.h"
 #include "ModulePath.h"
@@ -97,6 +98,8 @@ private:
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // Before anything loads a library: COM starts us in System32, a user from any folder.
+    varnok::restrictProcessDllSearch();
     const Invocation invocation = parseCommandLine();
     ComApartment apartment;
     if (FAILED(apartment.result()))

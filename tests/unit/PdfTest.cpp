@@ -96,7 +96,8 @@ Outcome readPdf(const std::string& file)
         switch (pixels.kind) {
         case ImagePixels::Kind::Gray: {
             const aztec::ReadResult read = aztec::readAztec(
-                {pixels.bytes.data(), static_cast<int>(pixels.width), static_cast<int>(pixels.height), pixels.width});
+                {pixels.bytes.data(), static_cast<int>(pixels.width), static_cast<int>(pixels.height),
+                 static_cast<std::ptrdiff_t>(pixels.width)});
             what = read.failure == aztec::ReadFailure::None         ? "symbol"
                    : read.failure == aztec::ReadFailure::TooDamaged ? "damaged"
                                                                      : "no symbol";
