@@ -190,9 +190,9 @@ class Prefix:
 def run_block(prefix, block, report):
     """Returns the number of commands run, raising AssertionError with the reason on a failure."""
     options = block.options
-    prefix.ensure(options.get("needs", "msi"))
     if block.kind == "vbscript":
         return run_vbscript(prefix, block)
+    prefix.ensure(options.get("needs", "msi"))
     if "if-supported" in options and not prefix.scan_tool_supports(options["if-supported"]):
         report.append("waiting  %s: this build's VarnokScan.exe has no %s" % (block.where(), options["if-supported"]))
         return None
@@ -240,7 +240,7 @@ def run_vbscript(prefix, block):
     with open(os.path.join(HERE, block.options["check"]), encoding="utf-8") as f:
         check = f.read()
     script = os.path.join(prefix.work, "block.vbs")
-    with open(script, "w", encoding="ascii", newline="\r\n") as f:
+    with open(script, "w", encoding="cp1250", errors="replace", newline="\r\n") as f:
         f.write("\n".join(block.lines) + "\n" + check)
     for language in ("pl_PL.UTF-8", "en_US.UTF-8"):
         env = dict(prefix.env, VARNOK_LANG=language)
