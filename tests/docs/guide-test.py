@@ -100,18 +100,27 @@ class Prefix:
     def wine(self, *args, **kwargs):
         return subprocess.run([WINE_RUN] + list(args), env=self.env, stdin=subprocess.DEVNULL, **kwargs)
 
+    def output_of(self, *args):
+        """What a Windows program prints, through a file: a server it starts would hold a pipe open."""
+        path = os.path.join(self.work, "output.txt")
+        with open(path, "wb") as out:
+            self.wine(*args, stdout=out, stderr=subprocess.STDOUT, timeout=300)
+        with open(path, "rb") as f:
+            return f.read().decode("cp852", "replace").replace("\r", "")
+
     def unix(self, windows_path):
         out = subprocess.run(["winepath", "-u", windows_path], env=self.env, capture_output=True, text=True)
         return out.stdout.strip()
 
     def start(self):
-        subprocess.run(["wineboot", "-i"], env=self.env, capture_output=True)
+        subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env)
         self.idle = subprocess.Popen([WINE_RUN, os.path.join(ROOT, "build/win32/tests/WineIdle.exe")], env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.wine("cmd", "/c", "exit", capture_output=True)
-        self.wine("net", "start", "RpcSs", capture_output=True)
-        profile = self.wine("cmd", "/c", "echo %USERPROFILE%", capture_output=True, text=True).stdout.strip()
+        # Wine's services keep the output of whichever program starts them: start them here, writing nowhere.
+        self.wine("cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wine("net", "start", "RpcSs", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        profile = self.output_of("cmd", "/c", "echo %USERPROFILE%").strip()
         self.profile = profile
         self.home = self.unix(profile)
         for folder in ("Downloads", "Documents"):
@@ -139,7 +148,7 @@ class Prefix:
     def stop(self):
         if self.idle:
             self.idle.kill()
-        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def installed(self):
         return os.path.exists(os.path.join(self.unix("C:\\Program Files (x86)\\VarnokSrv"), "VarnokSrv.exe"))
@@ -157,7 +166,8 @@ class Prefix:
 
     def msiexec(self, *args):
         msi = self.profile + "\\Downloads\\VarnokSrv-%s.msi" % self.version
-        return self.wine("msiexec", args[0], msi, "/qn", *args[1:], capture_output=True).returncode
+        return self.wine("msiexec", args[0], msi, "/qn", *args[1:], stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, timeout=300).returncode
 
     def ensure(self, needs):
         if needs == "msi" and not self.installed():
@@ -244,9 +254,12 @@ def run_vbscript(prefix, block):
         f.write("\n".join(block.lines) + "\n" + check)
     for language in ("pl_PL.UTF-8", "en_US.UTF-8"):
         env = dict(prefix.env, VARNOK_LANG=language)
-        out = subprocess.run([WINE_RUN, "C:\\windows\\syswow64\\cscript.exe", "//nologo",
-                              "Z:" + script.replace("/", "\\")], env=env, stdin=subprocess.DEVNULL,
-                             capture_output=True).stdout.decode("cp852", "replace").replace("\r", "")
+        saved = prefix.env
+        prefix.env = env
+        try:
+            out = prefix.output_of("C:\\windows\\syswow64\\cscript.exe", "//nologo", "Z:" + script.replace("/", "\\"))
+        finally:
+            prefix.env = saved
         print("  cscript (%s): %s" % (language, out.strip().replace("\n", " | ")))
         if not re.search(r"^RESULT pass=[1-9]\d* fail=0$", out, re.M):
             raise AssertionError("%s: the VBScript block fails under %s:\n%s" % (block.where(), language, out))
@@ -314,4 +327,5 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    sys.stdout.reconfigure(line_buffering=True)
     sys.exit(main(sys.argv))
