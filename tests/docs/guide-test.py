@@ -12,7 +12,8 @@ Every fenced block of a guide carries a marker, an HTML comment on the lines jus
   <!-- doc-test: windows-only: REASON -->            the block is not run here (listed with its reason)
   <!-- doc-test: windows-only line N: REASON -->     line N of a run block is not run here
 A block without a marker fails the test. Inline commands `cscript //nologo ...` run in the installed examples
-folder; those holding "..." are templates, not commands.
+folder, `reg query ...` in the prompt's and `cpp\\read-certificate.exe ...` in the zip's examples, with the MSI
+installed; those holding "..." are templates.
 
 Usage: guide-test.py <packages folder> <examples folder> <guide.md>...
 """
@@ -28,7 +29,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 MARKER = re.compile(r"^<!-- doc-test: (.*?) -->\s*$")
 FENCE = re.compile(r"^```(\w*)\s*$")
-INLINE_CSCRIPT = re.compile(r"`(cscript //nologo [^`]+)`")
+# Inline commands run where the guide says they are typed: (pattern, place, text the output must hold).
+INLINE = [(re.compile(r"`(cscript //nologo [^`]+)`"), "examples", "NrRejestracyjny: "),
+          (re.compile(r"`(reg query [^`]+)`"), "prompt", ""),
+          (re.compile(r"`(cpp\\read-certificate\.exe [^`]+)`"), "zip-examples", "NrRejestracyjny: ")]
 
 
 def parse_options(text):
@@ -80,8 +84,9 @@ def read_blocks(guide):
             continue
         if markers and lines[i].strip():
             raise SystemExit("%s:%d: a doc-test marker not followed by a code block" % (guide, i + 1))
-        for command in INLINE_CSCRIPT.findall(lines[i]):
-            inline.append((guide, i + 1, command))
+        for pattern, place, expect in INLINE:
+            for command in pattern.findall(lines[i]):
+                inline.append((guide, i + 1, command, place, expect))
         i += 1
     return blocks, inline
 
@@ -91,9 +96,10 @@ class Prefix:
 
     def __init__(self, packages, examples, work):
         self.packages, self.examples, self.work = packages, examples, work
+        # winemenubuilder off: Wine would mirror the Start menu into a home folder.
         self.env = dict(os.environ, WINEPREFIX=os.path.join(work, "wineprefix"), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LANG="pl_PL.UTF-8", LC_ALL="pl_PL.UTF-8",
-                        HOME=work)
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", LANG="pl_PL.UTF-8",
+                        LC_ALL="pl_PL.UTF-8", HOME=work)
         self.env.pop("DISPLAY", None)
         self.idle = None
 
@@ -153,12 +159,32 @@ class Prefix:
     def installed(self):
         return os.path.exists(os.path.join(self.unix("C:\\Program Files (x86)\\VarnokSrv"), "VarnokSrv.exe"))
 
+    def prompt_folder(self):
+        """The folder the Start menu's prompt opens in, read from its link (found in the common or, as Wine puts
+        an all-users package's entries, the user's Start menu)."""
+        menus = [os.path.join(self.env["WINEPREFIX"], "drive_c", "ProgramData"),
+                 os.path.join(self.home, "AppData", "Roaming")]
+        for menu in menus:
+            path = os.path.join(menu, "Microsoft", "Windows", "Start Menu", "Programs", "VarnokSrv",
+                                "Wiersz polecenia VarnokScan.lnk")
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    data = f.read()
+                # Its strings are UTF-16, at even or odd offsets.
+                link = data.decode("utf-16-le", "replace") + data[1:].decode("utf-16-le", "replace")
+                folder = "C:\\Program Files (x86)\\VarnokSrv"
+                if folder + "\\" in link and "/k VarnokScan.exe /?" in link:
+                    return folder
+                raise RuntimeError("the Start menu's prompt does not open in " + folder)
+        raise RuntimeError("no Start menu entry Wiersz polecenia VarnokScan")
+
     def place(self, name):
         places = {
             "downloads": self.profile + "\\Downloads",
             "documents": self.profile + "\\Documents",
             "zip": self.profile + "\\Documents\\VarnokSrv-" + self.version,
-            "prompt": "C:\\Program Files (x86)\\VarnokSrv",
+            "zip-examples": self.profile + "\\Documents\\VarnokSrv-" + self.version + "\\examples",
+            "prompt": self.prompt_folder() if name == "prompt" else None,
             "examples": "C:\\Program Files (x86)\\VarnokSrv\\SDK\\examples",
             "cpp": "C:\\Program Files (x86)\\VarnokSrv\\SDK\\examples\\cpp",
         }
@@ -300,15 +326,15 @@ def main(argv):
                 ran_blocks += 1
                 ran_commands += count
         ran_inline = 0
-        for guide, line, command in inline:
+        for guide, line, command, place, expect in inline:
             where = "%s:%d" % (os.path.basename(guide), line)
             if "..." in command or "…" in command:
                 report.append("template %s: `%s`" % (where, command))
                 continue
             prefix.ensure("msi")
-            code, output = prefix.run_command(prefix.place("examples"), command)
-            print("inline %s: examples> %s  (exit code %d)" % (where, command, code))
-            if code != 0 or "NrRejestracyjny: " not in output:
+            code, output = prefix.run_command(prefix.place(place), command)
+            print("inline %s: %s> %s  (exit code %d)" % (where, place, command, code))
+            if code != 0 or expect not in output:
                 print("FAIL %s:\n%s" % (where, output[-1500:]))
                 failures.append(where)
             ran_inline += 1

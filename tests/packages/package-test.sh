@@ -10,7 +10,8 @@ packages=$(realpath "$1"); newer=$(realpath "$2"); examples=$(realpath "$3")
 version=$(basename "$packages"/VarnokSrv-*-user.msi -user.msi); version=${version#VarnokSrv-}
 
 export WINEPREFIX="$packages/wineprefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=pl_PL.UTF-8
+# No menu entries of the desktop's own: Wine would mirror the packages' Start menu into the machine's home folder.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LANG=pl_PL.UTF-8
 unset DISPLAY
 source "$here/tests/scripts/cscript-common.sh"
 wine() { "$here/scripts/wine-run.sh" "$@"; }
@@ -91,7 +92,7 @@ guides_in() {
   done
 }
 # The Start menu's folder: both guides as pages and a command prompt in the program's folder, where VarnokScan.exe
-# runs by its bare name. Link files hold their target, arguments and working folder as UTF-16.
+# runs by its bare name. Link files hold their arguments and working folder as UTF-16, their target also as ANSI.
 menu_in() {  # menu_in <Start menu folder> <Windows path of the program's folder>
   local folder=$1 link
   for link in "Podrecznik uzytkownika" "User guide" "Wiersz polecenia VarnokScan"; do
@@ -100,12 +101,13 @@ menu_in() {  # menu_in <Start menu folder> <Windows path of the program's folder
   strings -el "$folder/Wiersz polecenia VarnokScan.lnk" >"$work/link.txt"
   grep -qxF '/k VarnokScan.exe /?' "$work/link.txt" && grep -qiF "$2" "$work/link.txt" &&
     grep -qi 'cmd\.exe' "$work/link.txt" || { cat "$work/link.txt"; return 1; }
-  strings -el "$folder/Podrecznik uzytkownika.lnk" | grep -qiF "$2\\podrecznik-uzytkownika.html" ||
-    { strings -el "$folder/Podrecznik uzytkownika.lnk"; return 1; }
+  strings "$folder/Podrecznik uzytkownika.lnk" | grep -qiF "$2\\podrecznik-uzytkownika.html" ||
+    { strings "$folder/Podrecznik uzytkownika.lnk"; return 1; }
 }
 # What the prompt's command line does, in the folder the entry opens.
 prompt_runs_scan_tool() {
-  wine cmd /c "cd /d \"$1\" && VarnokScan.exe /?" >"$work/prompt.txt" 2>&1 || { cat "$work/prompt.txt"; return 1; }
+  printf '@cd /d "%s"\r\n@VarnokScan.exe /?\r\n' "$1" >"$work/prompt.cmd"
+  wine cmd /c "$(win "$work/prompt.cmd")" >"$work/prompt.txt" 2>&1 || { cat "$work/prompt.txt"; return 1; }
   grep -q '/fields' "$work/prompt.txt"
 }
 
@@ -119,7 +121,10 @@ check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
 check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" \
                           -a -f "$machine_dir/VarnokScan.exe"
 check "both guides installed" guides_in "$machine_dir"
+user_menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
+# Windows puts an all-users package's entries into the common Start menu; Wine 8 into the installing user's.
 machine_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
+[ -e "$machine_menu" ] || machine_menu=$user_menu
 check "Start menu: the guides and the prompt" menu_in "$machine_menu" 'C:\Program Files (x86)\VarnokSrv'
 check "VarnokScan.exe runs by name in the prompt's folder" prompt_runs_scan_tool 'C:\Program Files (x86)\VarnokSrv'
 sdk="$machine_dir/SDK"
@@ -196,7 +201,6 @@ check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
 check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll" \
                                       -a -f "$user_dir/VarnokScan.exe"
 check "both guides installed for the user" guides_in "$user_dir"
-user_menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
 check "the user's Start menu: the guides and the prompt" menu_in "$user_menu" 'AppData\Local\VarnokSrv'
 registered_image_reader() { wine reg query 'HKCU\Software\Classes\VarnokSrv.ImageReader\CLSID' >/dev/null 2>&1; }
 check "ImageReader registered for the user" registered_image_reader
