@@ -23,6 +23,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -155,6 +156,28 @@ class Prefix:
         if self.idle:
             self.idle.kill()
         subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait_for_no_server(self, seconds=15):
+        """Until the server an earlier command started has left: Wine may hand a new client the class object of a
+        server that is just revoking it, and the activation fails with E_FAIL (Windows starts a new server)."""
+        prefix = ("WINEPREFIX=" + self.env["WINEPREFIX"]).encode()
+        for _ in range(seconds * 10):
+            running = False
+            for pid in filter(str.isdigit, os.listdir("/proc")):
+                try:
+                    with open("/proc/%s/cmdline" % pid, "rb") as f:
+                        if b"VarnokSrv.exe" not in f.read():
+                            continue
+                    with open("/proc/%s/environ" % pid, "rb") as f:
+                        ours = prefix in f.read().split(b"\0")
+                    with open("/proc/%s/stat" % pid) as f:
+                        running |= ours and f.read().split(")")[-1].split()[0] != "Z"
+                except OSError:
+                    continue
+            if not running:
+                return
+            time.sleep(0.1)
+        raise RuntimeError("a VarnokSrv.exe of this prefix is still running")
 
     def installed(self):
         return os.path.exists(os.path.join(self.unix("C:\\Program Files (x86)\\VarnokSrv"), "VarnokSrv.exe"))
@@ -317,6 +340,7 @@ def main(argv):
                 continue
             print("block %s (%s)" % (block.where(), block.kind))
             try:
+                prefix.wait_for_no_server()
                 count = run_block(prefix, block, report)
             except (AssertionError, RuntimeError, subprocess.TimeoutExpired) as e:
                 print("FAIL " + str(e))
@@ -332,6 +356,7 @@ def main(argv):
                 report.append("template %s: `%s`" % (where, command))
                 continue
             prefix.ensure("msi")
+            prefix.wait_for_no_server()
             code, output = prefix.run_command(prefix.place(place), command)
             print("inline %s: %s> %s  (exit code %d)" % (where, place, command, code))
             if code != 0 or expect not in output:
