@@ -136,8 +136,9 @@ class Prefix:
                 os.unlink(path)
             os.makedirs(path, exist_ok=True)
         downloads = os.path.join(self.home, "Downloads")
+        # The packages a user downloads (not the test kit).
         for name in os.listdir(self.packages):
-            if name.endswith((".msi", ".zip")):
+            if re.fullmatch(r"VarnokSrv-[\d.]+(-user\.msi|\.msi|\.zip)", name):
                 shutil.copy(os.path.join(self.packages, name), downloads)
         scans = os.path.join(self.home, "Documents", "Skany")
         os.makedirs(os.path.join(scans, "partia2"), exist_ok=True)
@@ -145,7 +146,7 @@ class Prefix:
         shutil.copy(scan, os.path.join(scans, "dowod.jpg"))
         for name in ("skan1.jpg", "skan2.jpg"):
             shutil.copy(scan, os.path.join(scans, "partia2", name))
-        zips = [n for n in os.listdir(downloads) if n.endswith(".zip") and "tests" not in n]
+        zips = [n for n in os.listdir(downloads) if n.endswith(".zip")]
         self.version = re.search(r"VarnokSrv-([\d.]+)\.msi", " ".join(os.listdir(downloads)))[1]
         # The portable zip unpacked into Documents, as the guide says: a folder that stays where it is.
         documents = os.path.join(self.home, "Documents")
