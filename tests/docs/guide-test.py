@@ -12,8 +12,9 @@ Every fenced block of a guide carries a marker, an HTML comment on the lines jus
   <!-- doc-test: windows-only: REASON -->            the block is not run here (listed with its reason)
   <!-- doc-test: windows-only line N: REASON -->     line N of a run block is not run here
 A block without a marker fails the test. Inline commands `cscript //nologo ...` run in the installed examples
-folder, `reg query ...` in the prompt's and `cpp\\read-certificate.exe ...` in the zip's examples, with the MSI
-installed; those holding "..." are templates.
+folder, `reg query ...` and `VarnokScan.exe /?` in the prompt's and `cpp\\read-certificate.exe ...` in the zip's
+examples, with the MSI installed; the manual registration table's `VarnokSrv.exe /...` in the unpacked zip, with
+nothing installed. Those holding "..." are templates.
 
 Usage: guide-test.py <packages folder> <examples folder> <guide.md>...
 """
@@ -30,10 +31,13 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 MARKER = re.compile(r"^<!-- doc-test: (.*?) -->\s*$")
 FENCE = re.compile(r"^```(\w*)\s*$")
-# Inline commands run where the guide says they are typed: (pattern, place, text the output must hold).
-INLINE = [(re.compile(r"`(cscript //nologo [^`]+)`"), "examples", "NrRejestracyjny: "),
-          (re.compile(r"`(reg query [^`]+)`"), "prompt", ""),
-          (re.compile(r"`(cpp\\read-certificate\.exe [^`]+)`"), "zip-examples", "NrRejestracyjny: ")]
+# Inline commands run where the guide says they are typed: (pattern, place, what is installed, text the output
+# must hold). The registration switches are the manual registration table's rows, run in the unpacked zip.
+INLINE = [(re.compile(r"`(cscript //nologo [^`]+)`"), "examples", "msi", "NrRejestracyjny: "),
+          (re.compile(r"`(reg query [^`]+)`"), "prompt", "msi", ""),
+          (re.compile(r"`(cpp\\read-certificate\.exe [^`]+)`"), "zip-examples", "msi", "NrRejestracyjny: "),
+          (re.compile(r"`(VarnokScan\.exe /\?)`"), "prompt", "msi", "/fields"),
+          (re.compile(r"^\| `(VarnokSrv\.exe /\w+)`"), "zip", "nothing", "")]
 
 
 def parse_options(text):
@@ -85,9 +89,9 @@ def read_blocks(guide):
             continue
         if markers and lines[i].strip():
             raise SystemExit("%s:%d: a doc-test marker not followed by a code block" % (guide, i + 1))
-        for pattern, place, expect in INLINE:
+        for pattern, place, needs, expect in INLINE:
             for command in pattern.findall(lines[i]):
-                inline.append((guide, i + 1, command, place, expect))
+                inline.append((guide, i + 1, command, place, needs, expect))
         i += 1
     return blocks, inline
 
@@ -351,12 +355,12 @@ def main(argv):
                 ran_blocks += 1
                 ran_commands += count
         ran_inline = 0
-        for guide, line, command, place, expect in inline:
+        for guide, line, command, place, needs, expect in inline:
             where = "%s:%d" % (os.path.basename(guide), line)
             if "..." in command or "…" in command:
                 report.append("template %s: `%s`" % (where, command))
                 continue
-            prefix.ensure("msi")
+            prefix.ensure(needs)
             prefix.wait_for_no_server()
             code, output = prefix.run_command(prefix.place(place), command)
             print("inline %s: %s> %s  (exit code %d)" % (where, place, command, code))
@@ -366,6 +370,9 @@ def main(argv):
             ran_inline += 1
         prefix.ensure("nothing")
         leftover = [p for p in ("C:\\Program Files (x86)\\VarnokSrv",) if os.path.exists(prefix.unix(p))]
+        code, _ = prefix.run_command(prefix.place("documents"), "reg query HKCR\\VarnokSrv.FileReader")
+        if code == 0:
+            leftover.append("the registration of VarnokSrv.FileReader")
         if leftover:
             print("FAIL left behind: " + ", ".join(leftover))
             failures.append("uninstall")
