@@ -2,7 +2,8 @@ Attribute VB_Name = "FillForm"
 ' Early binding: fills a form (an Access form or an Excel UserForm) from a certificate. Needs the references set in
 ' the VBA editor under Tools > References: "VarnokSrv" (FileReader) and "VarnokSrv ImageReader 1.0" (both type
 ' libraries are inside VarnokSrv.exe; Browse... to it when they are not listed). The editor then completes
-' member names and checks calls before running. Import together with ReadCertificate.bas (PropertyNames).
+' member names and checks calls before running. Import together with ReadCertificate.bas (PropertyNames,
+' LoadCodet: the saved copy is kept only in resultFolder when one is given).
 '     FillFromFile Me, "C:\skany\dowod.jpg"          (in the form's module: an image, a data file or a payload)
 Option Explicit
 
@@ -24,18 +25,17 @@ Public Sub FillFromFile(ByVal form As Object, ByVal path As String, Optional ByV
     Dim reader As VarnokSrv.FileReader
     Dim status As String
     Set reader = New VarnokSrv.FileReader
-    If resultFolder = "" Then resultFolder = Environ$("TEMP")
     Select Case LCase$(Mid$(path, InStrRev(path, ".")))
     Case ".xml"
         status = reader.ReadData(path)
     Case ".png", ".jpg", ".jpeg", ".bmp", ".gif", ".tif", ".tiff"
         Dim image As VarnokSrvImage.ImageReader
         Set image = New VarnokSrvImage.ImageReader
-        status = reader.ReadCodetData(image.ReadCodet(path), resultFolder)  ' errors 53, 75, 321, 1001-1003
+        status = LoadCodet(reader, image.ReadCodet(path), resultFolder)  ' errors 53, 75, 321, 1001-1003
         Set image = Nothing
     Case Else
-        status = reader.ReadCodetData(CreateObject("Scripting.FileSystemObject").OpenTextFile(path, 1).ReadAll(), _
-                                      resultFolder)
+        status = LoadCodet(reader, CreateObject("Scripting.FileSystemObject").OpenTextFile(path, 1).ReadAll(), _
+                           resultFolder)
     End Select
     If status <> "OK" Then
         MsgBox status, vbExclamation, "VarnokSrv"

@@ -9,7 +9,7 @@ Option Explicit
 Private Const ObjectNotSet As Long = 91
 
 ' A data file (*.xml) is loaded with ReadData; any other file is taken as the text a scanner read from the
-' certificate's Aztec code, for ReadCodetData, whose saved copy goes to resultFolder (else the TEMP folder).
+' certificate's Aztec code, for ReadCodetData, whose saved copy is kept in resultFolder when one is given.
 Public Sub ReadCertificateFile(ByVal path As String, Optional ByVal resultFolder As String = "")
     Dim reader As Object
     Dim status As String
@@ -20,11 +20,32 @@ Public Sub ReadCertificateFile(ByVal path As String, Optional ByVal resultFolder
     If LCase$(Right$(path, 4)) = ".xml" Then
         status = reader.ReadData(path)
     Else
-        If resultFolder = "" Then resultFolder = Environ$("TEMP")
-        status = reader.ReadCodetData(ReadAllText(path), resultFolder)
+        status = LoadCodet(reader, ReadAllText(path), resultFolder)
     End If
     PrintFields reader, status
 End Sub
+
+' The saved copy (or the error log) holds the owner's personal data. It goes to resultFolder; without one, to a
+' folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+Public Function LoadCodet(ByVal reader As Object, ByVal codet As String, ByVal resultFolder As String) As String
+    If resultFolder <> "" Then
+        LoadCodet = reader.ReadCodetData(codet, resultFolder)
+        Exit Function
+    End If
+    Dim fso As Object, scratch As String
+    Set fso = CreateObject("Scripting.FileSystemObject")
+    scratch = fso.BuildPath(Environ$("TEMP"), fso.GetTempName())
+    fso.CreateFolder scratch
+    On Error GoTo Failed
+    LoadCodet = reader.ReadCodetData(codet, scratch)
+    fso.DeleteFolder scratch, True
+    Exit Function
+Failed:
+    Dim number As Long, source As String, description As String
+    number = Err.Number: source = Err.Source: description = Err.Description
+    fso.DeleteFolder scratch, True
+    Err.Raise number, source, description
+End Function
 
 ' The 31 fields of what the reader loaded, or the status when it loaded nothing.
 Public Sub PrintFields(ByVal reader As Object, ByVal status As String)

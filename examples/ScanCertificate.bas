@@ -22,15 +22,17 @@ Private Const NoAztecCode As Long = 1002
 Private Const AztecCodeDamaged As Long = 1003
 
 ' Opens the scanner's own scanning dialog (gray picture preselected; "Adjust the quality" sets 300 dpi) and reads
-' the page it scans.
+' the page it scans. The scan shows the owner's personal data: it is deleted once read.
 Public Sub ScanAndReadCertificate(Optional ByVal resultFolder As String = "")
     Dim path As String
     path = ScanToFile()
     If path = "" Then Exit Sub  ' cancelled, or no scanner
     ReadCertificateImage path, resultFolder
+    Kill path
 End Sub
 
-' The scanned page saved as a PNG in the TEMP folder; "" when the user cancelled or no scanner is there.
+' The scanned page saved as a PNG in the TEMP folder (the caller deletes it); "" when the user cancelled or no
+' scanner is there.
 Public Function ScanToFile() As String
     Dim dialog As Object, image As Object
     On Error GoTo NoScanner
@@ -61,8 +63,7 @@ Public Sub ReadCertificateImage(ByVal imagePath As String, Optional ByVal result
 
     Dim reader As Object
     Set reader = CreateObject("VarnokSrv.FileReader")
-    If resultFolder = "" Then resultFolder = Environ$("TEMP")
-    PrintFields reader, reader.ReadCodetData(codet, resultFolder)
+    PrintFields reader, LoadCodet(reader, codet, resultFolder)  ' the saved copy kept only in resultFolder
     Exit Sub
 
 ImageFailed:

@@ -1,7 +1,7 @@
 // Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData; a scan (an image
 // or a PDF, known by its first bytes) through ImageReader.ReadCodet, whose text goes to ReadCodetData; any other
 // file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-// Usage: cscript //nologo read-certificate.js <data file, scan or payload file> [folder for result files]
+// Usage: cscript //nologo read-certificate.js <data file, scan or payload file> [folder to keep the saved copy in]
 var properties = [
     "NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji",
     "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", "Marka",
@@ -12,7 +12,7 @@ var properties = [
 
 if (WScript.Arguments.length < 1) {
     WScript.Echo("Usage: cscript //nologo read-certificate.js <data file, scan or payload file> " +
-                 "[folder for result files]");
+                 "[folder to keep the saved copy in]");
     WScript.Quit(2);
 }
 
@@ -39,6 +39,19 @@ function isScan(path) {
     return (bytes.substr(0, 2) == "BM" && bytes.substr(6, 4) == "\x00\x00\x00\x00") || bytes.indexOf("%PDF-") >= 0;
 }
 
+// The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+// to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+function readCodetData(reader, payload, givenFolder) {
+    if (givenFolder) return reader.ReadCodetData(payload, givenFolder);
+    var scratch = fso.BuildPath(fso.GetSpecialFolder(2).Path, fso.GetTempName());
+    fso.CreateFolder(scratch);
+    try {
+        return reader.ReadCodetData(payload, scratch);
+    } finally {
+        fso.DeleteFolder(scratch, true);
+    }
+}
+
 // Says what failed: an object that cannot be created (error 429) means the server is not registered.
 function create(progId) {
     try {
@@ -56,8 +69,7 @@ var status;
 if (/\.xml$/i.test(path)) {
     status = reader.ReadData(path);
 } else {
-    // The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
-    var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
+    var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : null;
     var payload;
     if (isScan(path)) {
         var imageReader = create("VarnokSrv.ImageReader");
@@ -75,7 +87,7 @@ if (/\.xml$/i.test(path)) {
     } else {
         payload = fso.OpenTextFile(path, 1).ReadAll();
     }
-    status = reader.ReadCodetData(payload, folder);
+    status = readCodetData(reader, payload, folder);
 }
 if (status != "OK") {
     WScript.Echo("Status: " + status);

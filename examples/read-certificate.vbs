@@ -1,7 +1,7 @@
 ' Reads a certificate through VarnokSrv and prints its fields: a data file (*.xml) with ReadData; a scan (an image
 ' or a PDF, known by its first bytes) through ImageReader.ReadCodet, whose text goes to ReadCodetData; any other
 ' file as the text a scanner read from the certificate's Aztec code, with ReadCodetData.
-' Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> [folder for result files]
+' Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> [folder to keep the saved copy in]
 Option Explicit
 
 ' Prints one property: its text, or what is missing when reading it failed just before (error 91, &H800A005B,
@@ -18,7 +18,7 @@ End Sub
 
 If WScript.Arguments.Count < 1 Then
     WScript.Echo "Usage: cscript //nologo read-certificate.vbs <data file, scan or payload file> " & _
-                 "[folder for result files]"
+                 "[folder to keep the saved copy in]"
     WScript.Quit 2
 End If
 
@@ -48,6 +48,25 @@ Function IsScan(path)
     Next
 End Function
 
+' The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+' to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+Function LoadCodet(reader, payload, givenFolder)
+    Dim scratch
+    If givenFolder <> "" Then
+        LoadCodet = reader.ReadCodetData(payload, givenFolder)
+        Exit Function
+    End If
+    scratch = fso.BuildPath(fso.GetSpecialFolder(2).Path, fso.GetTempName())
+    fso.CreateFolder scratch
+    On Error Resume Next
+    LoadCodet = reader.ReadCodetData(payload, scratch)
+    Dim number, description
+    number = Err.Number: description = Err.Description
+    On Error GoTo 0
+    fso.DeleteFolder scratch, True
+    If number <> 0 Then Err.Raise number, "VarnokSrv.FileReader", description
+End Function
+
 ' Says what failed: an object that cannot be created (error 429) means the server is not registered.
 Function Create(progId)
     On Error Resume Next
@@ -64,12 +83,8 @@ Set reader = Create("VarnokSrv.FileReader")
 If LCase(Right(path, 4)) = ".xml" Then
     status = reader.ReadData(path)
 Else
-    ' The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
-    If WScript.Arguments.Count > 1 Then
-        folder = Absolute(WScript.Arguments(1))
-    Else
-        folder = fso.GetSpecialFolder(2).Path
-    End If
+    folder = ""
+    If WScript.Arguments.Count > 1 Then folder = Absolute(WScript.Arguments(1))
     If IsScan(path) Then
         Set imageReader = Create("VarnokSrv.ImageReader")
         On Error Resume Next
@@ -86,7 +101,7 @@ Else
     Else
         payload = fso.OpenTextFile(path, 1).ReadAll()
     End If
-    status = reader.ReadCodetData(payload, folder)
+    status = LoadCodet(reader, payload, folder)
 End If
 If status <> "OK" Then
     WScript.Echo "Status: " & status

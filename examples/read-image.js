@@ -1,6 +1,6 @@
 // Reads a certificate from a scan or a photo of it: VarnokSrv.ImageReader finds the Aztec code in the image and
 // gives its text, VarnokSrv.FileReader decodes that text, and the fields are printed.
-// Usage: cscript //nologo read-image.js <image: PNG, JPEG, BMP, GIF or TIFF> [folder for result files]
+// Usage: cscript //nologo read-image.js <image: PNG, JPEG, BMP, GIF or TIFF> [folder to keep the saved copy in]
 var properties = [
     "NumerDR", "RodzajPojazdu", "NazwiskoNazwa", "Adres", "Przeznaczenie", "RokProdukcji",
     "DopuszczalnaLadownosc", "DopuszczalnyNacisk", "NumerKarty", "NrRejestracyjny", "DataIRejestracji", "Marka",
@@ -10,7 +10,7 @@ var properties = [
 ];
 
 if (WScript.Arguments.length < 1) {
-    WScript.Echo("Usage: cscript //nologo read-image.js <image file> [folder for result files]");
+    WScript.Echo("Usage: cscript //nologo read-image.js <image file> [folder to keep the saved copy in]");
     WScript.Quit(2);
 }
 
@@ -20,7 +20,20 @@ function absolute(path) {
     return /^([a-z]:\\|\\\\)/i.test(path) ? path : fso.GetAbsolutePathName(path);
 }
 var image = absolute(WScript.Arguments(0));
-var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : fso.GetSpecialFolder(2).Path;
+var folder = WScript.Arguments.length > 1 ? absolute(WScript.Arguments(1)) : null;
+
+// The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+// to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+function readCodetData(reader, payload, givenFolder) {
+    if (givenFolder) return reader.ReadCodetData(payload, givenFolder);
+    var scratch = fso.BuildPath(fso.GetSpecialFolder(2).Path, fso.GetTempName());
+    fso.CreateFolder(scratch);
+    try {
+        return reader.ReadCodetData(payload, scratch);
+    } finally {
+        fso.DeleteFolder(scratch, true);
+    }
+}
 
 // Says what failed: an object that cannot be created (error 429) means the server is not registered.
 function create(progId) {
@@ -45,7 +58,7 @@ try {
 
 imageReader = null;
 var reader = create("VarnokSrv.FileReader");
-var status = reader.ReadCodetData(codet, folder);
+var status = readCodetData(reader, codet, folder);
 if (status != "OK") {
     WScript.Echo("Status: " + status);
     // Let go of the object before quitting: the server exits once no client holds one.

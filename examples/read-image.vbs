@@ -1,6 +1,6 @@
 ' Reads a certificate from a scan or a photo of it: VarnokSrv.ImageReader finds the Aztec code in the image and
 ' gives its text, VarnokSrv.FileReader decodes that text, and the fields are printed.
-' Usage: cscript //nologo read-image.vbs <image: PNG, JPEG, BMP, GIF or TIFF> [folder for result files]
+' Usage: cscript //nologo read-image.vbs <image: PNG, JPEG, BMP, GIF or TIFF> [folder to keep the saved copy in]
 Option Explicit
 
 ' Prints one property: its text, or what is missing when reading it failed just before (error 91, &H800A005B,
@@ -16,7 +16,7 @@ Sub Report(name, value)
 End Sub
 
 If WScript.Arguments.Count < 1 Then
-    WScript.Echo "Usage: cscript //nologo read-image.vbs <image file> [folder for result files]"
+    WScript.Echo "Usage: cscript //nologo read-image.vbs <image file> [folder to keep the saved copy in]"
     WScript.Quit 2
 End If
 
@@ -31,11 +31,27 @@ Function Absolute(path)
     End If
 End Function
 image = Absolute(WScript.Arguments(0))
-If WScript.Arguments.Count > 1 Then
-    folder = Absolute(WScript.Arguments(1))
-Else
-    folder = fso.GetSpecialFolder(2).Path
-End If
+folder = ""
+If WScript.Arguments.Count > 1 Then folder = Absolute(WScript.Arguments(1))
+
+' The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+' to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+Function LoadCodet(reader, payload, givenFolder)
+    Dim scratch
+    If givenFolder <> "" Then
+        LoadCodet = reader.ReadCodetData(payload, givenFolder)
+        Exit Function
+    End If
+    scratch = fso.BuildPath(fso.GetSpecialFolder(2).Path, fso.GetTempName())
+    fso.CreateFolder scratch
+    On Error Resume Next
+    LoadCodet = reader.ReadCodetData(payload, scratch)
+    Dim number, description
+    number = Err.Number: description = Err.Description
+    On Error GoTo 0
+    fso.DeleteFolder scratch, True
+    If number <> 0 Then Err.Raise number, "VarnokSrv.FileReader", description
+End Function
 
 ' Says what failed: an object that cannot be created (error 429) means the server is not registered.
 Function Create(progId)
@@ -61,7 +77,7 @@ On Error GoTo 0
 
 Set imageReader = Nothing
 Set reader = Create("VarnokSrv.FileReader")
-status = reader.ReadCodetData(codet, folder)
+status = LoadCodet(reader, codet, folder)
 If status <> "OK" Then
     WScript.Echo "Status: " & status
     ' Let go of the object before quitting: the server exits once no client holds one.

@@ -173,6 +173,25 @@ bool readImage(const std::wstring& path, std::wstring& codet)
     return true;
 }
 
+// A new, empty folder in TEMP; empty when none could be made.
+std::filesystem::path scratchFolder()
+{
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH)
+        return {};
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        wchar_t name[64];
+        swprintf(name, 64, L"read-certificate-%lu-%lu-%u", GetCurrentProcessId(), GetTickCount(), attempt);
+        const std::filesystem::path folder = std::filesystem::path(std::wstring(temp, length)) / name;
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+            return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -204,11 +223,21 @@ int wmain(int argc, wchar_t** argv)
             const std::string payload{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
             codet.assign(payload.begin(), payload.end());
         }
-        // The saved copy goes to the folder given, else the temporary folder.
-        wchar_t temp[MAX_PATH + 1];
-        const std::wstring folder =
-            argc > 2 ? absolutePath(argv[2]) : std::wstring(temp, GetTempPathW(MAX_PATH + 1, temp));
-        hr = reader->ReadCodetData(Bstr(codet).get(), Bstr(folder).get(), status.out());
+        // The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without
+        // one, to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the
+        // object).
+        if (argc > 2) {
+            hr = reader->ReadCodetData(Bstr(codet).get(), Bstr(absolutePath(argv[2])).get(), status.out());
+        } else {
+            const std::filesystem::path scratch = scratchFolder();
+            if (scratch.empty()) {
+                print(L"Cannot create a folder in TEMP");
+                return 1;
+            }
+            hr = reader->ReadCodetData(Bstr(codet).get(), Bstr(scratch.wstring()).get(), status.out());
+            std::error_code ignored;
+            std::filesystem::remove_all(scratch, ignored);
+        }
     }
     if (FAILED(hr) || status.text() != L"OK") {
         print(L"Status: " + (FAILED(hr) ? describe(hr) : status.text()));

@@ -1,6 +1,6 @@
 // Reads a certificate through VarnokSrv with early binding (VarnokSrvInterop.cs): a data file (*.xml) with
 // ReadData, an image through ImageReader.ReadCodet, any other file as a scanner's payload with ReadCodetData.
-//   ReadCertificateEarly.exe <data file, image or payload file> [folder for result files]
+//   ReadCertificateEarly.exe <data file, image or payload file> [folder to keep the saved copy in]
 // Build: csc (or mcs) ReadCertificateEarly.cs VarnokSrvInterop.cs
 using System;
 using System.Globalization;
@@ -12,15 +12,30 @@ static class ReadCertificateEarly
 {
     static readonly string[] ImageExtensions = { ".png", ".jpg", ".jpeg", ".bmp", ".gif", ".tif", ".tiff" };
 
+    // The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+    // to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+    static string LoadCodet(FileReader reader, string codet, string folder)
+    {
+        if (folder != null)
+            return reader.ReadCodetData(codet, folder);
+        string scratch = Path.Combine(Path.GetTempPath(), Path.GetRandomFileName());
+        Directory.CreateDirectory(scratch);
+        try {
+            return reader.ReadCodetData(codet, scratch);
+        } finally {
+            Directory.Delete(scratch, true);
+        }
+    }
+
     static int Main(string[] args)
     {
         if (args.Length < 1) {
-            Console.WriteLine("Usage: ReadCertificateEarly <data file, image or payload file> [folder for result files]");
+            Console.WriteLine("Usage: ReadCertificateEarly <data file, image or payload file> [folder to keep the saved copy in]");
             return 2;
         }
         // The server resolves a relative path in its own current folder, not ours: it gets absolute ones.
         string path = Path.GetFullPath(args[0]);
-        string folder = Path.GetFullPath(args.Length > 1 ? args[1] : Path.GetTempPath());
+        string folder = args.Length > 1 ? Path.GetFullPath(args[1]) : null;
         string extension = Path.GetExtension(path).ToLowerInvariant();
 
         FileReader reader = new FileReader();
@@ -44,7 +59,7 @@ static class ReadCertificateEarly
                 } else {
                     codet = File.ReadAllText(path);  // plain ASCII (Base64)
                 }
-                status = reader.ReadCodetData(codet, folder);
+                status = LoadCodet(reader, codet, folder);
             }
             if (status != "OK") {
                 Console.WriteLine("Status: " + status);

@@ -1,6 +1,6 @@
 // Reads a certificate through VarnokSrv with late binding: no declarations, every call by name at run time
 // (as VBScript does). Needs C# 4 or later and a reference to Microsoft.CSharp.
-//   ReadCertificateLate.exe <data file (*.xml) or payload file> [folder for result files]
+//   ReadCertificateLate.exe <data file (*.xml) or payload file> [folder to keep the saved copy in]
 // Build: csc (or mcs) -r:Microsoft.CSharp ReadCertificateLate.cs
 using System;
 using System.Globalization;
@@ -18,10 +18,25 @@ static class ReadCertificateLate
     };
     const int ObjectNotSet = unchecked((int)0x800A005B);
 
+    // The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+    // to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+    static string LoadCodet(dynamic reader, string codet, string folder)
+    {
+        if (folder != null)
+            return reader.ReadCodetData(codet, folder);
+        string scratch = Path.Combine(Path.GetTempPath(), Path.GetRandomFileName());
+        Directory.CreateDirectory(scratch);
+        try {
+            return reader.ReadCodetData(codet, scratch);
+        } finally {
+            Directory.Delete(scratch, true);
+        }
+    }
+
     static int Main(string[] args)
     {
         if (args.Length < 1) {
-            Console.WriteLine("Usage: ReadCertificateLate <data file or payload file> [folder for result files]");
+            Console.WriteLine("Usage: ReadCertificateLate <data file or payload file> [folder to keep the saved copy in]");
             return 2;
         }
         Type type = Type.GetTypeFromProgID("VarnokSrv.FileReader", true);
@@ -31,8 +46,7 @@ static class ReadCertificateLate
             string path = Path.GetFullPath(args[0]);
             string status = path.EndsWith(".xml", StringComparison.OrdinalIgnoreCase)
                 ? reader.ReadData(path)
-                : reader.ReadCodetData(File.ReadAllText(path),
-                                       Path.GetFullPath(args.Length > 1 ? args[1] : Path.GetTempPath()));
+                : LoadCodet(reader, File.ReadAllText(path), args.Length > 1 ? Path.GetFullPath(args[1]) : null);
             if (status != "OK") {
                 Console.WriteLine("Status: " + status);
                 return 1;

@@ -2,7 +2,7 @@ program ReadCertificate;
 
 { Reads a certificate through VarnokSrv from Delphi or Free Pascal (Windows target): late binding with an
   OleVariant for a data file or a payload, early binding (VarnokSrv_TLB.pas) for an image.
-    ReadCertificate <data file (*.xml), image or payload file> [folder for result files]
+    ReadCertificate <data file (*.xml), image or payload file> [folder to keep the saved copy in]
   Build: dcc32 ReadCertificate.dpr, or fpc -Mdelphi -Twin32 ReadCertificate.dpr }
 
 {$APPTYPE CONSOLE}
@@ -52,6 +52,41 @@ begin
   Result := StrToFloatDef(Trim(Text), 0, Dot);
 end;
 
+// Empties and removes a folder this program made (it holds files only).
+procedure RemoveScratch(const Folder: string);
+var
+  Found: TSearchRec;
+begin
+  if FindFirst(IncludeTrailingPathDelimiter(Folder) + '*', faAnyFile, Found) = 0 then
+  try
+    repeat
+      if (Found.Attr and faDirectory) = 0 then DeleteFile(IncludeTrailingPathDelimiter(Folder) + Found.Name);
+    until FindNext(Found) <> 0;
+  finally
+    FindClose(Found);
+  end;
+  RemoveDir(Folder);
+end;
+
+// The saved copy (or the error log) holds the owner's personal data. It goes to the folder given; without one,
+// to a folder of its own in TEMP, removed as soon as the load has returned (the fields stay in the object).
+function LoadCodet(const Reader: OleVariant; const Codet, Folder: string): string;
+var
+  Scratch: string;
+begin
+  if Folder <> '' then
+    Exit(Reader.ReadCodetData(Codet, Folder));
+  Scratch := IncludeTrailingPathDelimiter(GetEnvironmentVariable('TEMP')) + 'read-certificate-' +
+             IntToStr(Random(MaxInt));
+  if not CreateDir(Scratch) then
+    raise Exception.Create('Cannot create ' + Scratch);
+  try
+    Result := Reader.ReadCodetData(Codet, Scratch);
+  finally
+    RemoveScratch(Scratch);
+  end;
+end;
+
 var
   Reader: OleVariant;
   Path, Folder, Codet, Status, Name, Value: string;
@@ -59,14 +94,15 @@ var
 begin
   if ParamCount < 1 then
   begin
-    Writeln('Usage: ReadCertificate <data file, image or payload file> [folder for result files]');
+    Writeln('Usage: ReadCertificate <data file, image or payload file> [folder to keep the saved copy in]');
     Halt(2);
   end;
   CoInitialize(nil);
   try
     // The server resolves a relative path in its own current folder, not ours: pass absolute ones.
     Path := ExpandFileName(ParamStr(1));
-    if ParamCount > 1 then Folder := ExpandFileName(ParamStr(2)) else Folder := GetEnvironmentVariable('TEMP');
+    Randomize;
+    if ParamCount > 1 then Folder := ExpandFileName(ParamStr(2)) else Folder := '';
     Reader := CreateOleObject('VarnokSrv.FileReader');
     try
       if SameText(ExtractFileExt(Path), '.xml') then
@@ -87,7 +123,7 @@ begin
           end
         else
           Codet := ReadText(Path);
-        Status := Reader.ReadCodetData(Codet, Folder);
+        Status := LoadCodet(Reader, Codet, Folder);
       end;
       if Status <> 'OK' then
       begin

@@ -10,7 +10,8 @@ packages=$(realpath "$1"); newer=$(realpath "$2"); examples=$(realpath "$3")
 version=$(basename "$packages"/VarnokSrv-*-user.msi -user.msi); version=${version#VarnokSrv-}
 
 export WINEPREFIX="$packages/wineprefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=pl_PL.UTF-8
+# No menu entries of the desktop's own: Wine would mirror the packages' Start menu into the machine's home folder.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LANG=pl_PL.UTF-8
 unset DISPLAY
 source "$here/tests/scripts/cscript-common.sh"
 wine() { "$here/scripts/wine-run.sh" "$@"; }
@@ -82,10 +83,32 @@ says() {  # says <start of a line> <client arguments...>
   grep -qF "$start" "$work/client.txt" || { cat "$work/client.txt"; return 1; }
 }
 msi() { wine msiexec "$@" /qn; }
-# Both guides, byte for byte as in docs/.
+# Both guides, byte for byte as in docs/, and as the pages rendered from them.
 guides_in() {
   local guide
-  for guide in user-guide.md podrecznik-uzytkownika.md; do cmp -s "$1/$guide" "$here/docs/$guide" || return 1; done
+  for guide in user-guide podrecznik-uzytkownika; do
+    cmp -s "$1/$guide.md" "$here/docs/$guide.md" || return 1
+    cmp -s "$1/$guide.html" "$packages/../docs/$guide.html" || return 1
+  done
+}
+# The Start menu's folder: both guides as pages and a command prompt in the program's folder, where VarnokScan.exe
+# runs by its bare name. Link files hold their arguments and working folder as UTF-16, their target also as ANSI.
+menu_in() {  # menu_in <Start menu folder> <Windows path of the program's folder>
+  local folder=$1 link
+  for link in "Podrecznik uzytkownika" "User guide" "Wiersz polecenia VarnokScan"; do
+    test -f "$folder/$link.lnk" || { echo "no $folder/$link.lnk"; return 1; }
+  done
+  strings -el "$folder/Wiersz polecenia VarnokScan.lnk" >"$work/link.txt"
+  grep -qxF '/k VarnokScan.exe /?' "$work/link.txt" && grep -qiF "$2" "$work/link.txt" &&
+    grep -qi 'cmd\.exe' "$work/link.txt" || { cat "$work/link.txt"; return 1; }
+  strings "$folder/Podrecznik uzytkownika.lnk" | grep -qiF "$2\\podrecznik-uzytkownika.html" ||
+    { strings "$folder/Podrecznik uzytkownika.lnk"; return 1; }
+}
+# What the prompt's command line does, in the folder the entry opens.
+prompt_runs_scan_tool() {
+  printf '@cd /d "%s"\r\n@VarnokScan.exe /?\r\n' "$1" >"$work/prompt.cmd"
+  wine cmd /c "$(win "$work/prompt.cmd")" >"$work/prompt.txt" 2>&1 || { cat "$work/prompt.txt"; return 1; }
+  grep -q '/fields' "$work/prompt.txt"
 }
 
 # Script hosts register their own interfaces at first use: use them once before the registry is recorded.
@@ -98,6 +121,12 @@ check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
 check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" \
                           -a -f "$machine_dir/VarnokScan.exe"
 check "both guides installed" guides_in "$machine_dir"
+user_menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
+# Windows puts an all-users package's entries into the common Start menu; Wine 8 into the installing user's.
+machine_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
+[ -e "$machine_menu" ] || machine_menu=$user_menu
+check "Start menu: the guides and the prompt" menu_in "$machine_menu" 'C:\Program Files (x86)\VarnokSrv'
+check "VarnokScan.exe runs by name in the prompt's folder" prompt_runs_scan_tool 'C:\Program Files (x86)\VarnokSrv'
 sdk="$machine_dir/SDK"
 check "SDK in place" test -f "$sdk/include/VarnokSrv.tlb" -a -f "$sdk/include/VarnokSrvImage.h" \
                           -a -f "$sdk/examples/csharp/VarnokSrvInterop.cs" -a -f "$sdk/examples/certificate-scan.jpg"
@@ -147,6 +176,7 @@ check "the server is still in its grace period" test "$(process_count 'Program F
 check "uninstall" msi /x "$(win "$newer")"
 check "the server left for the uninstall" wait_for_no_server 5
 check "install folder removed" test ! -e "$machine_dir"
+check "Start menu folder removed" test ! -e "$machine_menu"
 check "registry as before" same_registry before
 
 # Nothing registered now: the examples say so instead of failing half-way.
@@ -171,6 +201,7 @@ check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
 check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll" \
                                       -a -f "$user_dir/VarnokScan.exe"
 check "both guides installed for the user" guides_in "$user_dir"
+check "the user's Start menu: the guides and the prompt" menu_in "$user_menu" 'AppData\Local\VarnokSrv'
 registered_image_reader() { wine reg query 'HKCU\Software\Classes\VarnokSrv.ImageReader\CLSID' >/dev/null 2>&1; }
 check "ImageReader registered for the user" registered_image_reader
 registered_for_user() { wine reg query 'HKCU\Software\Classes\VarnokSrv.FileReader\CLSID' >/dev/null 2>&1; }
@@ -178,6 +209,7 @@ check "class registered for the user" registered_for_user
 check "nothing registered for all users" bash -c "! '$here/scripts/wine-run.sh' reg query 'HKLM\\Software\\Classes\\VarnokSrv.FileReader' >/dev/null 2>&1"
 check "uninstall" msi /x "$(win "$packages/VarnokSrv-$version-user.msi")"
 check "files removed" test ! -e "$user_dir"
+check "the user's Start menu folder removed" test ! -e "$user_menu"
 check "registry as before" same_registry before
 
 echo "== Zip with register.cmd / unregister.cmd"
