@@ -807,7 +807,9 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
 {
     int files = 0;
     for (const test::HostileFile& file : test::hostileFiles()) {
-        const std::string trail = readPdf(file.make()).trail;
+        // A file that ends at the limit ends there at any limit: a tenth of it keeps the sanitized run short.
+        const long long work = std::string(file.outcome) == "work limit" ? fileWork / 10 : fileWork;
+        const std::string trail = readPdf(file.make(), work).trail;
         EXPECT_TRUE(trail == file.outcome || trail.ends_with(std::string(" ") + file.outcome))
             << file.name << ": " << trail;
         ++files;
@@ -821,8 +823,8 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
         long long work;
         const char* trail;
     };
-    // The image's pixels alone cost about 81,000 units; its read some millions.
-    const Case cases[] = {{fileWork, "1:symbol"}, {100'000, "1:no symbol work limit"}, {1'000, "work limit"}};
+    // Decoding the image and making its pixels gray cost some 170,000 units; its read some millions.
+    const Case cases[] = {{fileWork, "1:symbol"}, {250'000, "1:no symbol work limit"}, {1'000, "work limit"}};
     for (const Case& c : cases)
         EXPECT_EQ(readPdf(sound, c.work).trail, c.trail) << c.work;
 }
