@@ -45,8 +45,6 @@ public:
         pending_.clear();
     }
     std::string& text() { return text_; }
-    // Where each object written so far starts, by number.
-    const std::map<int, std::size_t>& offsets() const { return pending_; }
 
 private:
     std::string text_ = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
