@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -258,6 +259,12 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
 
 ReadResult readAztec(const GrayImage& image)
 {
+    Budget unlimited(LLONG_MAX);
+    return readAztec(image, unlimited);
+}
+
+ReadResult readAztec(const GrayImage& image, Budget& shared)
+{
     ReadResult result;
     if (!image.pixels || image.width <= 0 || image.height <= 0 ||
         static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
@@ -266,15 +273,20 @@ ReadResult readAztec(const GrayImage& image)
         return result;
     }
     const long long pixels = static_cast<long long>(image.width) * image.height;
-    Attempts attempts{image, Budget(workFor(pixels)), false, {}};
+    const auto share = [&](long long own) { return std::clamp(own, 0LL, std::max(shared.left(), 0LL)); };
+    const long long first = share(workFor(pixels));
+    Attempts attempts{image, Budget(first), false, {}};
     auto decoded = readImage(image, attempts);
+    shared.spend(first - attempts.budget.left());
     // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
     // a budget of its own, so that only a read that found nothing pays for it.
-    if (!decoded && pixels <= enlargeLimit) {
+    if (!decoded && pixels <= enlargeLimit && shared.left() > 0) {
         const std::vector<std::uint8_t> larger = enlarged(image);
         const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
-        Attempts second{large, Budget(workFor(4 * pixels)), attempts.sawSymbol, attempts.lastReason};
+        const long long more = share(workFor(4 * pixels));
+        Attempts second{large, Budget(more), attempts.sawSymbol, attempts.lastReason};
         decoded = readImage(large, second);
+        shared.spend(more - second.budget.left());
         attempts.sawSymbol = second.sawSymbol;
         attempts.lastReason = second.lastReason;
     }

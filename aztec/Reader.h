@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Budget.h"
 #include "Image.h"
 
 namespace varnok::aztec {
@@ -31,5 +32,8 @@ struct ReadResult {
 };
 
 ReadResult readAztec(const GrayImage& image);
+// The same within `shared` as well, which it spends: the work left of a caller that reads many images (a PDF's).
+// A read that finds it spent ends as no symbol.
+ReadResult readAztec(const GrayImage& image, Budget& shared);
 
 }  // namespace varnok::aztec

@@ -59,6 +59,11 @@ Failure pdfFailure(const ImageFileError& error, std::u16string_view path)
                                      u"Plik PDF " + quoted(path) +
                                          u" nie zawiera żadnego obrazu (kod jest w nim zapewne narysowany jako grafika "
                                          u"wektorowa): wydrukuj go i zeskanuj albo wyeksportuj stronę jako obraz");
+    case pdf::Refusal::WorkLimit:
+        return Failure::runtimeError(imageError::pdfRefused,
+                                     u"Plik PDF " + quoted(path) +
+                                         u" jest zbyt złożony: odczyt przerwano po limicie pracy na jeden plik; "
+                                         u"zeskanuj ponownie tylko stronę z kodem");
     case pdf::Refusal::FileTooLarge:
         return Failure::runtimeError(imageError::pdfRefused,
                                      u"Plik PDF " + quoted(path) + u" jest za duży (najwyżej " +
@@ -119,7 +124,15 @@ aztec::ReadResult bestRead(std::u16string_view imagePath)
         const GrayPixels& image = candidate.image;
         aztec::ReadResult result;
         try {
-            result = aztec::readAztec(aztec::GrayImage{image.pixels.data(), image.width, image.height, image.width});
+            const aztec::GrayImage gray{image.pixels.data(), image.width, image.height, image.width};
+            if (candidate.work) {
+                // A PDF's images share the file's budget.
+                aztec::Budget work(candidate.work->left());
+                result = aztec::readAztec(gray, work);
+                candidate.work->take(candidate.work->left() - work.left());
+            } else {
+                result = aztec::readAztec(gray);
+            }
         } catch (const std::bad_alloc&) {
             keepFirst(tooLarge, ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, static_cast<std::uint32_t>(image.width),
                                                static_cast<std::uint32_t>(image.height)));

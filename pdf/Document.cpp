@@ -34,31 +34,12 @@ long long integerToken(const Lexer::Token& t, long long max)
     return v <= max ? v : -1;
 }
 
-long long integerOf(const Object* object, long long fallback)
-{
-    const long long* v = object ? object->integer() : nullptr;
-    return v ? *v : fallback;
-}
-
-bool isCodec(const std::string& name)
-{
-    return name == "DCTDecode" || name == "CCITTFaxDecode" || name == "JBIG2Decode" || name == "JPXDecode";
-}
-
-std::string canonicalFilter(const std::string& name)
-{
-    static const std::pair<const char*, const char*> abbreviations[] = {
-        {"Fl", "FlateDecode"}, {"AHx", "ASCIIHexDecode"}, {"A85", "ASCII85Decode"}, {"RL", "RunLengthDecode"},
-        {"DCT", "DCTDecode"}, {"CCF", "CCITTFaxDecode"}, {"LZW", "LZWDecode"}};
-    for (const auto& [shortName, longName] : abbreviations)
-        if (name == shortName)
-            return longName;
-    return name;
-}
+// Bytes the budget charges for reading input once (a scan, a copy): cheaper than decoding them.
+long long scanCost(std::size_t bytes) { return static_cast<long long>(bytes / 8) + 1; }
 
 }  // namespace
 
-Document::Document(Bytes file) : file_(file)
+Document::Document(Bytes file, Budget& budget) : file_(file), budget_(budget)
 {
     try {
         readCrossReferences();
@@ -110,6 +91,7 @@ std::size_t Document::findStartXref() const
 
 void Document::readCrossReferences()
 {
+    budget_.charge(scanCost(std::min<std::size_t>(file_.size(), 4096)));
     std::set<std::size_t> visited;
     std::size_t offset = findStartXref();
     for (int sections = 0; sections < maxSections && visited.insert(offset).second; ++sections) {
@@ -234,8 +216,9 @@ void Document::addEntry(int number, Entry entry)
 
 void Document::mergeTrailer(const Dict& dict)
 {
+    budget_.charge(static_cast<long long>(dict.size()) * 64);
     for (const auto& [key, value] : dict)
-        if (!lookup(trailer_, key))
+        if (trailerKeys_.insert(key).second)
             trailer_.emplace_back(key, value);
 }
 
@@ -245,7 +228,11 @@ void Document::rebuild()
     entries_.clear();
     cache_.clear();
     objectStreams_.clear();
+    brokenObjectStreams_.clear();
     trailer_.clear();
+    trailerKeys_.clear();
+    // Two scans of the whole file, for objects and for trailers.
+    budget_.charge(2 * scanCost(file_.size()));
     const std::string_view text = textOf(file_);
     // Each object is parsed only up to the next one found: an unterminated string must not run on to the end
     // of the file once for every object.
@@ -316,9 +303,9 @@ void Document::rebuild()
             catalogue = number;
         } else if (type->isName("ObjStm") && object->stream()) {
             try {
-                const StreamData data = streamData(*object->stream(), number, maxStreamBytes);
+                const SharedBytes data = sharedData(*object->stream(), number);
                 const long long count = integerOf(lookup(*dict, "N"), 0);
-                Lexer lexer(Bytes(data.bytes), 0);
+                Lexer lexer(Bytes(*data), 0);
                 for (long long k = 0; k < count && k < static_cast<long long>(maxCollection); ++k) {
                     const long long contained = integerToken(lexer.next(), INT_MAX);
                     if (contained <= 0 || integerToken(lexer.next(), LLONG_MAX) < 0)
@@ -331,7 +318,7 @@ void Document::rebuild()
     }
     for (auto it = trailers.rbegin(); it != trailers.rend(); ++it)
         mergeTrailer(**it);
-    if (!lookup(trailer_, "Root") && catalogue > 0)
+    if (catalogue > 0 && trailerKeys_.insert("Root").second)
         trailer_.emplace_back("Root", Object{Ref{catalogue, 0}});
 }
 
@@ -386,26 +373,32 @@ Object Document::parseAt(int number, std::size_t offset, std::size_t end)
     if (integerToken(lexer.next(), INT_MAX) != number || integerToken(lexer.next(), INT_MAX) < 0 ||
         !isKeyword(lexer.next(), "obj"))
         throw Fault{Stage::Xref, number, "the object is not at its offset"};
-    return lexer.object();
+    Object object = lexer.object();
+    // Parsed once and kept, so each byte is charged once per object that starts before it.
+    budget_.charge(scanCost(lexer.position() - std::min(offset, lexer.position())) * 4);
+    return object;
 }
 
 Object Document::fromObjectStream(int number, int stream, std::size_t index)
 {
     auto known = objectStreams_.find(stream);
-    if (known == objectStreams_.end()) {
-        const Object& container = get(stream);
-        const Dict* dict = container.dict();
+    if (const auto broken = brokenObjectStreams_.find(stream); broken != brokenObjectStreams_.end())
+        throw broken->second;
+    // The container itself is not remembered as broken: whether it parses may depend on what is resolving.
+    const Object& holder = known == objectStreams_.end() ? get(stream) : nullObject;
+    if (known == objectStreams_.end()) try {
+        const Dict* dict = holder.dict();
         const Object* type = dict ? lookup(*dict, "Type") : nullptr;
-        if (!container.stream() || !type || !type->isName("ObjStm"))
+        if (!holder.stream() || !type || !type->isName("ObjStm"))
             throw Fault{Stage::Objects, stream, "not an object stream"};
         ObjectStream parsed;
-        parsed.data = std::make_shared<std::vector<std::uint8_t>>(
-            streamData(*container.stream(), stream, maxStreamBytes).bytes);
+        parsed.data = sharedData(*holder.stream(), stream);
         const long long count = integerOf(resolvedEntry(*dict, "N"), -1);
         const long long first = integerOf(resolvedEntry(*dict, "First"), -1);
         if (count < 0 || first < 0 || static_cast<std::size_t>(first) > parsed.data->size() ||
             static_cast<std::size_t>(count) > parsed.data->size() / 2 + 1)
             throw Fault{Stage::Objects, stream, "bad object stream header"};
+        budget_.charge(count * 64);
         Lexer lexer(Bytes(*parsed.data), 0);
         for (long long k = 0; k < count; ++k) {
             const long long contained = integerToken(lexer.next(), INT_MAX);
@@ -416,6 +409,11 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
             parsed.offsets.insert_or_assign(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
         }
         known = objectStreams_.emplace(stream, std::move(parsed)).first;
+    } catch (Fault& fault) {
+        if (fault.object == 0)
+            fault.object = stream;
+        brokenObjectStreams_.emplace(stream, fault);
+        throw;
     }
     const ObjectStream& container = known->second;
     std::size_t offset = SIZE_MAX;
@@ -476,6 +474,7 @@ std::size_t Document::nextEndstream(std::size_t from)
 StreamData Document::streamData(const Stream& stream, int number, std::size_t limit)
 {
     const Bytes raw = file_.subspan(stream.dataStart, streamLength(stream, number));
+    budget_.charge(scanCost(raw.size()));
     StreamData out;
     std::vector<std::string> filters;
     std::vector<const Dict*> parms;
@@ -507,10 +506,10 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
     for (std::size_t i = 0; i < filters.size(); ++i) {
         const Dict* parm = i < parms.size() ? parms[i] : nullptr;
         const std::string& name = filters[i];
-        if (isCodec(name)) {
+        if (const Codec codec = codecOf(name); codec != Codec::None) {
             if (i + 1 != filters.size())
                 throw Fault{Stage::Objects, number, name + " before another filter"};
-            out.codec = name;
+            out.codec = codec;
             out.codecParms = parm;
             if (!copied)
                 out.bytes.assign(raw.begin(), raw.end());
@@ -518,7 +517,10 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
             break;
         }
         const bool last = i + 1 == filters.size();
-        const std::size_t bound = last ? limit : maxStreamBytes;
+        // One byte past the work left: a filter that fills it has run out of budget, not of data.
+        const std::size_t affordable = static_cast<std::size_t>(
+            std::min<unsigned long long>(static_cast<unsigned long long>(budget_.left()), SIZE_MAX - 1) + 1);
+        const std::size_t bound = std::min(last ? limit : maxStreamBytes, affordable);
         if (name == "FlateDecode" || name == "LZWDecode") {
             try {
                 const Predictor predictor = predictorOf(parm);
@@ -526,15 +528,17 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
                 std::size_t rawLimit = bound;
                 if (predictor.predictor >= 10) {
                     const std::size_t rowBytes = predictor.rowBytes();
-                    rawLimit = (bound / rowBytes + 1) * (rowBytes + 1);
+                    rawLimit = std::min((bound / rowBytes + 1) * (rowBytes + 1), affordable);
                 }
                 std::vector<std::uint8_t> decoded;
                 if (name == "FlateDecode") {
-                    decoded = inflate(input(), rawLimit);
+                    // A limit below the general one is the size an image or a palette declares.
+                    decoded = inflate(input(), rawLimit, last && limit < maxStreamBytes ? limit : 0);
                 } else {
                     const Object* early = parm ? lookup(*parm, "EarlyChange") : nullptr;
                     decoded = lzw(input(), rawLimit, !(early && early->integer() && *early->integer() == 0));
                 }
+                budget_.charge(static_cast<long long>(decoded.size()));
                 out.bytes = unpredict(std::move(decoded), predictor);
             } catch (Fault& fault) {
                 fault.object = number;
@@ -551,16 +555,37 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
         } else {
             throw Fault{Stage::Objects, number, "unsupported filter " + name};
         }
+        if (name != "FlateDecode" && name != "LZWDecode")
+            budget_.charge(static_cast<long long>(out.bytes.size()));
         copied = true;
     }
     if (!copied)
         out.bytes.assign(raw.begin(), raw.begin() + static_cast<std::ptrdiff_t>(std::min(limit, raw.size())));
-    if (out.bytes.size() > limit && out.codec.empty())
+    if (out.bytes.size() > limit && out.codec == Codec::None)
         out.bytes.resize(limit);
-    decoded_ += out.bytes.size() + raw.size() / 8;
-    if (decoded_ > maxDecodedBytes)
-        throw Fault{Stage::File, number, "too much data to decode in one file"};
     return out;
+}
+
+SharedBytes Document::sharedData(const Stream& stream, int number)
+{
+    if (const auto kept = kept_.find(stream.dataStart); kept != kept_.end())
+        return kept->second;
+    if (const auto failed = failedStreams_.find(stream.dataStart); failed != failedStreams_.end())
+        throw failed->second;
+    SharedBytes data;
+    try {
+        data = std::make_shared<const std::vector<std::uint8_t>>(streamData(stream, number, maxStreamBytes).bytes);
+    } catch (Fault& fault) {
+        if (fault.object == 0)
+            fault.object = number;
+        failedStreams_.emplace(stream.dataStart, fault);
+        throw;
+    }
+    if (keptBytes_ + data->size() <= maxKeptBytes) {
+        keptBytes_ += data->size();
+        kept_.emplace(stream.dataStart, data);
+    }
+    return data;
 }
 
 }  // namespace varnok::pdf

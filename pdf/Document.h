@@ -12,28 +12,34 @@
 #include <unordered_map>
 #include <vector>
 
+#include "Budget.h"
+#include "Filters.h"
 #include "Objects.h"
 
 namespace varnok::pdf {
 
 // Streams that are not images (cross-reference, object and content streams) decode to at most this much.
 inline constexpr std::size_t maxStreamBytes = 64u << 20;
-// All the streams of one file together, images included: a file of many pages, or of many objects sharing one
-// compressed stream, cannot keep the reader busy for long.
-inline constexpr std::uint64_t maxDecodedBytes = 2ull << 30;
+// Decoded streams kept for the pages that share them, all together: a 32-bit process has little room.
+inline constexpr std::size_t maxKeptBytes = 128u << 20;
 
 // A stream's data after its general-purpose filters; an image codec filter, if the chain ends in one, is left
 // for the caller and named here with its parameters.
 struct StreamData {
     std::vector<std::uint8_t> bytes;
-    std::string codec;
+    Codec codec = Codec::None;
     const Dict* codecParms = nullptr;
 };
 
+using SharedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 class Document {
 public:
-    // Reads the cross-reference information and the trailer. Throws Fault.
-    explicit Document(Bytes file);
+    // Reads the cross-reference information and the trailer, spending from `budget`, which must outlive the
+    // document. Throws Fault, or WorkSpent.
+    Document(Bytes file, Budget& budget);
+
+    Budget& budget() { return budget_; }
 
     const Dict& trailer() const { return trailer_; }
 
@@ -42,8 +48,12 @@ public:
     // Follows references (a chain of them too) to the object itself.
     const Object& resolve(const Object& object);
     const Object* resolvedEntry(const Dict& dict, std::string_view key);
-    // The data of `stream` (object `number`) up to `limit` bytes, through its filters. Throws Fault.
+    // The data of `stream` (object `number`) up to `limit` bytes, through its filters, each bounded by the work
+    // left. Throws Fault, or WorkSpent.
     StreamData streamData(const Stream& stream, int number, std::size_t limit);
+    // The same up to maxStreamBytes for streams pages and objects share (contents, forms, object streams):
+    // decoded once and kept, and a failure remembered rather than met again.
+    SharedBytes sharedData(const Stream& stream, int number);
 
 private:
     struct Entry {
@@ -54,7 +64,6 @@ private:
 
     void readCrossReferences();
     std::size_t findStartXref() const;
-    void readSection(std::size_t offset, std::set<std::size_t>& visited, int depth);
     const Dict* readTable(Lexer& lexer);
     const Dict* readXrefStream(std::size_t offset);
     void addEntry(int number, Entry entry);
@@ -73,14 +82,20 @@ private:
     };
 
     Bytes file_;
+    Budget& budget_;
     Dict trailer_;
+    std::set<std::string, std::less<>> trailerKeys_;
     std::vector<std::shared_ptr<const Dict>> sections_;  // keeps each section's dictionary alive
     std::unordered_map<int, Entry> entries_;
     std::unordered_map<int, Object> cache_;
     std::set<int> resolving_;
     std::map<int, ObjectStream> objectStreams_;
+    std::map<int, Fault> brokenObjectStreams_;
+    // By where the stream's data starts, which a rebuilt table does not change.
+    std::map<std::size_t, SharedBytes> kept_;
+    std::map<std::size_t, Fault> failedStreams_;
+    std::size_t keptBytes_ = 0;
     std::optional<std::vector<std::size_t>> endstreams_;  // where each "endstream" starts, found once when needed
-    std::uint64_t decoded_ = 0;
     bool repaired_ = false;
 };
 

@@ -132,6 +132,16 @@ public:
         return true;
     }
 
+    std::size_t position() const { return position_; }
+    // Nothing but fill (zero bits) from `bit` to the end of the data.
+    bool onlyFillFrom(std::size_t bit) const
+    {
+        for (; bit < data_.size() * 8; ++bit)
+            if (peekAt(bit))
+                return false;
+        return true;
+    }
+
 private:
     unsigned peekAt(std::size_t bit) const { return (data_[bit / 8] >> (7 - bit % 8)) & 1; }
 
@@ -269,6 +279,35 @@ void fillRow(const Changes& line, int columns, bool blackIs1, std::uint8_t* row)
     }
 }
 
+// One coded row into `line`; false at the end of the page (an end-of-block code, or six end-of-line codes).
+bool decodeRow(BitReader& bits, const FaxParams& params, const Changes& reference, Changes& line)
+{
+    const int columns = params.columns;
+    bool twoDimensional = params.k < 0;
+    if (params.k >= 0) {
+        if (params.encodedByteAlign && !bits.skipEndOfLine())
+            bits.alignToByte();
+        const bool endOfLine = bits.skipEndOfLine();
+        if (endOfLine && (params.k > 0 ? bits.peek(13) == 0x1001 : bits.peek(12) == 1))
+            return false;
+        if (params.k > 0) {
+            twoDimensional = bits.peek(1) == 0;
+            bits.skip(1);
+        }
+    } else {
+        if (params.encodedByteAlign)
+            bits.alignToByte();
+        if (bits.peek(24) == 0x001001)
+            return false;
+    }
+    line.clear();
+    if (twoDimensional)
+        decodeTwoDimensional(bits, reference, line, columns);
+    else
+        decodeOneDimensional(bits, line, columns);
+    return true;
+}
+
 }  // namespace
 
 FaxParams faxParamsOf(const Dict* parms)
@@ -307,29 +346,17 @@ std::vector<std::uint8_t> decodeFax(Bytes data, const FaxParams& params, int max
     Changes reference{columns, columns};
     Changes line;
     for (int row = 0; row < maxRows && !bits.atEnd(); ++row) {
-        bool twoDimensional = params.k < 0;
-        if (params.k >= 0) {
-            if (params.encodedByteAlign && !bits.skipEndOfLine())
-                bits.alignToByte();
-            const bool endOfLine = bits.skipEndOfLine();
-            // Six end-of-line codes in a row end the page.
-            if (endOfLine && (params.k > 0 ? bits.peek(13) == 0x1001 : bits.peek(12) == 1))
+        const std::size_t rowStart = bits.position();
+        try {
+            if (!decodeRow(bits, params, reference, line))
                 break;
-            if (params.k > 0) {
-                twoDimensional = bits.peek(1) == 0;
-                bits.skip(1);
-            }
-        } else {
-            if (params.encodedByteAlign)
-                bits.alignToByte();
-            if (bits.peek(24) == 0x001001)  // end of block
+        } catch (const Fault&) {
+            // Fill after the last coded row: the image ends there, and the rows its /Height asks for beyond it
+            // are white paper, as the caller pads them.
+            if (!out.empty() && bits.onlyFillFrom(rowStart))
                 break;
+            throw;
         }
-        line.clear();
-        if (twoDimensional)
-            decodeTwoDimensional(bits, reference, line, columns);
-        else
-            decodeOneDimensional(bits, line, columns);
         out.resize(out.size() + rowBytes, 0);
         fillRow(line, columns, params.blackIs1, out.data() + out.size() - rowBytes);
         reference = line;

@@ -9,9 +9,44 @@
 
 namespace varnok::pdf {
 
-std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit)
+std::string canonicalFilter(std::string_view name)
+{
+    static const std::pair<std::string_view, std::string_view> abbreviations[] = {
+        {"Fl", "FlateDecode"}, {"AHx", "ASCIIHexDecode"}, {"A85", "ASCII85Decode"}, {"RL", "RunLengthDecode"},
+        {"DCT", "DCTDecode"}, {"CCF", "CCITTFaxDecode"}, {"LZW", "LZWDecode"}};
+    for (const auto& [shortName, longName] : abbreviations)
+        if (name == shortName)
+            return std::string(longName);
+    return std::string(name);
+}
+
+Codec codecOf(std::string_view filter)
+{
+    const std::string name = canonicalFilter(filter);
+    for (const Codec codec : {Codec::Dct, Codec::Fax, Codec::Jbig2, Codec::Jpx})
+        if (name == codecName(codec))
+            return codec;
+    return Codec::None;
+}
+
+const char* codecName(Codec codec)
+{
+    switch (codec) {
+    case Codec::None: return "";
+    case Codec::Dct: return "DCTDecode";
+    case Codec::Fax: return "CCITTFaxDecode";
+    case Codec::Jbig2: return "JBIG2Decode";
+    case Codec::Jpx: return "JPXDecode";
+    }
+    return "";
+}
+
+std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit, std::size_t expected)
 {
     std::vector<std::uint8_t> out;
+    // Deflate expands at most about 1032 to 1: a file's claim cannot reserve more than its data could fill.
+    const std::size_t reachable = in.size() > SIZE_MAX / 1032 ? SIZE_MAX : in.size() * 1032 + 4096;
+    out.reserve(std::min({expected, limit, reachable}));
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
         throw Fault{Stage::Pixels, 0, "zlib cannot start"};
@@ -264,17 +299,16 @@ std::vector<std::uint8_t> unpredict(std::vector<std::uint8_t> data, const Predic
     const std::size_t bpp = std::max<std::size_t>(1, (std::size_t(p.colors) * bits + 7) / 8);
     const std::size_t rows = data.size() / (rowBytes + 1);
     std::vector<std::uint8_t> out(rows * rowBytes);
-    std::vector<std::uint8_t> zero(rowBytes, 0);
     for (std::size_t r = 0; r < rows; ++r) {
         const std::uint8_t* in = data.data() + r * (rowBytes + 1);
         const int type = in[0];
         ++in;
         std::uint8_t* row = out.data() + r * rowBytes;
-        const std::uint8_t* up = r ? row - rowBytes : zero.data();
+        const std::uint8_t* up = r ? row - rowBytes : nullptr;  // above the first row: zeros
         for (std::size_t i = 0; i < rowBytes; ++i) {
             const int a = i >= bpp ? row[i - bpp] : 0;
-            const int b = up[i];
-            const int c = i >= bpp ? up[i - bpp] : 0;
+            const int b = up ? up[i] : 0;
+            const int c = up && i >= bpp ? up[i - bpp] : 0;
             int predicted = 0;
             switch (type) {
             case 0: predicted = 0; break;

@@ -4,14 +4,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Objects.h"
 
 namespace varnok::pdf {
 
+// The image codecs a filter chain may end in; their data is left to the caller.
+enum class Codec { None, Dct, Fax, Jbig2, Jpx };
+
+// A filter's full name for its abbreviation (as inline images and some writers use them); others unchanged.
+std::string canonicalFilter(std::string_view name);
+// The codec a (full or abbreviated) filter name stands for; Codec::None for the general-purpose filters.
+Codec codecOf(std::string_view filter);
+// The codec's filter name ("DCTDecode"), empty for None.
+const char* codecName(Codec codec);
+
 // Truncated or damaged data yields what was decoded before the damage; the caller checks the size it needs.
-std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit);
+// `expected`, when the caller knows the size it wants, is reserved as far as the input could fill it.
+std::vector<std::uint8_t> inflate(Bytes in, std::size_t limit, std::size_t expected = 0);
 std::vector<std::uint8_t> asciiHex(Bytes in, std::size_t limit);
 std::vector<std::uint8_t> ascii85(Bytes in, std::size_t limit);
 std::vector<std::uint8_t> runLength(Bytes in, std::size_t limit);

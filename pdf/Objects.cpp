@@ -52,6 +52,12 @@ const Object* lookup(const Dict& dict, std::string_view key)
     return nullptr;
 }
 
+long long integerOf(const Object* object, long long fallback)
+{
+    const long long* v = object ? object->integer() : nullptr;
+    return v ? *v : fallback;
+}
+
 bool isSpace(std::uint8_t c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 
 bool isDelimiter(std::uint8_t c)

@@ -68,6 +68,8 @@ struct Object {
 };
 
 const Object* lookup(const Dict& dict, std::string_view key);
+// The object's integer, or `fallback` for no object or anything but an integer.
+long long integerOf(const Object* object, long long fallback);
 
 inline constexpr int maxNesting = 64;
 inline constexpr std::size_t maxCollection = 1u << 20;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "Budget.h"
+#include "Filters.h"
 #include "Objects.h"
 #include "Result.h"
 
@@ -22,8 +24,6 @@ inline constexpr std::uint64_t maxFileBytes = 256ull << 20;
 // "%PDF-" within the first 1024 bytes, where readers look for it, in a file that does not start as an image.
 bool looksLikePdf(Bytes head);
 
-enum class Codec { None, Dct, Fax, Jbig2, Jpx };
-
 struct ImageInfo {
     int page = 0;  // 1-based
     int object = 0;
@@ -33,6 +33,7 @@ struct ImageInfo {
 };
 
 struct Listing {
+    // WorkLimit: the budget ran out while listing; UnsupportedCompression: every image is in a codec not read.
     Refusal refusal = Refusal::None;
     std::optional<Fault> fault;     // the file as a whole could not be read
     std::vector<ImageInfo> images;  // in the order to try
@@ -40,8 +41,9 @@ struct Listing {
 };
 
 struct ImagePixels {
-    // TooLarge: beyond the pixel limit; NoMemory: its samples exceed what one image may hold, or memory ran out.
-    enum class Kind { Gray, Jpeg, TooLarge, NoMemory, Unsupported, Failed };
+    // TooLarge: beyond the pixel limit; NoMemory: its samples exceed what one image may hold, or memory ran out;
+    // WorkLimit: the file's budget ran out.
+    enum class Kind { Gray, Jpeg, TooLarge, NoMemory, Unsupported, Failed, WorkLimit };
     Kind kind = Kind::Failed;
     std::vector<std::uint8_t> bytes;  // Gray: width x height pixels, rows top down; Jpeg: the file's bytes
     long long width = 0;
@@ -52,18 +54,21 @@ struct ImagePixels {
 
 class Reader {
 public:
-    // Borrows `file`, which must outlive the reader.
-    explicit Reader(Bytes file);
+    // Borrows `file`, which must outlive the reader; `work` is the budget of the whole read (see Budget.h).
+    explicit Reader(Bytes file, long long work = fileWork);
     ~Reader();
 
     Listing list();
     ImagePixels pixels(const ImageInfo& image, std::uint64_t maxPixels);
 
+    // What is left for the caller's own work on the images (reading a symbol), which it charges here; once
+    // exhausted, the file ends with the most telling failure found so far.
+    Budget& budget() { return budget_; }
+
 private:
     Bytes file_;
+    Budget budget_;
     std::unique_ptr<Document> document_;
 };
-
-const char* codecName(Codec codec);
 
 }  // namespace varnok::pdf

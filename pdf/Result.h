@@ -17,7 +17,8 @@ struct Fault {
     std::string describe() const;
 };
 
-// What makes a whole file unreadable by design rather than by damage.
-enum class Refusal { None, Encrypted, UnsupportedCompression, NoImage, FileTooLarge };
+// What makes a whole file unreadable by design rather than by damage. WorkLimit: reading it took all the work one
+// file may take (Budget.h) before anything more telling was found.
+enum class Refusal { None, Encrypted, UnsupportedCompression, NoImage, FileTooLarge, WorkLimit };
 
 }  // namespace varnok::pdf

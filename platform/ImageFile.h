@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/Budget.h"
 #include "pdf/Result.h"
 
 namespace varnok {
@@ -69,6 +70,7 @@ private:
 struct ImageCandidate {
     GrayPixels image;
     std::optional<ImageFileError> failure;
+    pdf::Budget* work = nullptr;  // a PDF's image: the file's work left, which reading the image spends
 };
 
 // Hands `visit` each image of the file in the order to try, until it returns true: an image file's one image, or

@@ -50,6 +50,8 @@ std::vector<std::uint8_t> readAll(IStream* stream)
     return bytes;
 }
 
+ImageFileError workLimit() { return ImageFileError::inPdf(Kind::Refused, pdf::Refusal::WorkLimit, 0, 0, ""); }
+
 ImageCandidate candidateOf(pdf::Reader& reader, const pdf::ImageInfo& image, std::uint64_t maxPixels)
 {
     pdf::ImagePixels pixels = reader.pixels(image, maxPixels);
@@ -88,7 +90,11 @@ ImageCandidate candidateOf(pdf::Reader& reader, const pdf::ImageInfo& image, std
         candidate.failure = ImageFileError::inPdf(Kind::Unreadable, pdf::Refusal::None, image.page,
                                                   pixels.fault.object, pixels.fault.describe());
         break;
+    case pdf::ImagePixels::Kind::WorkLimit:
+        candidate.failure = workLimit();
+        break;
     }
+    candidate.work = &reader.budget();
     return candidate;
 }
 
@@ -110,6 +116,11 @@ void visitPdfImages(IStream* stream, std::uint64_t maxPixels, const std::functio
     const std::vector<std::uint8_t> file = readAll(stream);
     pdf::Reader reader{pdf::Bytes(file)};
     const pdf::Listing listing = reader.list();
+    if (listing.refusal == pdf::Refusal::UnsupportedCompression) {
+        const pdf::ImageInfo& first = listing.images.front();
+        throw ImageFileError::inPdf(Kind::Refused, listing.refusal, first.page, first.object,
+                                    pdf::codecName(first.codec));
+    }
     if (listing.refusal != pdf::Refusal::None)
         throw ImageFileError::inPdf(Kind::Refused, listing.refusal, 0, 0, "");
     if (listing.fault)
@@ -125,6 +136,13 @@ void visitPdfImages(IStream* stream, std::uint64_t maxPixels, const std::functio
         }
         if (visit(candidate))
             return;
+        if (reader.budget().exhausted()) {
+            // The file ends here: the caller weighs the limit against what it found so far.
+            const auto* pdf = candidate.failure ? candidate.failure->pdf() : nullptr;
+            if (!pdf || pdf->refusal != pdf::Refusal::WorkLimit)
+                visit(ImageCandidate{{}, workLimit()});
+            return;
+        }
     }
 }
 

@@ -29,6 +29,8 @@ struct Pixels {
     ~Pixels() { stbi_image_free(data); }
 };
 
+const char* const workLimit = "PDF too costly to read: stopped at the work limit of one file";
+
 ReadResult failed(std::string reason) { return {varnok::aztec::ReadFailure::BadImage, "", std::move(reason)}; }
 
 // One PDF image's pixels as gray, or why not.
@@ -57,7 +59,8 @@ std::optional<std::string> toGray(varnok::pdf::ImagePixels& image)
         return "not enough memory for the image: " + std::to_string(image.width) + " x " + std::to_string(image.height);
     case Kind::Unsupported: return "PDF image in " + image.fault.reason + ": scan in grayscale or to JPEG";
     case Kind::Failed: return "cannot read the PDF: " + image.fault.describe();
-    case Kind::Jpeg: break;
+    case Kind::Jpeg:
+    case Kind::WorkLimit: break;
     }
     return "cannot read the image";
 }
@@ -73,32 +76,49 @@ ReadResult scanPdf(const std::string& path)
     case varnok::pdf::Refusal::Encrypted: return failed("encrypted PDF");
     case varnok::pdf::Refusal::NoImage: return failed("no image in the PDF (a symbol drawn as vector graphics?)");
     case varnok::pdf::Refusal::FileTooLarge: return failed("PDF file too large");
+    case varnok::pdf::Refusal::WorkLimit: return failed(workLimit);
     case varnok::pdf::Refusal::UnsupportedCompression:
+        return failed(std::string("PDF image in ") + varnok::pdf::codecName(listing.images.front().codec) +
+                      ": scan in grayscale or to JPEG");
     case varnok::pdf::Refusal::None: break;
     }
     if (listing.fault)
         return failed("cannot read the PDF: " + listing.fault->describe());
     std::optional<ReadResult> damaged, noSymbol;
     std::optional<std::string> unsupported, other;
+    bool spent = false;
     for (const auto& info : listing.images) {
         varnok::pdf::ImagePixels image = reader.pixels(info, varnok::aztec::maxPixels);
+        if (image.kind == varnok::pdf::ImagePixels::Kind::WorkLimit) {
+            spent = true;
+            break;
+        }
         if (const auto problem = toGray(image)) {
             auto& slot = image.kind == varnok::pdf::ImagePixels::Kind::Unsupported ? unsupported : other;
             slot = slot.value_or(*problem);
             continue;
         }
+        varnok::aztec::Budget work(reader.budget().left());
         ReadResult read = varnok::aztec::readAztec(
-            GrayImage{image.bytes.data(), static_cast<int>(image.width), static_cast<int>(image.height), image.width});
+            GrayImage{image.bytes.data(), static_cast<int>(image.width), static_cast<int>(image.height), image.width},
+            work);
+        reader.budget().take(reader.budget().left() - work.left());
         if (read.failure == varnok::aztec::ReadFailure::None)
             return read;
         auto& slot = read.failure == varnok::aztec::ReadFailure::TooDamaged ? damaged : noSymbol;
         if (!slot)
             slot = std::move(read);
+        if (reader.budget().exhausted()) {
+            spent = true;
+            break;
+        }
     }
     if (damaged)
         return *damaged;
     if (unsupported)
         return failed(*unsupported);
+    if (spent)
+        return failed(workLimit);
     if (noSymbol)
         return *noSymbol;
     return failed(other.value_or("no image in the PDF"));

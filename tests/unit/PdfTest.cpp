@@ -17,9 +17,15 @@
 #include "pdf/Fax.h"
 #include "pdf/Filters.h"
 #include "pdf/Reader.h"
+#include "tests/pdf/HostileFiles.h"
+#include "tests/pdf/PdfBuilder.h"
 
 namespace varnok::pdf {
 namespace {
+
+using test::deflate;
+using test::PdfBuilder;
+using test::ref;
 
 const std::string samples = VARNOK_PDF_SAMPLES;
 const std::string corpus = VARNOK_AZTEC_CORPUS;
@@ -66,15 +72,18 @@ struct Outcome {
     int corner = -1;  // the top left pixel of the image read: white paper when the colours are right
 };
 
-Outcome readPdf(const std::string& file)
+// The images share the file's budget with the listing, as the programs read them; its end is the word "work limit".
+Outcome readPdf(const std::string& file, long long work = fileWork)
 {
-    Reader reader(bytesOf(file));
+    Reader reader(bytesOf(file), work);
     const Listing listing = reader.list();
     switch (listing.refusal) {
     case Refusal::Encrypted: return {"encrypted", ""};
     case Refusal::NoImage: return {"no image", ""};
     case Refusal::FileTooLarge: return {"file too large", ""};
+    case Refusal::WorkLimit: return {"work limit", ""};
     case Refusal::UnsupportedCompression:
+        return {std::string("unsupported ") + codecName(listing.images.front().codec), ""};
     case Refusal::None: break;
     }
     if (listing.fault)
@@ -95,9 +104,12 @@ Outcome readPdf(const std::string& file)
         }
         switch (pixels.kind) {
         case ImagePixels::Kind::Gray: {
+            aztec::Budget shared(reader.budget().left());
             const aztec::ReadResult read = aztec::readAztec(
                 {pixels.bytes.data(), static_cast<int>(pixels.width), static_cast<int>(pixels.height),
-                 static_cast<std::ptrdiff_t>(pixels.width)});
+                 static_cast<std::ptrdiff_t>(pixels.width)},
+                shared);
+            reader.budget().take(reader.budget().left() - shared.left());
             what = read.failure == aztec::ReadFailure::None         ? "symbol"
                    : read.failure == aztec::ReadFailure::TooDamaged ? "damaged"
                                                                      : "no symbol";
@@ -111,11 +123,17 @@ Outcome readPdf(const std::string& file)
         case ImagePixels::Kind::NoMemory: what = "no memory"; break;
         case ImagePixels::Kind::Unsupported: what = pixels.fault.reason; break;
         case ImagePixels::Kind::Failed: what = std::string("failed ") + stageName(pixels.fault.stage); break;
+        case ImagePixels::Kind::WorkLimit:
         case ImagePixels::Kind::Jpeg: break;
         }
-        outcome.trail += (outcome.trail.empty() ? "" : " ") + std::to_string(image.page) + ":" + what;
+        if (!what.empty())
+            outcome.trail += (outcome.trail.empty() ? "" : " ") + std::to_string(image.page) + ":" + what;
         if (!outcome.text.empty())
             break;
+        if (reader.budget().exhausted()) {
+            outcome.trail += (outcome.trail.empty() ? "" : " ") + std::string("work limit");
+            break;
+        }
     }
     return outcome;
 }
@@ -253,60 +271,6 @@ TEST(PdfFax, DamagedDataStopsWithAFaultNotACrash)
     EXPECT_GT(faults, 0);
 }
 
-// Builds PDF files object by object; each section() ends an xref section (the second an incremental update).
-class PdfBuilder {
-public:
-    int object(const std::string& body, int number = 0)
-    {
-        if (number == 0)
-            number = next_++;
-        pending_[number] = text_.size();
-        text_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-        return number;
-    }
-    int stream(const std::string& keys, const std::string& data, int number = 0)
-    {
-        return object("<< " + keys + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data +
-                          "\nendstream",
-                      number);
-    }
-    int reserve() { return next_++; }
-    void section(const std::string& trailerKeys)
-    {
-        const std::size_t xref = text_.size();
-        text_ += "xref\n";
-        if (previous_ < 0)
-            text_ += "0 1\n0000000000 65535 f \n";
-        for (const auto& [number, offset] : pending_) {
-            char entry[32];
-            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-            text_ += std::to_string(number) + " 1\n" + entry;
-        }
-        text_ += "trailer\n<< /Size " + std::to_string(next_) + " " + trailerKeys +
-                 (previous_ >= 0 ? " /Prev " + std::to_string(previous_) : "") + " >>\nstartxref\n" +
-                 std::to_string(xref) + "\n%%EOF\n";
-        previous_ = static_cast<long long>(xref);
-        pending_.clear();
-    }
-    std::string& text() { return text_; }
-
-private:
-    std::string text_ = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
-    std::map<int, std::size_t> pending_;
-    long long previous_ = -1;
-    int next_ = 1;
-};
-
-std::string deflate(const std::string& data)
-{
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
-              static_cast<uLong>(data.size()), 9);
-    out.resize(size);
-    return out;
-}
-
 // LZW as PDF writers use it: a clear code first, codes widened one early, a clear code when the table fills.
 std::string lzwEncode(const std::string& data)
 {
@@ -371,7 +335,6 @@ int page(PdfBuilder& pdf, const std::string& content, const std::string& xobject
     return catalogue;
 }
 
-std::string ref(int number) { return std::to_string(number) + " 0 R"; }
 
 struct Symbol {
     Gray gray;
@@ -518,6 +481,27 @@ TEST(PdfBuilt, UnusualButSoundFilesGiveTheirSymbols)
                                                      "/BlackIs1 true >>]",
                                           fileText(samples + "/g3-2d.fax"));
              pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + ref(image))));
+             return pdf.text();
+         },
+         "1:symbol"},
+        {"fax data of fewer rows than its /Height, the rest white paper",
+         [&] {
+             PdfBuilder pdf;
+             const int g3 = pdf.stream(imageKeys(285, 400, "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCF "
+                                                           "/DecodeParms << /K 0 /Columns 285 >>"),
+                                       fileText(samples + "/g3-1d.fax"));
+             const int g32d = pdf.stream(imageKeys(285, 300, "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCF "
+                                                             "/DecodeParms << /K 4 /Columns 285 /BlackIs1 true >> "
+                                                             "/Decode [1 0]"),
+                                         fileText(samples + "/g3-2d.fax"));
+             const int pages = pdf.reserve();
+             std::string kids;
+             for (const int image : {g3, g32d})
+                 kids += ref(pdf.object("<< /Type /Page /Parent " + ref(pages) + " /Resources << /XObject << /I " +
+                                        ref(image) + " >> >> /Contents " + ref(pdf.stream("", "/I Do")) + " >>")) +
+                         " ";
+             pdf.object("<< /Type /Pages /Kids [" + kids + "] /Count 2 >>", pages);
+             pdf.section("/Root " + ref(pdf.object("<< /Type /Catalog /Pages " + ref(pages) + " >>")));
              return pdf.text();
          },
          "1:symbol"},
@@ -676,7 +660,16 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
                                                           "/Filter /JBIG2Decode",
                                                "\x97JB2")); });
          },
-         "1:JBIG2Decode"},
+         "unsupported JBIG2Decode"},
+        {"JBIG2 data beside an image that is read",
+         [&] {
+             return onePage("/J Do /I Do", [&](PdfBuilder& pdf) {
+                 return "/J " + ref(pdf.stream(s.dims() + "/ColorSpace /DeviceGray /BitsPerComponent 1 "
+                                                          "/Filter /JBIG2Decode",
+                                               "\x97JB2")) +
+                        " /I " + grayImage(pdf); });
+         },
+         "1:JBIG2Decode 1:symbol"},
         {"a symbol drawn as vector paths",
          [&] { return onePage("0 0 m 10 10 l S 20 20 5 5 re f", [](PdfBuilder&) { return std::string(); }); },
          "no image"},
@@ -807,6 +800,34 @@ TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
     };
     for (const Case& c : cases)
         EXPECT_EQ(readPdf(c.make()).trail, c.trail) << c.what;
+}
+
+// Each file built to hold a reader ends with its own failure within one file's budget, and a budget too small for
+// a sound file ends it as spent, not as damage.
+TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
+{
+    int files = 0;
+    for (const test::HostileFile& file : test::hostileFiles()) {
+        // A file that ends at the limit ends there at any limit: a tenth of it keeps the sanitized run short.
+        const long long work = std::string(file.outcome) == "work limit" ? fileWork / 10 : fileWork;
+        const std::string trail = readPdf(file.make(), work).trail;
+        EXPECT_TRUE(trail == file.outcome || trail.ends_with(std::string(" ") + file.outcome))
+            << file.name << ": " << trail;
+        ++files;
+    }
+    EXPECT_EQ(files, 7);
+
+    PdfBuilder pdf;
+    pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + grayImage(pdf))));
+    const std::string sound = pdf.text();
+    struct Case {
+        long long work;
+        const char* trail;
+    };
+    // Decoding the image and making its pixels gray cost some 170,000 units; its read some millions.
+    const Case cases[] = {{fileWork, "1:symbol"}, {250'000, "1:no symbol work limit"}, {1'000, "work limit"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(readPdf(sound, c.work).trail, c.trail) << c.work;
 }
 
 TEST(PdfBuilt, FilesOverTheLimitAreRefusedUnread)

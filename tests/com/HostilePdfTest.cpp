@@ -1,0 +1,129 @@
+// PDF files built to hold the server (tests/pdf/HostileFiles.cpp), read through VarnokSrv.ImageReader by name: each
+// ends with its own error, and a second client that calls while one is read is served when it ends. The time each
+// took is printed for the record, never asserted (scripts/pdf-bench.sh measures them natively).
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/ComPtr.h"
+#include "tests/pdf/HostileFiles.h"
+
+namespace varnok::test {
+namespace {
+
+struct Reply {
+    HRESULT hr = E_FAIL;
+    std::wstring text;
+    std::wstring description;
+};
+
+Reply readByName(const std::wstring& path)
+{
+    Reply reply;
+    CLSID clsid{};
+    ComPtr<IDispatch> reader;
+    if (FAILED(reply.hr = CLSIDFromProgID(L"VarnokSrv.ImageReader", &clsid)) ||
+        FAILED(reply.hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reader.putVoid())))
+        return reply;
+    LPOLESTR name = const_cast<LPOLESTR>(L"ReadCodet");
+    DISPID id = 0;
+    if (FAILED(reply.hr = reader->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
+        return reply;
+    Variant argument{Bstr(u16View(path))};
+    DISPPARAMS params{argument.get(), nullptr, 1, 0};
+    Variant result;
+    ExcepInfo exception;
+    reply.hr = reader->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(),
+                              exception.get(), nullptr);
+    if (reply.hr == DISP_E_EXCEPTION) {
+        reply.hr = exception.scode();
+        reply.description = std::wstring(wideView(exception.description()));
+    } else if (SUCCEEDED(reply.hr) && result.value().vt == VT_BSTR) {
+        reply.text = std::wstring(wideView(Bstr::viewOf(result.value().bstrVal)));
+    }
+    return reply;
+}
+
+struct Expected {
+    const char* outcome;
+    int number;
+    const wchar_t* after;  // the description after "Plik PDF "<path>"" or "Nie można odczytać pliku PDF "<path>""
+};
+
+const Expected expectations[] = {
+    {"no image", 1004,
+     L" nie zawiera żadnego obrazu (kod jest w nim zapewne narysowany jako grafika wektorowa): wydrukuj go i "
+     L"zeskanuj albo wyeksportuj stronę jako obraz"},
+    {"work limit", 1004,
+     L" jest zbyt złożony: odczyt przerwano po limicie pracy na jeden plik; zeskanuj ponownie tylko stronę z kodem"},
+    {"fault pages", 321, nullptr},
+    {"fault objects", 321, nullptr},
+};
+
+class HostilePdfTest : public testing::Test {
+protected:
+    ComApartment apartment;
+};
+
+TEST_F(HostilePdfTest, EachEndsWithItsErrorAndASecondClientIsServedAfterIt)
+{
+    ScratchFolder folder{L"varnok-hostile"};
+    const std::wstring sound = setting(L"VARNOK_IMAGES") + L"\\gray8.png";
+    const std::vector<char> soundText = readBytes(sound + L".txt");
+    ASSERT_FALSE(soundText.empty());
+    ASSERT_EQ(readByName(sound).hr, S_OK);  // the server runs before the clocks start
+    int files = 0;
+    for (const HostileFile& file : hostileFiles()) {
+        SCOPED_TRACE(file.name);
+        const std::wstring path = folder.write(wide(file.name) + L".pdf", file.make());
+        std::printf("reading %s\n", file.name);
+        std::fflush(stdout);
+        Reply hostile, second;
+        double hostileSeconds = 0, secondSeconds = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const auto seconds = [&] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
+        std::thread first([&] {
+            ComApartment own;
+            hostile = readByName(path);
+            hostileSeconds = seconds();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::thread other([&] {
+            ComApartment own;
+            second = readByName(sound);
+            secondSeconds = seconds();
+        });
+        first.join();
+        other.join();
+        std::printf("  %s: %.2f s; the second client's answer after %.2f s\n", file.name, hostileSeconds,
+                    secondSeconds);
+        EXPECT_EQ(second.hr, S_OK);
+        EXPECT_EQ(second.text, std::wstring(soundText.begin(), soundText.end()));
+        const Expected* expected = nullptr;
+        for (const Expected& e : expectations)
+            if (std::string(e.outcome) == file.outcome)
+                expected = &e;
+        ASSERT_NE(expected, nullptr) << file.outcome;
+        EXPECT_EQ(hostile.hr, static_cast<HRESULT>(0x800A0000u + expected->number)) << std::hex << hostile.hr;
+        if (expected->after)
+            EXPECT_EQ(hostile.description, L"Plik PDF \"" + path + L"\"" + expected->after);
+        else
+            EXPECT_EQ(hostile.description.rfind(L"Nie można odczytać pliku PDF \"" + path + L"\"", 0), 0u)
+                << utf8(hostile.description);
+        ++files;
+    }
+    EXPECT_EQ(files, 7);
+}
+
+}  // namespace
+}  // namespace varnok::test
