@@ -9,7 +9,8 @@ packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           cmake ninja-build googletest locales procps g++
           libucl-dev clang libclang-rt-14-dev wixl libstb-dev zint zxing-cpp-tools imagemagick osslsigncode openssl mono-mcs
-          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript)
+          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript
+          fp-compiler fp-utils dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +23,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Free Pascal cross compiler (scripts/fpc-win32.sh) is built from Debian's own source package.
+sources=/etc/apt/sources.list.d/debian-src.sources
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n' \
+    "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg | $SUDO tee "$sources" >/dev/null
+  $SUDO apt-get update -q
 fi
 
 # Polish regional settings drive the server's code page and number/date formats under Wine.
