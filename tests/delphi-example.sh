@@ -60,6 +60,9 @@ for input in "$examples/certificate.xml" "$examples/certificate-payload.txt" "$e
   done
 done
 echo "the Delphi example printed the JScript example's 31 fields and the capacity for $checked of 8 runs"
+# The test kit compares the example's output on the sample scan with a file of its own, which must agree too.
+diff -u "$here/tests/scripts/expected/certificate-scan.txt" "$scratch/certificate-scan.jpg.wanted" ||
+  fail "tests/scripts/expected/certificate-scan.txt is not what the JScript example prints for the sample scan"
 
 # A file that is not there: the server's error 53, by number. (Wine does not carry a vtable call's error
 # description across processes; on Windows the text after "Obraz: " is the server's Polish description.)
