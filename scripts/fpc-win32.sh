@@ -10,6 +10,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 version=$(dpkg-query -W -f '${Version}' fp-compiler-3.2.2 2>/dev/null) ||
   { echo "fpc-win32.sh: the native Free Pascal compiler (fp-compiler) is not installed" >&2; exit 1; }
 prefix="$here/build/fpc/$version"
+# One build at a time: a second caller waits for the first and then finds its result.
+mkdir -p "$here/build/fpc"
+exec 9>"$here/build/fpc/.lock"
+flock 9
 if [ -f "$prefix/complete" ]; then
   echo "$prefix"
   exit 0
@@ -34,7 +38,8 @@ make_() { nice make -j2 "$@" >>"$log" 2>&1 || { tail -40 "$log" >&2; echo "fpc-w
 # Its rules also write the version the compiler reports.
 echo "'$version'" >"$src/compiler/version.inc"
 for dir in compiler rtl rtl/win32; do
-  (cd "$src" && fpcmake -Tall -q "$dir/Makefile.fpc") >>"$log" 2>&1
+  (cd "$src" && fpcmake -Tall -q "$dir/Makefile.fpc") >>"$log" 2>&1 ||
+    { tail -20 "$log" >&2; echo "fpc-win32.sh: fpcmake failed on $dir" >&2; exit 1; }
 done
 
 # The bootstrap is the same release, so its installed RTL builds the cross compiler directly, skipping the

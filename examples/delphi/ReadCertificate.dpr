@@ -53,6 +53,12 @@ begin
     Result := 'HRESULT 0x' + WideString(IntToHex(E.ErrorCode, 8));
 end;
 
+// As VBA's Err shows it: the description and the number, the low word of the HRESULT.
+function Failure(E: EOleSysError): WideString;
+begin
+  Result := Described(E) + ' (Err.Number = ' + WideString(IntToStr(E.ErrorCode and $FFFF)) + ')';
+end;
+
 // A scan by its content, whatever its name: PNG, JPEG, BMP, GIF, TIFF or PDF. A scanner's text is Base64, which
 // none of these begins with. A file we cannot open goes to the server too, which says why (53, 75).
 function IsScan(const Path: string): Boolean;
@@ -283,7 +289,7 @@ begin
     // 53 no such file, 75 file locked, 321 not an image, 1001 too large, 1002 no code found, 1003 code damaged.
     on E: EOleSysError do
     begin
-      Print('Obraz: ' + Described(E) + ' (Err.Number = ' + WideString(IntToStr(E.ErrorCode and $FFFF)) + ')');
+      Print('Obraz: ' + Failure(E));
       Exit;
     end;
   end;
@@ -331,10 +337,24 @@ begin
     Path := ExpandFileName(ParamStr(1));
     // The saved copy (or the error log) goes to this folder: the temporary folder unless one is given.
     if ParamCount > 1 then Folder := ExpandFileName(ParamStr(2)) else Folder := GetEnvironmentVariable('TEMP');
-    if SameText(ExtractFileExt(Path), '.xml') or not IsScan(Path) then
-      Done := ReadLate(Path, Folder, Fields)
-    else
-      Done := ReadScan(Path, Folder, Fields);
+    try
+      if SameText(ExtractFileExt(Path), '.xml') or not IsScan(Path) then
+        Done := ReadLate(Path, Folder, Fields)
+      else
+        Done := ReadScan(Path, Folder, Fields);
+    except
+      // Whatever else the server or the file system refused: say what, and fail.
+      on E: EOleSysError do
+      begin
+        Print('VarnokSrv: ' + Failure(E));
+        Done := False;
+      end;
+      on E: Exception do
+      begin
+        Print(WideString(E.Message));
+        Done := False;
+      end;
+    end;
     if not Done then
       ExitCode := 1
     else
