@@ -10,9 +10,10 @@ packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
           cmake ninja-build googletest locales procps g++
           libucl-dev clang libclang-rt-14-dev wixl libstb-dev zint zxing-cpp-tools imagemagick osslsigncode openssl mono-mcs
           libz-mingw-w64-dev zlib1g-dev gcc-multilib g++-multilib lib32z1-dev libucl-dev:i386 img2pdf libtiff-tools qpdf poppler-utils ghostscript
-          dpkg-dev libreoffice-calc-nogui python3-openpyxl python3-markdown)
+          dpkg-dev libreoffice-calc-nogui python3-openpyxl python3-markdown fp-compiler fp-utils)
 
-# Debian's source packages of the same suite: scripts/build-xlsxwriter.sh builds one of them for Windows.
+# Debian's source packages of the same suite: scripts/build-xlsxwriter.sh and scripts/fpc-win32.sh build two of
+# them for Windows.
 sources=/etc/apt/sources.list.d/varnok-src.sources
 need_update=0
 if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then

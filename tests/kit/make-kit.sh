@@ -20,10 +20,13 @@ for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest Re
             ImageReaderTest RegistrationTest FieldsToolTest KitTool SecurityTest ShareReader; do
   cp "$build/tests/$test.exe" "$kit/bin/"
 done
-cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" "$kit/bin/"
-cp "$source_dir/examples/certificate.xml" "$source_dir/tests/scripts/reader_client.js" "$kit/data/"
+cp "$build/examples/read-certificate.exe" "$build/examples/read-certificate64.exe" \
+   "$build/examples/delphi/ReadCertificate.exe" "$kit/bin/"
+cp "$source_dir/examples/certificate.xml" "$source_dir/examples/certificate-scan.jpg" \
+   "$source_dir/tests/scripts/reader_client.js" "$kit/data/"
 cp "$source_dir"/tests/payloads/*.txt "$kit/data/payloads/"
-cp "$source_dir/tests/scripts/expected/lorry-older-vtable.txt" "$kit/data/expected/"
+cp "$source_dir/tests/scripts/expected/lorry-older-vtable.txt" "$source_dir/tests/scripts/expected/certificate-scan.txt" \
+   "$kit/data/expected/"
 "$source_dir/tests/images/make-images.sh" "$source_dir/tests/payloads/lorry-older.txt" \
     "$source_dir/tests/payloads/car-current.txt" "$kit/data/images" >/dev/null
 "$source_dir/tests/images/make-certificates.sh" "$source_dir/tests/payloads" "$kit/data/certificates"

@@ -61,6 +61,7 @@ call :suite decoder_payloads gtest "%KIT%\bin\DecoderPayloadTest.exe"
 call :suite image_reader gtest "%KIT%\bin\ImageReaderTest.exe"
 call :example example_cpp_32 "%KIT%\bin\read-certificate.exe"
 call :example example_cpp_64 "%KIT%\bin\read-certificate64.exe"
+call :example example_delphi "%KIT%\bin\ReadCertificate.exe" certificate-scan.txt "%KIT%\data\certificate-scan.jpg"
 call :suite scan_tool lines "%KIT%\server\VarnokScan.exe" "%KIT%\data\images\readable"
 rem The workbook comparison needs LibreOffice's export, made on Linux only.
 set "GTEST_FILTER=-FieldsWorkbook.*" & call :suite fields_tool gtest "%KIT%\bin\FieldsToolTest.exe"
@@ -110,12 +111,16 @@ if not exist "%KIT%\logs\scratch%~1" mkdir "%KIT%\logs\scratch%~1"
 call :record %errorlevel%
 exit /b 0
 
-rem :example NAME PROGRAM: the C++ example reads a scan of the older-layout certificate to the expected fields.
+rem :example NAME PROGRAM [EXPECTED INPUT]: an example reads a scan to the expected fields; by default the scan of
+rem the older-layout certificate.
 :example
 set "NAME=%~1"
 set "KIND=same"
 set "EXPECTED="%KIT%\data\expected\lorry-older-vtable.txt""
-"%~2" "%KIT%\data\images\two-pages.tif" "%KIT%\logs" >"%KIT%\logs\%NAME%.txt" 2>&1
+set "INPUT=%KIT%\data\images\two-pages.tif"
+if not "%~3"=="" set "EXPECTED="%KIT%\data\expected\%~3""
+if not "%~4"=="" set "INPUT=%~4"
+"%~2" "%INPUT%" "%KIT%\logs" >"%KIT%\logs\%NAME%.txt" 2>&1
 call :record %errorlevel%
 set "EXPECTED="
 exit /b 0

@@ -143,6 +143,9 @@ build_sdk_example() {
 check "the SDK's C++ example builds with build.cmd's mingw-w64 line" build_sdk_example
 check "the example built from the SDK reads a scan by its content" reads "NrRejestracyjny: WX 4217K" 32 "$work/sdk-example.exe" "$work/skan.txt"
 check "the SDK's type library is the one inside the EXE" cmp -s "$sdk/include/VarnokSrv.tlb" "$packages/../generated/VarnokSrv.tlb"
+check "the SDK's Delphi units are the ones imported from the EXE" bash -c "cmp -s '$sdk/examples/delphi/VarnokSrv_TLB.pas' \
+      '$packages/../generated/delphi/VarnokSrv_TLB.pas' && cmp -s '$sdk/examples/delphi/VarnokSrvImage_TLB.pas' \
+      '$packages/../generated/delphi/VarnokSrvImage_TLB.pas'"
 check "the installed server reads a scan (64-bit host)" \
       reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
 check "the installed VarnokScan.exe reads the scan" \
