@@ -9,7 +9,7 @@ packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
           g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
           cmake ninja-build googletest locales procps g++
           libucl-dev clang libclang-rt-14-dev wixl libstb-dev zint zxing-cpp-tools imagemagick osslsigncode openssl mono-mcs
-          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript)
+          libz-mingw-w64-dev zlib1g-dev img2pdf libtiff-tools qpdf poppler-utils ghostscript webp)
 
 missing=()
 for p in "${packages[@]}"; do
