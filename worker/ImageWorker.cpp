@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cwchar>
 #include <new>
+#include <optional>
 
 #include "WicDecode.h"
+#include "platform/BmpRle.h"
 #include "platform/ComPtr.h"
 #include "platform/ImageHeader.h"
 #include "platform/WorkerProtocol.h"
@@ -60,19 +62,34 @@ GrayPixels decode(HGLOBAL memory, std::uint64_t size, std::uint64_t maxPixels)
 {
     using Kind = ImageFileError::Kind;
     Structure structure;
+    std::optional<RleGray> runs;
     {
         auto* bytes = static_cast<std::uint8_t*>(::GlobalLock(memory));
         const std::span<const std::uint8_t> file(bytes, static_cast<std::size_t>(size));
-        if (const auto declared = declaredSize(file); declared && declared->width * declared->height > maxPixels)
+        const auto declared = declaredSize(file);
+        if (declared && declared->width * declared->height > maxPixels) {
+            ::GlobalUnlock(memory);
             throw ImageFileError(Kind::TooLarge, S_OK, static_cast<std::uint32_t>(declared->width),
                                  static_cast<std::uint32_t>(declared->height));
+        }
         structure = checkStructure(file);
         if (structure.gifTrailer)
             bytes[structure.decodeBytes] = 0x3B;
+        if (structure.verdict == Structure::Verdict::Fine && declared) {
+            try {
+                runs = decodeRleBitmap(file);
+            } catch (const std::bad_alloc&) {
+                ::GlobalUnlock(memory);
+                throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, static_cast<std::uint32_t>(declared->width),
+                                     static_cast<std::uint32_t>(declared->height));
+            }
+        }
         ::GlobalUnlock(memory);
     }
     if (structure.verdict != Structure::Verdict::Fine)
         throw ImageFileError(Kind::Unreadable, 0);
+    if (runs)
+        return GrayPixels{std::move(runs->pixels), static_cast<int>(runs->width), static_cast<int>(runs->height)};
     ComPtr<IStream> stream;
     if (FAILED(::CreateStreamOnHGlobal(memory, FALSE, stream.put())))
         throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY);

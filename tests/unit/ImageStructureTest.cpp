@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/BmpRle.h"
 #include "platform/GrayConversion.h"
 #include "platform/ImageHeader.h"
 
@@ -188,6 +189,45 @@ TEST(ImageStructure, FormatsAreNamedByTheirSignatures)
     EXPECT_EQ(named("RIFF\x10\0\0\0WAVEfmt "s), "");
     EXPECT_EQ(named("To nie jest obraz.\r\n"s), "");
     EXPECT_EQ(named(""), "");
+}
+
+// Palette entries 0 black, 1 white, 2 mid gray, the rest white (rle8() fills the table with 0xFF).
+Bytes withPalette(Bytes bitmap, std::uint16_t bits = 8)
+{
+    bitmap[28] = static_cast<std::uint8_t>(bits);
+    bitmap[30] = bits == 8 ? 1 : 2;
+    const Bytes entries{0, 0, 0, 0, 255, 255, 255, 0, 128, 128, 128, 0};
+    std::copy(entries.begin(), entries.end(), bitmap.begin() + 54);
+    return bitmap;
+}
+
+TEST(BmpRle, RunsAbsoluteBlocksAndMovesGiveTheRowsBottomUp)
+{
+    const struct {
+        const char* what;
+        Bytes file;
+        std::optional<Bytes> gray;  // 4 x 2 pixels, top row first
+    } cases[] = {
+        {"RLE8 runs", withPalette(rle8(4, 2, {2, 1, 2, 2, 0, 0, 4, 0, 0, 1})), Bytes{0, 0, 0, 0, 255, 255, 128, 128}},
+        {"RLE8 absolute block, padded", withPalette(rle8(4, 2, {0, 3, 1, 2, 1, 0, 0, 0, 0, 1})),
+         Bytes{0, 0, 0, 0, 255, 128, 255, 0}},
+        {"RLE8 move: skipped pixels keep entry 0", withPalette(rle8(4, 2, {0, 2, 2, 1, 2, 1, 0, 1})),
+         Bytes{0, 0, 255, 255, 0, 0, 0, 0}},
+        {"RLE4 runs alternate their two indices", withPalette(rle8(4, 2, {4, 0x12, 0, 0, 3, 0x22, 0, 1}), 4),
+         Bytes{128, 128, 128, 0, 255, 128, 255, 128}},
+        {"a run past its row", withPalette(rle8(4, 2, {5, 1, 0, 1})), std::nullopt},
+        {"not RLE", [] { Bytes b = withPalette(rle8(4, 2, {0, 1})); b[30] = 0; return b; }(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto decoded = decodeRleBitmap(c.file);
+        ASSERT_EQ(decoded.has_value(), c.gray.has_value());
+        if (decoded) {
+            EXPECT_EQ(decoded->width, 4u);
+            EXPECT_EQ(decoded->height, 2u);
+            EXPECT_EQ(decoded->pixels, *c.gray);
+        }
+    }
 }
 
 TEST(GrayConversion, EachLayoutGivesTheGrayOfItsPixels)
