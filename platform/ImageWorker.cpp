@@ -267,17 +267,26 @@ GrayPixels Worker::decode(std::uint64_t size, std::uint64_t maxPixels, std::span
     if (reply.width == 0 || reply.height == 0 || reply.width > 0x7FFFFFFF || reply.height > 0x7FFFFFFF ||
         pixels > maxPixels)
         abandon(E_UNEXPECTED);
+    HANDLE taken = nullptr;
+    if (!::DuplicateHandle(process_.get(), reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(reply.section)),
+                           ::GetCurrentProcess(), &taken, FILE_MAP_READ, FALSE, DUPLICATE_CLOSE_SOURCE))
+        abandon(E_UNEXPECTED);
+    const Handle section(taken);
+    // A view of the size claimed cannot be had of a smaller section (nor of anything but a section).
+    const void* view = ::MapViewOfFile(section.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(pixels));
+    if (!view)
+        throw ImageFileError(Kind::TooLarge, HRESULT_FROM_WIN32(::GetLastError()), reply.width, reply.height);
     GrayPixels out;
     out.width = static_cast<int>(reply.width);
     out.height = static_cast<int>(reply.height);
     try {
-        out.pixels.resize(static_cast<std::size_t>(pixels));
+        const auto* bytes = static_cast<const std::uint8_t*>(view);
+        out.pixels.assign(bytes, bytes + pixels);
     } catch (const std::bad_alloc&) {
-        healthy_ = false;
-        ::TerminateJobObject(job_.get(), 1);
+        ::UnmapViewOfFile(view);
         throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, reply.width, reply.height);
     }
-    transfer(false, out.pixels.data(), pixels, answerBy);
+    ::UnmapViewOfFile(view);
     return out;
 }
 

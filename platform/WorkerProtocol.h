@@ -1,6 +1,7 @@
 #pragma once
 // What the server and its image worker say to each other over their pipe: a request (the file's bytes follow it),
-// then a reply (the gray pixels follow it when the decode succeeded). Both ends are built from this one header.
+// then a reply. The gray pixels come in a section of the worker's, which the caller takes over (a pipe under Wine
+// moves a page of pixels in a quarter of a second). Both ends are built from this one header.
 
 #include <cstdint>
 
@@ -18,10 +19,12 @@ struct Request {
 
 struct Reply {
     std::uint32_t magic = replyMagic;
-    std::uint32_t outcome = 0;  // 0: decoded, the pixels follow; otherwise 1 + ImageFileError::Kind
+    std::uint32_t outcome = 0;  // 0: decoded; otherwise 1 + ImageFileError::Kind
     std::int32_t code = 0;      // the HRESULT behind a failure
     std::uint32_t width = 0;
     std::uint32_t height = 0;
+    std::uint32_t reserved = 0;
+    std::uint64_t section = 0;  // the worker's handle of the section that holds width x height gray bytes
 };
 
 // Larger files are refused before the worker is asked: it holds the whole file while it decodes.

@@ -6,7 +6,10 @@
 #include <objbase.h>
 
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
+#include <utility>
+#include <vector>
 #include <new>
 #include <optional>
 
@@ -55,6 +58,23 @@ worker::Reply failureReply(const ImageFileError& error)
     reply.width = error.width();
     reply.height = error.height();
     return reply;
+}
+
+// The pixels in a section of their own; the caller takes its handle over (closing ours) when it reads the reply.
+std::uint64_t sectionOf(const std::vector<std::uint8_t>& pixels)
+{
+    const auto size = static_cast<std::uint64_t>(pixels.size());
+    HANDLE section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
+                                          static_cast<DWORD>(size), nullptr);
+    void* view = section ? ::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, pixels.size()) : nullptr;
+    if (!view) {
+        if (section)
+            ::CloseHandle(section);
+        throw ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY);
+    }
+    std::memcpy(view, pixels.data(), pixels.size());
+    ::UnmapViewOfFile(view);
+    return reinterpret_cast<std::uintptr_t>(section);
 }
 
 // The structure checks run on the whole file, then WIC decodes it from the memory that holds it.
@@ -118,19 +138,20 @@ int serve(HANDLE pipe)
             return 0;
         }
         worker::Reply reply;
-        GrayPixels pixels;
         try {
-            pixels = decode(memory, request.bytes, request.maxPixels);
+            const GrayPixels pixels = decode(memory, request.bytes, request.maxPixels);
+            ::GlobalFree(std::exchange(memory, nullptr));
             reply.width = static_cast<std::uint32_t>(pixels.width);
             reply.height = static_cast<std::uint32_t>(pixels.height);
+            reply.section = sectionOf(pixels.pixels);
         } catch (const ImageFileError& error) {
             reply = failureReply(error);
         } catch (const std::bad_alloc&) {
             reply = failureReply(ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY));
         }
-        ::GlobalFree(memory);
-        if (!writeAll(pipe, &reply, sizeof reply) ||
-            (reply.outcome == 0 && !writeAll(pipe, pixels.pixels.data(), pixels.pixels.size())))
+        if (memory)
+            ::GlobalFree(memory);
+        if (!writeAll(pipe, &reply, sizeof reply))
             return 0;
     }
 }

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Files built to hold a decoder for long: each must end quickly with a clear answer. Made from the readable
-# symbol (base.png) where the file should still read. Small where the check does not depend on the size; the
-# benchmark makes the full-size ones with --full.
+# symbol (base.png) where the file should still read. Small where the check does not depend on the size; with
+# --full (the benchmark) the JPEG declares 10000 x 12000 pixels as well.
 # Usage: make-hostile.sh <folder with base.png> [--full]
 set -euo pipefail
 out=$1 full=${2:-}
 hostile=$out/hostile
 mkdir -p "$hostile"
-if [ "$full" = --full ]; then width=10000 height=12000; else width=600 height=700; fi
 
 # A progressive JPEG whose last scan is repeated 500 times.
-convert -size "${width}x${height}" xc:white -fill black -draw "rectangle 10,10 200,200" -interlace JPEG -quality 80 \
+convert -size 600x700 xc:white -fill black -draw "rectangle 10,10 200,200" -interlace JPEG -quality 80 \
         "$hostile/scan.jpg"
 perl -e '
   local $/; open my $f, "<", $ARGV[0] or die; binmode $f; my $j = <$f>;
@@ -19,6 +18,10 @@ perl -e '
   open my $o, ">", $ARGV[1] or die; binmode $o;
   print $o substr($j, 0, $end), $scan x 500, "\xFF\xD9";' "$hostile/scan.jpg" "$hostile/repeated-scans.jpg"
 rm "$hostile/scan.jpg"
+if [ "$full" = --full ]; then
+  sof=$(LC_ALL=C grep -obUaP '\xFF\xC2' "$hostile/repeated-scans.jpg" | head -n 1 | cut -d: -f1)
+  printf '\x2E\xE0\x27\x10' | dd of="$hostile/repeated-scans.jpg" bs=1 seek=$((sof + 5)) conv=notrunc 2>/dev/null
+fi
 
 # A GIF of 10,000 frames, the symbol in each: only the first is read.
 convert "$out/base.png" -colorspace Gray "$hostile/one-frame.gif"
