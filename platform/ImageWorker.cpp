@@ -101,7 +101,7 @@ public:
                       const ByteReader& read);
 
 private:
-    void limit(bool resetTime) const;
+    void limit() const;
     [[noreturn]] void abandon(HRESULT code);
     void transfer(bool write, void* data, std::uint64_t size, ULONGLONG deadline);
 
@@ -111,13 +111,13 @@ private:
 
 // Memory and CPU time capped, no second process, no desktop, ended with us. Setting the time limit again counts
 // from the time used so far: each request gets the whole budget.
-void Worker::limit(bool resetTime) const
+void Worker::limit() const
 {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE |
                                               JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION |
                                               JOB_OBJECT_LIMIT_ACTIVE_PROCESS | JOB_OBJECT_LIMIT_PROCESS_MEMORY |
-                                              (resetTime ? JOB_OBJECT_LIMIT_JOB_TIME : 0);
+                                              JOB_OBJECT_LIMIT_JOB_TIME;
     limits.BasicLimitInformation.ActiveProcessLimit = 1;
     limits.BasicLimitInformation.PerJobUserTimeLimit.QuadPart = std::int64_t(workerCpuMilliseconds) * 10'000;
     limits.ProcessMemoryLimit = static_cast<SIZE_T>(workerMemoryBytes);
@@ -156,7 +156,7 @@ std::unique_ptr<Worker> Worker::start()
                                        JOB_OBJECT_UILIMIT_HANDLES | JOB_OBJECT_UILIMIT_READCLIPBOARD |
                                        JOB_OBJECT_UILIMIT_SYSTEMPARAMETERS | JOB_OBJECT_UILIMIT_WRITECLIPBOARD};
     ::SetInformationJobObject(worker->job_.get(), JobObjectBasicUIRestrictions, &ui, sizeof ui);
-    worker->limit(true);
+    worker->limit();
 
     // The worker inherits its end of the pipe and nothing else.
     SIZE_T listSize = 0;
@@ -232,7 +232,7 @@ void Worker::transfer(bool write, void* data, std::uint64_t size, ULONGLONG dead
 GrayPixels Worker::decode(std::uint64_t size, std::uint64_t maxPixels, std::span<const std::uint8_t> first,
                           const ByteReader& read)
 {
-    limit(true);
+    limit();
     const ULONGLONG sendBy = ::GetTickCount64() + workerWaitMilliseconds;
     worker::Request request;
     request.maxPixels = maxPixels;
