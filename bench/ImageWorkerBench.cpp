@@ -1,7 +1,8 @@
 // What decoding in the worker costs: each image decoded in this process (WIC and our gray conversion, as the
 // worker does it) and through the worker (the same plus the file and the pixels over its pipe), medians of several
-// runs; then each file once through the worker, cold, with its outcome: the bound a hostile file gets.
-// Usage: ImageWorkerBench <image file>... (beside VarnokImageWorker.exe). Prints figures; asserts nothing.
+// runs; before that, every file once through the worker with its outcome: the bound a hostile file gets.
+// Usage: ImageWorkerBench <image file>... [-- <hostile file>...] (beside VarnokImageWorker.exe); files after "--"
+// are only bounded. Prints figures; asserts nothing.
 
 #include <windows.h>
 #include <objbase.h>
@@ -65,13 +66,18 @@ int wmain(int argc, wchar_t** argv)
     ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     constexpr std::uint64_t maxPixels = 120'000'000;
     std::vector<std::vector<std::uint8_t>> files;
+    int ordinary = argc;
     for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--" && ordinary == argc)
+            ordinary = i;
         std::ifstream in(argv[i], std::ios::binary);
         files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    std::printf("once through the worker, cold (a new worker for the first file)                ms  outcome\n");
+    std::printf("once through the worker (a new one for the first file)                           ms  outcome\n");
     for (int i = 1; i < argc; ++i) {
+        if (i == ordinary)
+            continue;
         std::string outcome;
         const double ms = millisecondsOf([&] { outcome = outcomeOf([&] { return decodeInWorker(files[i - 1], maxPixels); }); });
         std::printf("  %-60s %10.1f  %s\n", narrow(argv[i]).c_str(), ms, outcome.c_str());
@@ -79,7 +85,7 @@ int wmain(int argc, wchar_t** argv)
     std::printf("  the worker has a restricted token at low integrity: %s\n", workerIsBoxed() ? "yes" : "no");
 
     std::printf("median of 5 decodes                                  in process   in worker   cost of the worker\n");
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < ordinary; ++i) {
         const auto& bytes = files[i - 1];
         std::vector<double> local, remote;
         bool decoded = true;

@@ -47,8 +47,8 @@ timeout --kill-after=10 $((1800 + cycles / 10)) "$here/scripts/wine-run.sh" "$he
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "bench-com.sh: ComBench did not finish in $((1800 + cycles / 10)) s and was stopped" >&2
 fi
-# The image worker's cost per decode against the same decode in process, and each file once through it, cold.
+# The image worker's cost per decode against the same decode in process, and each hostile file's bound in it.
 "$here/scripts/wine-run.sh" "$here/build/win32/ImageWorkerBench.exe" "$(win "$here/examples/certificate-scan.jpg")" \
-    "$(win "$scratch/page-300dpi.jpg")" "${hostile[@]}" </dev/null || status=$?
+    "$(win "$scratch/page-300dpi.jpg")" -- "${hostile[@]}" </dev/null || status=$?
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /UnregServer
 exit "$status"
