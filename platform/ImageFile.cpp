@@ -67,13 +67,24 @@ void visitGrayImages(std::wstring_view path, std::uint64_t maxPixels,
         visitPdfImages(stream.get(), maxPixels, visit);
         return;
     }
-    const std::vector<std::uint8_t> head = refuseDeclaredSize(stream.get(), maxPixels);
+    std::vector<std::uint8_t> head = refuseDeclaredSize(stream.get(), maxPixels);
     STATSTG stat{};
     if (const HRESULT hr = stream->Stat(&stat, STATFLAG_NONAME); FAILED(hr))
         fail(Kind::NoAccess, hr);
+    // The worker checks the whole file again; what the first bytes already show needs no trip there: a refusal
+    // found in a part holds for the whole, and a GIF's first frame within them is all the worker needs.
+    const Structure early = checkStructure(head);
+    if (early.verdict != Structure::Verdict::Fine)
+        fail(Kind::Unreadable, S_OK);
     ImageCandidate candidate;
     try {
-        candidate.image = decodeInWorker(stream.get(), stat.cbSize.QuadPart, maxPixels);
+        if (early.gifTrailer) {
+            head.resize(static_cast<std::size_t>(early.decodeBytes));
+            head.push_back(0x3B);
+            candidate.image = decodeInWorker(head, maxPixels);
+        } else {
+            candidate.image = decodeInWorker(stream.get(), stat.cbSize.QuadPart, maxPixels);
+        }
     } catch (ImageFileError& error) {
         if (error.kind() == Kind::NoDecoder)
             error.setFormat(formatName(head));
