@@ -87,6 +87,14 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
         return Failure::runtimeError(imageError::fileNoAccess,
                                      u"Nie można otworzyć pliku obrazu " + quoted(path) +
                                          u" (brak uprawnień albo plik jest otwarty w innym programie)");
+    case Kind::NoDecoder:
+        if (!error.format().empty())
+            return Failure::runtimeError(imageError::unreadableImage,
+                                         u"Nie można odczytać obrazu " + quoted(path) +
+                                             u": system nie ma dekodera formatu " +
+                                             std::u16string(error.format().begin(), error.format().end()) +
+                                             u" (zapisz obraz jako PNG albo JPEG)");
+        [[fallthrough]];
     case Kind::Unreadable:
     case Kind::Refused:
         return Failure::runtimeError(imageError::unreadableImage,

@@ -1,7 +1,7 @@
 #pragma once
-// Image files through the Windows Imaging Component: the first frame (the first page of a multi-page TIFF) as
-// 8-bit gray, whatever the file's pixel format; PDF scans through the portable PDF reader (platform/PdfImages).
-// The caller's thread must have COM initialised.
+// Image files through the Windows Imaging Component, decoded in a worker process of our own (platform/ImageWorker):
+// the first frame (the first page of a multi-page TIFF) as 8-bit gray, whatever the file's pixel format; PDF scans
+// through the portable PDF reader (platform/PdfImages). The caller's thread must have COM initialised.
 
 #include <cstdint>
 #include <exception>
@@ -32,6 +32,7 @@ public:
         Unreadable,  // not an image WIC decodes, or its data is damaged
         TooLarge,    // dimensions beyond the limit, or no memory for the pixels
         Refused,     // a PDF we do not read: encrypted, an image codec we lack, no image, too large a file
+        NoDecoder,   // no decoder of the system accepts the file: format() names it when its signature is known
     };
     ImageFileError(Kind kind, long code, std::uint32_t width = 0, std::uint32_t height = 0) noexcept
         : kind_(kind), code_(code), width_(width), height_(height) {}
@@ -49,6 +50,8 @@ public:
     long code() const noexcept { return code_; }  // the HRESULT behind it, S_OK when we refused
     std::uint32_t width() const noexcept { return width_; }
     std::uint32_t height() const noexcept { return height_; }
+    std::string_view format() const noexcept { return format_; }
+    void setFormat(std::string_view name) noexcept { format_ = name; }  // a name of static storage (formatName)
     const char* what() const noexcept override { return "varnok::ImageFileError"; }
 
     struct PdfDetail {
@@ -63,6 +66,7 @@ private:
     Kind kind_;
     long code_;
     std::uint32_t width_, height_;
+    std::string_view format_;
     std::shared_ptr<const PdfDetail> pdf_;  // shared, so that copying an exception cannot throw
 };
 
@@ -80,7 +84,7 @@ struct ImageCandidate {
 void visitGrayImages(std::wstring_view path, std::uint64_t maxPixels,
                      const std::function<bool(const ImageCandidate&)>& visit);
 
-// Image data held in memory (a PDF's JPEG images), decoded as an image file is.
+// Image data held in memory (a PDF's JPEG images), decoded as an image file is (in the worker).
 GrayPixels decodeGrayImage(std::span<const std::uint8_t> bytes, std::uint64_t maxPixels);
 
 }  // namespace varnok

@@ -1,14 +1,23 @@
 #include "ImageHeader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace varnok {
 
 namespace {
 
+using Bytes = std::span<const std::uint8_t>;
+
 std::uint32_t bigEndian32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 std::uint32_t littleEndian32(const std::uint8_t* p) { return std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]; }
 std::uint16_t littleEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[1] << 8 | p[0]); }
+std::uint16_t bigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+
+bool startsWith(Bytes bytes, std::size_t at, std::string_view text)
+{
+    return bytes.size() >= at + text.size() && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
 
 // BMP heights are signed: negative for rows stored top down.
 std::uint64_t magnitude(std::uint32_t value)
@@ -17,10 +26,13 @@ std::uint64_t magnitude(std::uint32_t value)
     return v < 0 ? std::uint64_t(-std::int64_t(v)) : std::uint64_t(v);
 }
 
-std::uint16_t bigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+bool isFrameHeader(std::uint8_t marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
 
 // The frame header (SOF0 to SOF15, not DHT, JPG or DAC) after the segments before it.
-std::optional<DeclaredSize> jpegSize(std::span<const std::uint8_t> head)
+std::optional<DeclaredSize> jpegSize(Bytes head)
 {
     std::size_t at = 2;
     while (at + 4 <= head.size()) {
@@ -36,8 +48,7 @@ std::optional<DeclaredSize> jpegSize(std::span<const std::uint8_t> head)
             continue;
         }
         const std::size_t length = bigEndian16(&head[at + 2]);
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame)
+        if (isFrameHeader(marker))
             return at + 9 <= head.size() ? std::optional<DeclaredSize>(DeclaredSize{bigEndian16(&head[at + 7]),
                                                                                      bigEndian16(&head[at + 5])})
                                          : std::nullopt;
@@ -48,14 +59,216 @@ std::optional<DeclaredSize> jpegSize(std::span<const std::uint8_t> head)
     return std::nullopt;
 }
 
+// A TIFF's first directory, read only within the bytes given (classic TIFF; BigTIFF is left to the decoder).
+struct TiffDirectory {
+    std::uint64_t width = 0, height = 0;
+    std::uint64_t strips = 0, tiles = 0;
+};
+
+std::optional<TiffDirectory> tiffDirectory(Bytes file)
+{
+    if (file.size() < 8)
+        return std::nullopt;
+    const bool little = startsWith(file, 0, "II*\0");
+    if (!little && !startsWith(file, 0, "MM\0*"))
+        return std::nullopt;
+    const auto u16 = [&](std::size_t at) { return little ? littleEndian16(&file[at]) : bigEndian16(&file[at]); };
+    const auto u32 = [&](std::size_t at) { return little ? littleEndian32(&file[at]) : bigEndian32(&file[at]); };
+    const std::uint64_t directory = u32(4);
+    if (directory > file.size() || file.size() - directory < 2)
+        return std::nullopt;
+    const std::size_t entries = u16(directory);
+    if ((file.size() - directory - 2) / 12 < entries)
+        return std::nullopt;
+    TiffDirectory found;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::size_t at = directory + 2 + 12 * i;
+        const std::uint16_t tag = u16(at), type = u16(at + 2);
+        const std::uint32_t count = u32(at + 4);
+        // A single SHORT sits in the first half of the value field, whatever the byte order.
+        const std::uint64_t value = type == 3 ? u16(at + 8) : u32(at + 8);
+        switch (tag) {
+        case 256: found.width = value; break;
+        case 257: found.height = value; break;
+        case 273: found.strips = count; break;
+        case 324: found.tiles = count; break;
+        default: break;
+        }
+    }
+    return found;
+}
+
+// Scans counted to the end of the image; the entropy-coded data between them is skipped marker by marker.
+Structure jpegStructure(Bytes file)
+{
+    Structure structure;
+    std::uint64_t allowed = maxJpegScans;
+    std::size_t at = 2;
+    while (at + 4 <= file.size()) {
+        if (file[at] != 0xFF)
+            break;
+        const std::uint8_t marker = file[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9)
+            break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            at += 2;
+            continue;
+        }
+        const std::size_t length = bigEndian16(&file[at + 2]);
+        if (length < 2)
+            break;
+        if (isFrameHeader(marker) && at + 9 <= file.size()) {
+            const std::uint64_t pixels = std::uint64_t(bigEndian16(&file[at + 5])) * bigEndian16(&file[at + 7]);
+            if (pixels > 0)
+                allowed = std::clamp<std::uint64_t>(jpegScanPixels / pixels, 16, maxJpegScans);
+        }
+        at += 2 + length;
+        if (marker != 0xDA)
+            continue;
+        if (++structure.count > allowed) {
+            structure.verdict = Structure::Verdict::TooManyScans;
+            return structure;
+        }
+        // The scan's data ends at the first marker that is neither a stuffed zero nor a restart.
+        while (at < file.size()) {
+            const auto* found = static_cast<const std::uint8_t*>(std::memchr(&file[at], 0xFF, file.size() - at));
+            if (!found) {
+                at = file.size();
+                break;
+            }
+            std::size_t next = static_cast<std::size_t>(found - file.data()) + 1;
+            while (next < file.size() && file[next] == 0xFF)
+                ++next;
+            if (next < file.size() && file[next] != 0x00 && !(file[next] >= 0xD0 && file[next] <= 0xD7)) {
+                at = next - 1;
+                break;
+            }
+            at = next + 1;
+        }
+    }
+    return structure;
+}
+
+// The first frame's end; a file that is cut short is left whole for the decoder to judge.
+Structure gifStructure(Bytes file)
+{
+    Structure structure;
+    std::size_t at = 13;
+    if (file.size() < at)
+        return structure;
+    if (file[10] & 0x80)
+        at += 3u << ((file[10] & 7) + 1);
+    const auto skipSubBlocks = [&] {
+        while (at < file.size()) {
+            const std::size_t length = file[at++];
+            if (length == 0)
+                return true;
+            at += length;
+        }
+        return false;
+    };
+    while (at < file.size()) {
+        const std::uint8_t block = file[at++];
+        if (block == 0x21) {  // an extension: its label, then sub-blocks
+            ++at;
+            if (!skipSubBlocks())
+                return structure;
+        } else if (block == 0x2C) {  // the image: descriptor, local colour table, LZW code size, data
+            if (at + 9 > file.size())
+                return structure;
+            const std::uint8_t flags = file[at + 8];
+            at += 9 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u) + 1;
+            if (!skipSubBlocks())
+                return structure;
+            if (at < file.size() && !(at + 1 == file.size() && file[at] == 0x3B)) {
+                structure.decodeBytes = at;
+                structure.gifTrailer = true;
+            }
+            return structure;
+        } else {
+            return structure;
+        }
+    }
+    return structure;
+}
+
+// RLE8 and RLE4: every run and absolute block must stay within its row, and no pixel may lie above the last row.
+Structure bmpStructure(Bytes file)
+{
+    Structure structure;
+    if (file.size() < 54 || littleEndian32(&file[14]) < 40)
+        return structure;
+    const std::uint32_t compression = littleEndian32(&file[30]);
+    if (compression != 1 && compression != 2)
+        return structure;
+    const bool rle8 = compression == 1;
+    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian32(&file[18])));
+    const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian32(&file[22])));
+    if (width <= 0 || height <= 0)
+        return structure;  // a top-down RLE bitmap is damage the decoder reports itself
+    std::size_t at = littleEndian32(&file[10]);
+    std::int64_t x = 0, y = 0;
+    const auto bad = [&] {
+        structure.verdict = Structure::Verdict::BadRle;
+        structure.count = static_cast<std::uint64_t>(y);
+        return structure;
+    };
+    while (at + 2 <= file.size()) {
+        const std::uint8_t count = file[at], code = file[at + 1];
+        at += 2;
+        if (count > 0 || code >= 3) {
+            if (y >= height)
+                return bad();
+            const std::size_t pixels = count > 0 ? count : code;
+            x += static_cast<std::int64_t>(pixels);
+            if (x > width)
+                return bad();
+            if (count == 0) {  // absolute: the pixels themselves, padded to a 16-bit boundary
+                const std::size_t bytes = rle8 ? pixels : (pixels + 1) / 2;
+                at += bytes + (bytes & 1);
+            }
+        } else if (code == 0) {
+            x = 0;
+            ++y;
+        } else if (code == 1) {
+            break;
+        } else {
+            if (at + 2 > file.size())
+                break;
+            x += file[at];
+            y += file[at + 1];
+            at += 2;
+            if (x > width || y > height)
+                return bad();
+        }
+    }
+    return structure;
+}
+
+Structure tiffStructure(Bytes file)
+{
+    Structure structure;
+    const auto directory = tiffDirectory(file);
+    if (!directory)
+        return structure;
+    structure.count = std::max(directory->strips, directory->tiles);
+    if (structure.count > manyTiffStrips && structure.count * 256 > directory->width * directory->height)
+        structure.verdict = Structure::Verdict::TooManyStrips;
+    return structure;
+}
+
 }  // namespace
 
-std::optional<DeclaredSize> declaredSize(std::span<const std::uint8_t> head)
+std::optional<DeclaredSize> declaredSize(Bytes head)
 {
     const std::uint8_t* h = head.data();
-    if (head.size() >= 24 && std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(h + 12, "IHDR", 4) == 0)
+    if (head.size() >= 24 && startsWith(head, 0, "\x89PNG\r\n\x1a\n") && startsWith(head, 12, "IHDR"))
         return DeclaredSize{bigEndian32(h + 16), bigEndian32(h + 20)};
-    if (head.size() >= 10 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0))
+    if (head.size() >= 10 && (startsWith(head, 0, "GIF87a") || startsWith(head, 0, "GIF89a")))
         return DeclaredSize{littleEndian16(h + 6), littleEndian16(h + 8)};
     if (head.size() >= 26 && h[0] == 'B' && h[1] == 'M') {
         if (littleEndian32(h + 14) == 12)  // the OS/2 core header: 16-bit sizes
@@ -64,7 +277,64 @@ std::optional<DeclaredSize> declaredSize(std::span<const std::uint8_t> head)
     }
     if (head.size() >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF)
         return jpegSize(head);
+    if (const auto directory = tiffDirectory(head); directory && directory->width && directory->height)
+        return DeclaredSize{directory->width, directory->height};
     return std::nullopt;
+}
+
+std::string_view formatName(Bytes head)
+{
+    using namespace std::string_view_literals;
+    if (startsWith(head, 0, "\x89PNG"))
+        return "PNG";
+    if (startsWith(head, 0, "GIF8"))
+        return "GIF";
+    if (startsWith(head, 0, "BM"))
+        return "BMP";
+    if (startsWith(head, 0, "\xFF\xD8\xFF"))
+        return "JPEG";
+    if (startsWith(head, 0, "II*\0"sv) || startsWith(head, 0, "MM\0*"sv))
+        return "TIFF";
+    if (startsWith(head, 0, "RIFF") && startsWith(head, 8, "WEBP"))
+        return "WebP";
+    if (startsWith(head, 4, "ftyp")) {
+        for (const std::string_view brand : {"heic", "heix", "hevc", "hevx", "heim", "heis"})
+            if (startsWith(head, 8, brand))
+                return "HEIC";
+        for (const std::string_view brand : {"avif", "avis"})
+            if (startsWith(head, 8, brand))
+                return "AVIF";
+        for (const std::string_view brand : {"mif1", "msf1"})
+            if (startsWith(head, 8, brand))
+                return "HEIF";
+    }
+    if (startsWith(head, 0, "\0\0\0\x0CjP  "sv) || startsWith(head, 0, "\xFF\x4F\xFF\x51"))
+        return "JPEG 2000";
+    if (startsWith(head, 0, "\0\0\0\x0CJXL "sv) || startsWith(head, 0, "\xFF\x0A"))
+        return "JPEG XL";
+    if (startsWith(head, 0, "II\xBC"))
+        return "JPEG XR";
+    if (startsWith(head, 0, "\0\0\1\0"sv))
+        return "ICO";
+    if (startsWith(head, 0, "DDS "))
+        return "DDS";
+    return {};
+}
+
+Structure checkStructure(Bytes file)
+{
+    Structure structure;
+    if (startsWith(file, 0, "\xFF\xD8\xFF"))
+        structure = jpegStructure(file);
+    else if (startsWith(file, 0, "GIF8"))
+        structure = gifStructure(file);
+    else if (startsWith(file, 0, "BM"))
+        structure = bmpStructure(file);
+    else
+        structure = tiffStructure(file);
+    if (!structure.gifTrailer)
+        structure.decodeBytes = file.size();
+    return structure;
 }
 
 }  // namespace varnok

@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cycles=${1:-10000}
 "$here/scripts/install-deps.sh" >/dev/null
-"$here/scripts/build.sh" VarnokSrv VarnokBaseline azteccodeQELM ComBench >/dev/null
+"$here/scripts/build.sh" VarnokSrv VarnokBaseline azteccodeQELM ComBench ImageWorkerBench >/dev/null
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C "$here/build/release" generate-payload >/dev/null
 
@@ -32,7 +32,13 @@ mkdir -p "$scratch/out"
 # ReadCodet on the sample scan, and on the same scan placed on a 300-dpi A4 page.
 convert -size 2480x3508 xc:white "$here/examples/certificate-scan.jpg" -geometry +1500+2600 -composite \
         -quality 85 "$scratch/page-300dpi.jpg"
-export VARNOK_BENCH_IMAGES="$(win "$here/examples/certificate-scan.jpg");$(win "$scratch/page-300dpi.jpg")"
+# And the files built to hold a decoder for long: how long each holds ReadCodet.
+"$here/tests/images/make-images.sh" "$here/tests/payloads/lorry-older.txt" "$here/tests/payloads/car-current.txt" \
+    "$scratch/images" >/dev/null
+"$here/tests/images/make-hostile.sh" "$scratch/images" --full
+hostile=()
+for f in "$scratch"/images/hostile/*; do [ "${f%.txt}" = "$f" ] && hostile+=("$(win "$f")"); done
+export VARNOK_BENCH_IMAGES="$(win "$here/examples/certificate-scan.jpg");$(win "$scratch/page-300dpi.jpg")$(printf ';%s' "${hostile[@]}")"
 # ComBench bounds each of its phases; this bounds the process as a whole, should Wine itself stop answering.
 status=0
 timeout --kill-after=10 $((1800 + cycles / 10)) "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" \
@@ -41,5 +47,8 @@ timeout --kill-after=10 $((1800 + cycles / 10)) "$here/scripts/wine-run.sh" "$he
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "bench-com.sh: ComBench did not finish in $((1800 + cycles / 10)) s and was stopped" >&2
 fi
+# The image worker's cost per decode against the same decode in process, and each hostile file's bound in it.
+"$here/scripts/wine-run.sh" "$here/build/win32/ImageWorkerBench.exe" "$(win "$here/examples/certificate-scan.jpg")" \
+    "$(win "$scratch/page-300dpi.jpg")" -- "${hostile[@]}" </dev/null || status=$?
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /UnregServer
 exit "$status"

@@ -10,7 +10,7 @@ packages=(wine wine64 wine32:i386 libwine-dev mingw-w64-tools
           cmake ninja-build googletest locales procps g++
           libucl-dev clang libclang-rt-14-dev wixl libstb-dev zint zxing-cpp-tools imagemagick osslsigncode openssl mono-mcs
           libz-mingw-w64-dev zlib1g-dev gcc-multilib g++-multilib lib32z1-dev libucl-dev:i386 img2pdf libtiff-tools qpdf poppler-utils ghostscript
-          dpkg-dev libreoffice-calc-nogui python3-openpyxl python3-markdown fp-compiler fp-utils)
+          dpkg-dev libreoffice-calc-nogui python3-openpyxl python3-markdown fp-compiler fp-utils webp)
 
 # Debian's source packages of the same suite: scripts/build-xlsxwriter.sh and scripts/fpc-win32.sh build two of
 # them for Windows.

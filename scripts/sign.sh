@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Signs the build's Windows files in place with osslsigncode (Authenticode, SHA-256): VarnokSrv.exe,
-# azteccodeQELM.dll, VarnokScan.exe when present, and both MSIs in packages/.
+# azteccodeQELM.dll, VarnokScan.exe and VarnokImageWorker.exe when present, and both MSIs in packages/.
 #   VARNOK_SIGN_PFX            the certificate and key (PKCS#12), required
 #   VARNOK_SIGN_PASSWORD       its password (may be empty)
 #   VARNOK_SIGN_TIMESTAMP_URL  an RFC 3161 time-stamping service (optional; without it a signature ends with the
@@ -27,6 +27,7 @@ sign() {
 
 binaries=("$build/VarnokSrv.exe" "$build/decoder/azteccodeQELM.dll")
 [ -f "$build/VarnokScan.exe" ] && binaries+=("$build/VarnokScan.exe")
+[ -f "$build/VarnokImageWorker.exe" ] && binaries+=("$build/VarnokImageWorker.exe")
 sign "${binaries[@]}"
 # The packages carry the files: in a build folder they are made again from the signed ones.
 if [ -f "$build/build.ninja" ]; then

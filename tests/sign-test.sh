@@ -16,13 +16,13 @@ openssl pkcs12 -export -inkey "$scratch/key.pem" -in "$scratch/cert.pem" -out "$
 
 copy="$scratch/build"
 mkdir -p "$copy/decoder" "$copy/packages"
-cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$copy/"
+cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$build/VarnokImageWorker.exe" "$copy/"
 cp "$build/decoder/azteccodeQELM.dll" "$copy/decoder/"
 cp "$build/packages/VarnokSrv-$version.msi" "$build/packages/VarnokSrv-$version-user.msi" "$copy/packages/"
 VARNOK_SIGN_PFX="$scratch/sign.pfx" VARNOK_SIGN_PASSWORD=test-only "$here/scripts/sign.sh" "$copy"
 
 failed=0
-for file in "$copy/VarnokSrv.exe" "$copy/VarnokScan.exe" "$copy/decoder/azteccodeQELM.dll" \
+for file in "$copy/VarnokSrv.exe" "$copy/VarnokScan.exe" "$copy/VarnokImageWorker.exe" "$copy/decoder/azteccodeQELM.dll" \
             "$copy/packages/VarnokSrv-$version.msi" "$copy/packages/VarnokSrv-$version-user.msi"; do
   if osslsigncode verify -CAfile "$scratch/cert.pem" -in "$file" >"$scratch/verify.txt" 2>&1 &&
      grep -q "Signature verification: ok" "$scratch/verify.txt"; then

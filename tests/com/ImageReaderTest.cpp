@@ -6,9 +6,14 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <tlhelp32.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "ReaderClient.h"
 #include "TestSupport.h"
@@ -243,6 +248,103 @@ TEST_F(ImageReaderTest, PolishFileNamesAreTakenLiterally)
     const Reply reply = readThroughVtable(copy);
     EXPECT_EQ(reply.hr, S_OK);
     EXPECT_EQ(reply.text, expectedText(images() + L"\\gray8.png"));
+}
+
+// Files built to hold a decoder for long: each ends with a clear answer, or reads where it holds the symbol. The
+// benchmark prints how long each takes (bench-com.sh).
+TEST_F(ImageReaderTest, HostileFilesEndWithAClearAnswer)
+{
+    const std::wstring dir = images() + L"\\hostile\\";
+    const struct {
+        const wchar_t* file;
+        int number;  // 0: reads to the symbol's text
+    } cases[] = {
+        {L"repeated-scans.jpg", 321},  // a scan repeated 500 times
+        {L"frames.gif", 0},            // 10,000 frames: the first is read
+        {L"blank-rle8.bmp", 1002},     // 120 megapixels of runs: decoded, nothing on it
+        {L"overrun-rle8.bmp", 321},    // runs past the end of their row
+        {L"strips.tif", 321},          // 10,000,000 strips of 12 pixels
+        {L"gray16-photo.png", 0},      // 16-bit gray, converted by our own code
+        {L"cmyk16.tif", 0},            // 16-bit CMYK
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = dir + c.file;
+        SCOPED_TRACE(utf8(path));
+        const auto start = std::chrono::steady_clock::now();
+        const Reply reply = readByName(path);
+        std::printf("%s: %.0f ms\n", utf8(c.file).c_str(),
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        if (c.number == 0) {
+            EXPECT_EQ(reply.hr, S_OK) << utf8(reply.description);
+            EXPECT_EQ(reply.text, expectedText(path));
+        } else {
+            EXPECT_EQ(reply.hr, static_cast<HRESULT>(0x800A0000u + c.number)) << utf8(reply.description);
+        }
+    }
+}
+
+// Windows 10 and 11 decode WebP; Wine has no decoder for it, and the refusal names the format.
+TEST_F(ImageReaderTest, AFormatNoDecoderAcceptsIsRefusedByName)
+{
+    const std::wstring path = images() + L"\\hostile\\symbol.webp";
+    const Reply reply = readByName(path);
+    if (!underWine()) {
+        EXPECT_EQ(reply.hr, S_OK) << utf8(reply.description);
+        EXPECT_EQ(reply.text, expectedText(path));
+        return;
+    }
+    EXPECT_EQ(reply.hr, static_cast<HRESULT>(0x800A0000u + 321));
+    EXPECT_EQ(reply.description, L"Nie można odczytać obrazu \"" + path +
+                                     L"\": system nie ma dekodera formatu WebP (zapisz obraz jako PNG albo JPEG)");
+    // A file of no known format keeps the general text.
+    EXPECT_EQ(readByName(images() + L"\\text.png").description,
+              L"Nie można odczytać obrazu \"" + images() + L"\\text.png\": nieobsługiwany format albo uszkodzony plik");
+}
+
+std::vector<DWORD> imageWorkers()
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"VarnokImageWorker.exe") == 0)
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+// A worker that dies (a codec's crash, ended from outside) is replaced on the next read, and readers on several
+// threads at once each get their answer.
+TEST_F(ImageReaderTest, WorkersAreReplacedWhenTheyDieAndServeSeveralReadersAtOnce)
+{
+    const std::wstring image = images() + L"\\gray8.png";
+    ASSERT_EQ(readByName(image).hr, S_OK);
+    const std::vector<DWORD> workers = imageWorkers();
+    ASSERT_FALSE(workers.empty());
+    for (const DWORD id : workers) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        ASSERT_NE(process, nullptr);
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    const Reply again = readByName(image);
+    EXPECT_EQ(again.hr, S_OK) << utf8(again.description);
+    EXPECT_EQ(again.text, expectedText(image));
+
+    std::vector<HRESULT> results(4, E_FAIL);
+    std::vector<std::thread> readers;
+    for (std::size_t i = 0; i < results.size(); ++i)
+        readers.emplace_back([&, i] {
+            ComApartment threadApartment;
+            for (int round = 0; round < 3 && (results[i] = readThroughVtable(image).hr) == S_OK; ++round) {
+            }
+        });
+    for (auto& reader : readers)
+        reader.join();
+    for (const HRESULT hr : results)
+        EXPECT_EQ(hr, S_OK);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "aztec/Finder.h"
 #include "aztec/MatrixDecoder.h"
 #include "aztec/Reader.h"
+#include "platform/BmpRle.h"
 #include "platform/ImageHeader.h"
 
 using namespace varnok::aztec;
@@ -46,8 +47,12 @@ ModuleMatrix fromDump(const std::uint8_t* data, std::size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Every input is also an image file's first bytes, as the size check before decoding sees them.
-    varnok::declaredSize({data, size});
+    // Every input is also an image file's first bytes, as the size check before decoding sees them, and a whole
+    // file as the worker's structure checks and its own RLE decoding see it (within a small pixel limit here).
+    const auto declared = varnok::declaredSize({data, size});
+    varnok::checkStructure({data, size});
+    if (declared && declared->width * declared->height <= 1'000'000)
+        varnok::decodeRleBitmap({data, size});
     if (size < 3)
         return 0;
     const auto image = [&] {

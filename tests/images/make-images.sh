@@ -116,3 +116,6 @@ img2pdf -o "$out/no-symbol.pdf" "$out/no-symbol.png"
 img2pdf -o "$out/damaged.pdf" "$out/no-symbol.png" "$out/damaged.png"
 printf '%%PDF-1.4\nnothing but a header\n' >"$out/broken.pdf"
 rm -f "$out"/*.bin "$out/g4.tif"
+
+# Files built to hold a decoder for long, in a folder of their own.
+"$(dirname "$0")/make-hostile.sh" "$out"

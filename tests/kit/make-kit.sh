@@ -10,7 +10,7 @@ rm -rf "$kit" "$kit.zip"
 mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export,decoder-64bit,decoder-missing-dependency}
 
 cp "$source_dir/tests/kit/run-tests.cmd" "$source_dir/tests/kit/README.txt" "$kit/"
-cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$kit/server/"
+cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$build/VarnokImageWorker.exe" "$kit/server/"
 cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
 for decoder in decoder-no-export decoder-64bit decoder-missing-dependency; do

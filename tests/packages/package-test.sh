@@ -231,7 +231,7 @@ check "the zip's 32-bit C++ example reads the zip's scan" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/cpp/read-certificate.exe" "$zip_dir/examples/certificate-scan.jpg"
 check "the zip's JScript image example reads the scan" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-image.js" "$zip_dir/examples/certificate-scan.jpg"
-check "the zip carries VarnokScan.exe" test -f "$zip_dir/VarnokScan.exe"
+check "the zip carries VarnokScan.exe and its image worker" test -f "$zip_dir/VarnokScan.exe" -a -f "$zip_dir/VarnokImageWorker.exe"
 check "the zip carries both guides" guides_in "$zip_dir"
 check "the server exited" wait_for_no_server
 check "unregister.cmd" wine cmd /c "$unpacked\\unregister.cmd"

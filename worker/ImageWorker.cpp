@@ -1,0 +1,174 @@
+// VarnokImageWorker.exe: decodes images for the server and the console reader, one request after another, so that
+// a codec we do not control can only ever take this process down. Started by platform/ImageWorker with the
+// inherited end of a pipe as its only argument; ends when the pipe closes.
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <utility>
+#include <vector>
+#include <new>
+#include <optional>
+
+#include "WicDecode.h"
+#include "platform/BmpRle.h"
+#include "platform/ComPtr.h"
+#include "platform/ImageHeader.h"
+#include "platform/WorkerProtocol.h"
+
+namespace varnok {
+namespace {
+
+bool readAll(HANDLE pipe, void* data, std::uint64_t size)
+{
+    auto* at = static_cast<std::uint8_t*>(data);
+    while (size > 0) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(size, 1u << 20));
+        if (!::ReadFile(pipe, at, chunk, &got, nullptr) || got == 0)
+            return false;
+        at += got;
+        size -= got;
+    }
+    return true;
+}
+
+bool writeAll(HANDLE pipe, const void* data, std::uint64_t size)
+{
+    const auto* at = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        DWORD put = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(size, 1u << 20));
+        if (!::WriteFile(pipe, at, chunk, &put, nullptr) || put == 0)
+            return false;
+        at += put;
+        size -= put;
+    }
+    return true;
+}
+
+worker::Reply failureReply(const ImageFileError& error)
+{
+    worker::Reply reply;
+    reply.outcome = 1 + static_cast<std::uint32_t>(error.kind());
+    reply.code = static_cast<std::int32_t>(error.code());
+    reply.width = error.width();
+    reply.height = error.height();
+    return reply;
+}
+
+// The pixels in a section of their own; the caller takes its handle over (closing ours) when it reads the reply.
+std::uint64_t sectionOf(const std::vector<std::uint8_t>& pixels)
+{
+    const auto size = static_cast<std::uint64_t>(pixels.size());
+    HANDLE section = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
+                                          static_cast<DWORD>(size), nullptr);
+    void* view = section ? ::MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, pixels.size()) : nullptr;
+    if (!view) {
+        if (section)
+            ::CloseHandle(section);
+        throw ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY);
+    }
+    std::memcpy(view, pixels.data(), pixels.size());
+    ::UnmapViewOfFile(view);
+    return reinterpret_cast<std::uintptr_t>(section);
+}
+
+// The structure checks run on the whole file, then WIC decodes it from the memory that holds it.
+GrayPixels decode(HGLOBAL memory, std::uint64_t size, std::uint64_t maxPixels)
+{
+    using Kind = ImageFileError::Kind;
+    Structure structure;
+    std::optional<RleGray> runs;
+    {
+        auto* bytes = static_cast<std::uint8_t*>(::GlobalLock(memory));
+        const std::span<const std::uint8_t> file(bytes, static_cast<std::size_t>(size));
+        const auto declared = declaredSize(file);
+        if (declared && declared->width * declared->height > maxPixels) {
+            ::GlobalUnlock(memory);
+            throw ImageFileError(Kind::TooLarge, S_OK, static_cast<std::uint32_t>(declared->width),
+                                 static_cast<std::uint32_t>(declared->height));
+        }
+        structure = checkStructure(file);
+        if (structure.gifTrailer)
+            bytes[structure.decodeBytes] = 0x3B;
+        if (structure.verdict == Structure::Verdict::Fine && declared) {
+            try {
+                runs = decodeRleBitmap(file);
+            } catch (const std::bad_alloc&) {
+                ::GlobalUnlock(memory);
+                throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, static_cast<std::uint32_t>(declared->width),
+                                     static_cast<std::uint32_t>(declared->height));
+            }
+        }
+        ::GlobalUnlock(memory);
+    }
+    if (structure.verdict != Structure::Verdict::Fine)
+        throw ImageFileError(Kind::Unreadable, 0);
+    if (runs)
+        return GrayPixels{std::move(runs->pixels), static_cast<int>(runs->width), static_cast<int>(runs->height)};
+    ComPtr<IStream> stream;
+    if (FAILED(::CreateStreamOnHGlobal(memory, FALSE, stream.put())))
+        throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY);
+    ULARGE_INTEGER length;
+    length.QuadPart = structure.gifTrailer ? structure.decodeBytes + 1 : size;
+    stream->SetSize(length);
+    return decodeWithWic(stream.get(), maxPixels);
+}
+
+int serve(HANDLE pipe)
+{
+    for (;;) {
+        worker::Request request;
+        if (!readAll(pipe, &request, sizeof request) || request.magic != worker::requestMagic ||
+            request.bytes > worker::maxFileBytes)
+            return 0;
+        // The block outlives the stream over it: both end with this request.
+        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::uint64_t>(request.bytes, 1)));
+        if (!memory)
+            return 1;
+        void* bytes = ::GlobalLock(memory);
+        const bool received = readAll(pipe, bytes, request.bytes);
+        ::GlobalUnlock(memory);
+        if (!received) {
+            ::GlobalFree(memory);
+            return 0;
+        }
+        worker::Reply reply;
+        try {
+            const GrayPixels pixels = decode(memory, request.bytes, request.maxPixels);
+            ::GlobalFree(std::exchange(memory, nullptr));
+            reply.width = static_cast<std::uint32_t>(pixels.width);
+            reply.height = static_cast<std::uint32_t>(pixels.height);
+            reply.section = sectionOf(pixels.pixels);
+        } catch (const ImageFileError& error) {
+            reply = failureReply(error);
+        } catch (const std::bad_alloc&) {
+            reply = failureReply(ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY));
+        }
+        if (memory)
+            ::GlobalFree(memory);
+        if (!writeAll(pipe, &reply, sizeof reply))
+            return 0;
+    }
+}
+
+}  // namespace
+}  // namespace varnok
+
+int wmain(int argc, wchar_t** argv)
+{
+    // A codec's crash ends this process quietly: no dialog waits for a user who is not there.
+    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    if (argc != 2)
+        return 2;
+    const auto pipe = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(argv[1], nullptr, 10)));
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
+    const int code = varnok::serve(pipe);
+    ::CoUninitialize();
+    return code;
+}
