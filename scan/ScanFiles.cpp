@@ -19,7 +19,10 @@ bool isImageFileName(const std::filesystem::path& path)
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* known : {".png", ".jpg", ".jpeg", ".bmp", ".gif", ".tif", ".tiff", ".pdf"})
+    // Beside ours, the formats for which Windows may have a decoder (WebP, and HEIC from phones, come with Windows
+    // 10 and 11): they go to the system's decoders, which read them or say which format they lack.
+    for (const char* known : {".png", ".jpg", ".jpeg", ".jfif", ".bmp", ".gif", ".tif", ".tiff", ".pdf", ".webp",
+                              ".heic", ".heif", ".avif", ".jxr", ".wdp", ".jp2"})
         if (extension == known)
             return true;
     return false;

@@ -71,7 +71,10 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     // A file is itself, whatever its name; a folder without images is nothing.
     EXPECT_EQ(scan::imageFilesOf(folder / "notes.txt").size(), 1u);
     EXPECT_TRUE(scan::imageFilesOf(folder / "sub.png").empty());
-    EXPECT_TRUE(scan::isImageFileName("skan.PDF"));
+    for (const char* name : {"skan.PDF", "telefon.HEIC", "zdjęcie.webp"})
+        EXPECT_TRUE(scan::isImageFileName(name)) << name;
+    for (const char* name : {"zestawienie.csv", "desktop.ini", "skan.pdf.txt"})
+        EXPECT_FALSE(scan::isImageFileName(name)) << name;
     std::filesystem::remove_all(folder);
 
     EXPECT_EQ(scan::scanLine("a.png", {aztec::ReadFailure::None, "ABC", ""}), "a.png\tABC");
