@@ -232,6 +232,7 @@ check "the zip's 32-bit C++ example reads the zip's scan" \
 check "the zip's JScript image example reads the scan" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-image.js" "$zip_dir/examples/certificate-scan.jpg"
 check "the zip carries VarnokScan.exe and its image worker" test -f "$zip_dir/VarnokScan.exe" -a -f "$zip_dir/VarnokImageWorker.exe"
+check "the zip carries the workbook library's licence" grep -q "Redistribution and use" "$zip_dir/libxlsxwriter-license.txt"
 check "the zip carries both guides" guides_in "$zip_dir"
 check "the server exited" wait_for_no_server
 check "unregister.cmd" wine cmd /c "$unpacked\\unregister.cmd"
