@@ -28,22 +28,23 @@ constexpr std::size_t maxRememberedNames = 256;
 
 bool nameTaken(DWORD error) { return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS; }
 
-// The number to try first for each name this process has written: a client that saves the same certificate
-// many times a second pays for one rename, not for one per earlier copy.
+// The number to try after the plain name for each name this process has written: a client that saves the same
+// certificate many times a second pays for two renames, not for one per earlier copy. The plain name is always
+// tried first, so a name freed meanwhile is taken again, as it always was.
 class NextFreeNumber {
 public:
-    unsigned first(const std::wstring& path)
+    unsigned after(const std::wstring& path)
     {
         const std::lock_guard lock(mutex_);
         const auto found = next_.find(path);
-        return found == next_.end() ? 1 : found->second;
+        return found == next_.end() ? 2 : found->second;
     }
     void taken(const std::wstring& path, unsigned n)
     {
         const std::lock_guard lock(mutex_);
         if (next_.size() >= maxRememberedNames && !next_.contains(path))
             next_.clear();
-        next_[path] = n + 1;
+        next_[path] = n == 1 ? 2 : n + 1;
     }
 
 private:
@@ -121,15 +122,16 @@ void ResultFile::close()
 {
     // Without replacing, the rename fails on a taken name, atomically: two servers writing the same name in the
     // same second both keep their file.
-    unsigned n = nextFreeNumber.first(path_);
-    for (;; ++n) {
-        if (n > maxCollisions) {
-            const HRESULT hr = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
-            throw Failure(hr, describeCode(hr));
+    unsigned n = 1;
+    if (!renameHandle(handle_, path_)) {
+        for (n = nextFreeNumber.after(path_);; ++n) {
+            if (n > maxCollisions) {
+                const HRESULT hr = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+                throw Failure(hr, describeCode(hr));
+            }
+            if (renameHandle(handle_, std::wstring(wideView(collisionName(u16View(path_), n)))))
+                break;
         }
-        const std::wstring target = n == 1 ? path_ : std::wstring(wideView(collisionName(u16View(path_), n)));
-        if (renameHandle(handle_, target))
-            break;
     }
     nextFreeNumber.taken(path_, n);
     const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);

@@ -343,29 +343,53 @@ TEST_F(Reliability, HostileDataFilesAreRefused)
     expectUsable();
 }
 
+// The same for a decoder library's answer: a DOCTYPE in it is a parse failure on every system.
+TEST_F(Reliability, DecoderAnswerWithADoctypeIsAParseFailure)
+{
+    const std::wstring output = folder.file(L"wyniki");
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    const std::wstring answer = L"xml:<!DOCTYPE Dane [<!ENTITY e \"" + std::wstring(50000, L'e') +
+                                L"\">]><Dane><Error>0</Error><Error_name></Error_name><A>&e;&e;&e;</A></Dane>";
+    EXPECT_EQ(reader->readCodetData(scripted(folder.file(L"calls.txt"), answer), output).text,
+              L"Błąd ReadCodetData: Błąd parsowania Xml");
+    expectUsable();
+}
+
 // A data file over 4 MiB is refused from its size, unread: a 200-MB one once took minutes and 1.2 GB.
 TEST_F(Reliability, DataFileOverTheSizeLimitIsRefusedUnread)
 {
-    const std::wstring path = folder.write(L"duzy.xml", dataDocument({{L"A", L"WD 2"}}));
+    const std::string head = "<dane><A>WD 2</A>", tail = "</dane>";
+    const std::size_t limit = 4 * 1024 * 1024;
     const struct {
         const char* what;
-        LONGLONG size;
+        std::size_t size;
         std::wstring status;
     } cases[] = {
-        {"200 MB", 200LL * 1024 * 1024, invalidDocument},
-        {"4 MiB + 1", 4LL * 1024 * 1024 + 1, invalidDocument},
-        // At the limit the file is parsed: the zeros after the document are not XML.
-        {"4 MiB", 4LL * 1024 * 1024, parseError},
+        {"4 MiB", limit, L"OK"},
+        {"4 MiB + 1", limit + 1, invalidDocument},
+        {"200 MB", 200 * 1024 * 1024, invalidDocument},
     };
     for (const auto& c : cases) {
+        const std::wstring path = folder.write(L"duzy.xml", head + tail);
+        // The document padded with blanks to the size; a size beyond what is worth writing is made sparse.
         HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        LARGE_INTEGER size;
-        size.QuadPart = c.size;
-        EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << c.what;
+        if (c.size <= limit + 1) {
+            const std::string bytes = head + std::string(c.size - head.size() - tail.size(), ' ') + tail;
+            DWORD written = 0;
+            EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        } else {
+            LARGE_INTEGER size;
+            size.QuadPart = static_cast<LONGLONG>(c.size);
+            EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << c.what;
+        }
         CloseHandle(file);
         EXPECT_EQ(reader->readData(path).text, c.status) << c.what;
-        EXPECT_EQ(reader->get(L"NrRejestracyjny").hr, objectNotSet) << c.what;
+        const Answer a = reader->get(L"NrRejestracyjny");
+        if (c.status == L"OK")
+            EXPECT_EQ(a.text, L"WD 2") << c.what;
+        else
+            EXPECT_EQ(a.hr, objectNotSet) << c.what;
     }
     expectUsable();
 }
