@@ -1,8 +1,10 @@
 // VarnokSrv against its baseline (the same server plumbing with members that do no work), side by side in one
 // run: property reads out of process through the vtable and by name, ReadCodetData end to end against the sum of
-// its parts timed in this process plus one baseline round trip, cold activation, and the server's memory and
-// handles over many load-read-close cycles. Prints min/median/max; asserts nothing.
-// Usage: ComBench <sample.xml> <payload file> <our decoder library> <scratch folder> [cycles]
+// its parts timed in this process plus one baseline round trip (both cycling through the same distinct
+// certificates, so both do the same work), cold activation, ImageReader beside the native reader, the server's
+// memory and handles over many load-read-close cycles, and how long each hostile input takes to be refused.
+// Prints min/median/max; asserts nothing.
+// Usage: ComBench <sample.xml> <payloads file, one a line> <our decoder library> <scratch folder> [cycles]
 
 #include <windows.h>
 #include <oleauto.h>
@@ -21,6 +23,7 @@
 #include "VarnokSrv.h"
 #include "VarnokSrvImage.h"
 #include "loading/CodetText.h"
+#include "platform/Clock.h"
 #include "platform/ComPtr.h"
 #include "platform/ResultFile.h"
 #include "platform/UserLocale.h"
@@ -137,6 +140,46 @@ void waitForExit(const wchar_t* executable)
 
 std::wstring text(BSTR value) { return value ? std::wstring(value, SysStringLen(value)) : std::wstring(); }
 
+// The payloads of the file, one a line, without their line ends.
+std::vector<std::string> payloadLines(const std::vector<char>& bytes)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty())
+                lines.push_back(std::move(line));
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    return lines;
+}
+
+// Cycles through the items, one per call.
+template <typename T>
+class Cycle {
+public:
+    explicit Cycle(const std::vector<T>& items) : items_(items) {}
+    const T& next() { return items_[next_++ % items_.size()]; }
+    void restart() { next_ = 0; }
+
+private:
+    const std::vector<T>& items_;
+    std::size_t next_ = 0;
+};
+
+void writeFile(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
 
 namespace {
@@ -148,14 +191,18 @@ int run(int argc, wchar_t** argv)
         return 2;
     }
     const Bstr sample(u16View(argv[1]));
-    const std::vector<char> payloadBytes = readBytes(argv[2]);
-    const std::wstring payloadText(payloadBytes.begin(), payloadBytes.end());
-    const Bstr payload(u16View(payloadText));
+    const std::vector<std::string> payloadTexts = payloadLines(readBytes(argv[2]));
+    if (payloadTexts.empty())
+        throw std::runtime_error("no payloads in the payload file");
+    std::vector<Bstr> payloads;
+    for (const std::string& line : payloadTexts)
+        payloads.emplace_back(u16View(std::wstring(line.begin(), line.end())));
     const std::wstring decoderPath = argv[3];
     const Bstr folder(u16View(argv[4]));
     const int cycles = argc > 5 ? std::stoi(argv[5]) : 10000;
     ComApartment apartment;
     constexpr int rounds = 9;
+    constexpr int propertyCalls = 1000;
     std::thread(watch).detach();
 
     std::printf("microseconds per call                                      min     median        max\n");
@@ -163,7 +210,8 @@ int run(int argc, wchar_t** argv)
     Figures vtable[2], byName[2];
     const Server* servers[2] = {&product, &baseline};
     {
-        const Phase phase("property reads", 300);
+        // Generous: on a shared machine a round trip may take several times its idle time.
+        const Phase phase("property reads", 900);
         ComPtr<_FileReader> readers[2] = {create(product), create(baseline)};
         for (auto& reader : readers) {
             Bstr status;
@@ -173,11 +221,11 @@ int run(int argc, wchar_t** argv)
         for (int round = 0; round < rounds; ++round) {
             for (int s = 0; s < 2; ++s) {
                 _FileReader* reader = readers[s].get();
-                vtableRounds[s].push_back(measure(1, 2000, [&] {
+                vtableRounds[s].push_back(measure(1, propertyCalls, [&] {
                     Bstr value;
                     reader->get_NrRejestracyjny(value.put());
                 }).median);
-                nameRounds[s].push_back(measure(1, 2000, [&] {
+                nameRounds[s].push_back(measure(1, propertyCalls, [&] {
                     LPOLESTR name = const_cast<LPOLESTR>(L"NrRejestracyjny");
                     DISPID id;
                     reader->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
@@ -193,10 +241,15 @@ int run(int argc, wchar_t** argv)
             byName[s] = figures(nameRounds[s]);
         }
     }
-    // What VarnokSrv does on top of the baseline for one read, timed in this process.
+    // What VarnokSrv does on top of the baseline for one read, timed in this process: the query per read it
+    // once made, and the look-up kept per loaded root that it makes now.
     XmlDocument sampleDocument = XmlDocument::create();
     sampleDocument.loadFile(sample.text());
     const XmlNode sampleRoot = sampleDocument.selectRoot(u"dane");
+    const Figures query = measure(rounds, 2000, [&] {
+        if (sampleRoot.selectChild(u"A").text().empty())
+            throw std::runtime_error("the sample has no A");
+    });
     const Figures lookup = measure(rounds, 2000, [&] {
         if (sampleRoot.childText(u"A").empty())
             throw std::runtime_error("the sample has no A");
@@ -205,7 +258,8 @@ int run(int argc, wchar_t** argv)
     print("property read, vtable: baseline", vtable[1]);
     print("property read, by name: VarnokSrv", byName[0]);
     print("property read, by name: baseline", byName[1]);
-    print("  in this process: selectSingleNode and text of A", lookup);
+    print("  in this process: selectSingleNode and text of A", query);
+    print("  in this process: kept look-up and text of A", lookup);
 
     // NormalizeNumber on a hostile element: once one conversion per character, now one pass.
     {
@@ -218,21 +272,35 @@ int run(int argc, wchar_t** argv)
               measure(rounds, 5, [&] { fields::NormalizeNumber(textOnly, locale); }));
     }
 
-    // ReadCodetData end to end, and its parts in this process.
-    Figures endToEnd, baselineTrip;
+    // ReadCodetData end to end, and its parts in this process, each cycling through the same distinct
+    // certificates: every call's saved copy gets a name of its own, as a client's calls do.
+    std::printf("ReadCodetData over %zu distinct generated certificates\n", payloads.size());
+    const std::wstring folderPath = folder.text().empty() ? std::wstring() : std::wstring(wideView(folder.text()));
+    const std::wstring partsFolder = folderPath + L"\\parts", sameFolder = folderPath + L"\\same";
+    CreateDirectoryW(partsFolder.c_str(), nullptr);
+    CreateDirectoryW(sameFolder.c_str(), nullptr);
+    constexpr int codetCalls = 50;
+    Figures endToEnd, sameCertificate, baselineTrip;
     {
-        const Phase phase("ReadCodetData end to end", 300);
+        const Phase phase("ReadCodetData end to end", 600);
         auto reader = create(product);
-        endToEnd = measure(rounds, 50, [&] {
+        Cycle<Bstr> cycle(payloads);
+        endToEnd = measure(rounds, codetCalls, [&] {
             Bstr status;
-            reader->ReadCodetData(payload.get(), folder.get(), status.put());
+            reader->ReadCodetData(cycle.next().get(), folder.get(), status.put());
             if (text(status.get()) != L"OK")
                 throw std::runtime_error("ReadCodetData: " + utf8(text(status.get())));
+        });
+        // A client reading one certificate again and again: each copy in one second takes the next free number.
+        const Bstr same(u16View(sameFolder));
+        sameCertificate = measure(rounds, codetCalls, [&] {
+            Bstr status;
+            reader->ReadCodetData(payloads.front().get(), same.get(), status.put());
         });
         auto other = create(baseline);
         baselineTrip = measure(rounds, 200, [&] {
             Bstr status;
-            other->ReadCodetData(payload.get(), folder.get(), status.put());
+            other->ReadCodetData(payloads.front().get(), folder.get(), status.put());
         });
     }
     HMODULE library = LoadLibraryW(decoderPath.c_str());
@@ -240,43 +308,55 @@ int run(int argc, wchar_t** argv)
     const auto decode = reinterpret_cast<Decode>(reinterpret_cast<void*>(GetProcAddress(library, "AZTECDeCode")));
     if (!decode)
         throw std::runtime_error("no decoder library at " + utf8(decoderPath));
-    std::u16string documentText;
-    const Figures decodeFigures = measure(rounds, 50, [&] {
-        std::string ansi(payloadBytes.begin(), payloadBytes.end());
+    std::vector<std::u16string> answers(payloadTexts.size()), renamed(payloadTexts.size()), numbers(payloadTexts.size());
+    std::size_t at = 0;
+    const Figures decodeFigures = measure(rounds, codetCalls, [&] {
+        const std::size_t i = at++ % payloadTexts.size();
+        std::string ansi = payloadTexts[i];
         Bstr answer = Bstr::attach(decode(ansi.data()));
-        documentText = answer.text();
+        answers[i] = answer.text();
     });
-    const Figures renameFigures = measure(rounds, 50, [&] {
-        std::u16string renamed = documentText;
-        applyRenamings(renamed);
+    for (std::size_t i = 0; i < answers.size(); ++i)
+        if (answers[i].empty())
+            answers[i] = Bstr::attach(decode(std::string(payloadTexts[i]).data())).text();
+    at = 0;
+    const Figures renameFigures = measure(rounds, codetCalls, [&] {
+        const std::size_t i = at++ % answers.size();
+        renamed[i] = answers[i];
+        applyRenamings(renamed[i]);
     });
-    applyRenamings(documentText);
-    const Figures parseFigures = measure(rounds, 50, [&] {
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        renamed[i] = answers[i];
+        applyRenamings(renamed[i]);
+    }
+    at = 0;
+    const Figures parseFigures = measure(rounds, codetCalls, [&] {
+        const std::size_t i = at++ % renamed.size();
         XmlDocument document = XmlDocument::create();
-        document.loadXml(documentText);
+        document.loadXml(renamed[i]);
         if (document.parseErrorCode() != 0)
             throw std::runtime_error("the decoder's answer does not parse");
         const XmlNode root = document.selectRoot(u"Dane");
-        if (root.childText(u"Error") != u"0" || root.childText(u"A").empty())
+        if (root.childText(u"Error") != u"0")
             throw std::runtime_error("unexpected answer");
+        numbers[i] = root.childText(u"A");
     });
-    // A name of its own for every write, as the date and time give a real one: the same name again would time
-    // the search for a free "_n" name instead.
-    int written = 0;
-    const Figures writeFigures = measure(rounds, 50, [&] {
-        const std::string number = std::to_string(++written);
+    at = 0;
+    const Figures writeFigures = measure(rounds, codetCalls, [&] {
+        const std::size_t i = at++ % renamed.size();
         ResultFile file;
-        file.create(savedCopyPath(folder.text(), u"WX 4217K", u"bench_" + std::u16string(number.begin(), number.end())));
-        file.write(resultRecord(documentText));
+        file.create(savedCopyPath(u16View(partsFolder), numbers[i], currentDateTimeText()));
+        file.write(resultRecord(renamed[i]));
         file.close();
     });
     FreeLibrary(library);
     print("ReadCodetData end to end: VarnokSrv", endToEnd);
     print("  part: decode (AZTECDeCode in this process)", decodeFigures);
     print("  part: seven renamings", renameFigures);
-    print("  part: DOMDocument30, loadXML, checks", parseFigures);
-    print("  part: write the saved copy", writeFigures);
+    print("  part: DOMDocument30, loadXML, checks, A", parseFigures);
+    print("  part: name and write the saved copy", writeFigures);
     print("  baseline ReadCodetData round trip", baselineTrip);
+    print("ReadCodetData, one certificate again and again", sameCertificate);
     const double parts = decodeFigures.median + renameFigures.median + parseFigures.median + writeFigures.median +
                          baselineTrip.median;
 
@@ -301,12 +381,18 @@ int run(int argc, wchar_t** argv)
     print("cold activation: VarnokSrv", cold[0]);
     print("cold activation: baseline", cold[1]);
 
-    // ImageReader.ReadCodet through the vtable: image files named by VARNOK_BENCH_IMAGES (";"-separated).
+    // ImageReader.ReadCodet through the vtable: image files named by VARNOK_BENCH_IMAGES (";"-separated), beside
+    // the native reader's time on each (VARNOK_BENCH_NATIVE_MS, measured by the script), so the COM overhead shows.
     const std::wstring images = setting(L"VARNOK_BENCH_IMAGES");
+    const std::wstring nativeTimes = setting(L"VARNOK_BENCH_NATIVE_MS");
+    std::size_t nativeAt = 0;
     for (std::size_t start = 0; start < images.size();) {
         const std::size_t end = std::min(images.find(L';', start), images.size());
         const std::wstring image = images.substr(start, end - start);
         start = end + 1;
+        const std::size_t nativeEnd = std::min(nativeTimes.find(L';', nativeAt), nativeTimes.size());
+        const std::wstring nativeTime = nativeAt < nativeTimes.size() ? nativeTimes.substr(nativeAt, nativeEnd - nativeAt) : L"";
+        nativeAt = nativeEnd + 1;
         const Phase phase("ReadCodet", 300);
         ComPtr<_ImageReader> reader;
         if (FAILED(CoCreateInstance(CLSID_ImageReader, nullptr, CLSCTX_LOCAL_SERVER, IID__ImageReader,
@@ -321,12 +407,86 @@ int run(int argc, wchar_t** argv)
         const std::string name = "ReadCodet: " + utf8(image.substr(image.find_last_of(L'\\') + 1)) +
                                  (SUCCEEDED(hr) ? "" : " (FAILED)");
         print(name.c_str(), Figures{f.min * 1e-3, f.median * 1e-3, f.max * 1e-3});
+        if (!nativeTime.empty())
+            std::printf("  %-52s %21s %s\n", "  native varnok-scan, same file (whole process)", utf8(nativeTime).c_str(),
+                        "");
+    }
+
+    // The hostile inputs that once held the server for minutes, each refused now: how long one call takes.
+    {
+        const Phase phase("hostile inputs", 300);
+        auto reader = create(product);
+        const std::wstring hostile = folderPath + L"\\hostile";
+        CreateDirectoryW(hostile.c_str(), nullptr);
+        std::string expansion = "<!DOCTYPE dane [<!ENTITY e \"" + std::string(50000, 'e') + "\">]><dane><A>";
+        for (int i = 0; i < 2000; ++i)
+            expansion += "&e;";
+        writeFile(hostile + L"\\entity.xml", expansion + "</A></dane>");
+        writeFile(hostile + L"\\200mb.xml", "<dane><A>WB 1</A></dane>");
+        {
+            HANDLE file = CreateFileW((hostile + L"\\200mb.xml").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+            LARGE_INTEGER size;
+            size.QuadPart = 200LL * 1024 * 1024;
+            SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+            SetEndOfFile(file);
+            CloseHandle(file);
+        }
+        const std::vector<char> emptyFields = readBytes(setting(L"VARNOK_BENCH_EMPTY_FIELDS"));
+        const std::wstring nulPayload = std::wstring(payloads.front().view().begin(), payloads.front().view().end()) +
+                                        std::wstring(1, L'\0') + L"garbage";
+        const struct {
+            const char* what;
+            std::function<std::wstring()> call;
+        } cases[] = {
+            {"data file: one entity used 2,000 times", [&] {
+                 Bstr status, value;
+                 reader->ReadData(Bstr(u16View(hostile + L"\\entity.xml")).get(), status.put());
+                 reader->get_NrRejestracyjny(value.put());
+                 return text(status.get());
+             }},
+            {"data file: 200 MB", [&] {
+                 Bstr status;
+                 reader->ReadData(Bstr(u16View(hostile + L"\\200mb.xml")).get(), status.put());
+                 return text(status.get());
+             }},
+            {"saved copy: hard links planted at its names", [&] {
+                 const std::wstring victim = hostile + L"\\victim.txt";
+                 writeFile(victim, "victim");
+                 // At this second's name: the call follows at once.
+                 const std::u16string path = savedCopyPath(u16View(hostile), numbers[0], currentDateTimeText());
+                 CreateHardLinkW(std::wstring(wideView(path)).c_str(), victim.c_str(), nullptr);
+                 Bstr status;
+                 reader->ReadCodetData(payloads.front().get(), Bstr(u16View(hostile)).get(), status.put());
+                 const std::vector<char> bytes = readBytes(victim);
+                 return text(status.get()) + (std::string(bytes.begin(), bytes.end()) == "victim" ? L", link target intact"
+                                                                                                   : L", LINK TARGET CHANGED");
+             }},
+            {"payload: valid, then NUL and garbage", [&] {
+                 Bstr status;
+                 reader->ReadCodetData(Bstr(u16View(nulPayload)).get(), Bstr(u16View(hostile)).get(), status.put());
+                 return text(status.get());
+             }},
+            {"payload: XX and 32,766 separators", [&] {
+                 Bstr status;
+                 reader->ReadCodetData(Bstr(u16View(std::wstring(emptyFields.begin(), emptyFields.end()))).get(),
+                                       Bstr(u16View(hostile)).get(), status.put());
+                 return text(status.get());
+             }},
+        };
+        std::printf("hostile inputs, milliseconds per call (bound: 5000 under Wine)\n");
+        for (const auto& c : cases) {
+            std::wstring status;
+            const Figures f = measure(3, 1, [&] { status = c.call(); });
+            print(c.what, Figures{f.min * 1e-3, f.median * 1e-3, f.max * 1e-3});
+            std::printf("    %s, %s\n", utf8(status).c_str(), f.max * 1e-3 <= 5000 ? "within the bound" : "OVER THE BOUND");
+        }
     }
 
     // Memory and handles over many cycles of load, 31 reads, CloseData (cycles 0 leaves this out).
     Usage after100, afterAll;
     if (cycles > 0) {
-        const Phase phase("memory and handles", 60 + cycles * 0.1);
+        const Phase phase("memory and handles", 60 + cycles * 0.5);
         auto reader = create(product);
         for (int cycle = 1; cycle <= cycles; ++cycle) {
             Bstr status;

@@ -1,5 +1,7 @@
 #include "Certificate.h"
 
+#include <algorithm>
+
 #include "DecodeError.h"
 
 #include <array>
@@ -148,6 +150,9 @@ std::vector<Element> certificateElements(std::u16string_view text)
     const std::size_t named = current ? currentNames.size() : olderNames.size();
     if (fields.size() < named)
         throw DecodeFailure{DecodeError::TooFewFields};
+    // Separators alone (a format identifier followed by nothing but "|") are no certificate.
+    if (std::none_of(fields.begin() + (current ? 1 : 0), fields.end(), present))
+        throw DecodeFailure{DecodeError::NoData};
     const auto& addresses = current ? currentAddresses : olderAddresses;
 
     std::vector<Element> elements;

@@ -8,7 +8,7 @@ namespace varnok::decoder {
 
 enum class DecodeError {
     None = 0,
-    NoData = 1,          // nothing but blanks
+    NoData = 1,          // nothing but blanks, or a certificate without a single value
     Base64 = 2,          // not well-formed Base64
     TooShort = 3,        // fewer bytes than the length header and a stream need
     BadLength = 4,       // the declared length is 0, odd or above the limit, or the payload is far too long

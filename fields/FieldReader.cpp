@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/Failure.h"
+
 namespace varnok::fields {
 
 std::u16string NormalizeNumber(std::u16string text, const NumberLocale& locale)
@@ -31,6 +33,24 @@ std::u16string joinParts(const std::u16string* parts, std::size_t count, char16_
         joined += parts[i];
     }
     return joined;
+}
+
+bool fieldTextsWithinLimit(const ElementSource& root)
+{
+    for (const FieldRow& row : fieldTable()) {
+        for (auto element : row.elements) {
+            if (element.empty())
+                break;
+            try {
+                if (root.childText(element).size() > maxFieldTextChars)
+                    return false;
+            } catch (const Failure& failure) {
+                if (failure.code() != Failure::objectNotSet().code())
+                    throw;
+            }
+        }
+    }
+    return true;
 }
 
 std::u16string readField(Field field, const ElementSource& root, const NumberLocale& locale)

@@ -36,6 +36,13 @@ std::u16string NormalizeNumber(std::u16string text, const NumberLocale& locale);
 // leading separator appears when the first part is empty and a later one is not.
 std::u16string joinParts(const std::u16string* parts, std::size_t count, char16_t separator);
 
+// Far longer than any field of a certificate, and than all the text its code can carry.
+inline constexpr std::size_t maxFieldTextChars = 256 * 1024;
+
+// Whether every element the properties read, where present, holds at most maxFieldTextChars characters. A failure
+// other than an absent element is thrown.
+bool fieldTextsWithinLimit(const ElementSource& root);
+
 // Looks up every element of the field (all must be present) and applies its treatment.
 std::u16string readField(Field field, const ElementSource& root, const NumberLocale& locale);
 

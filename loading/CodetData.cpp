@@ -24,6 +24,15 @@ std::u16string codetFailureStatus(const Failure& failure, CodetStep step)
 
 namespace {
 
+// An error log keeps this much of the payload and of the decoder's answer: more than the longest payload a
+// certificate's code holds, so a real failure is logged whole, while a hostile 100-MB payload is not copied to disk.
+constexpr std::size_t maxLoggedChars = 128 * 1024;
+
+std::u16string_view logged(std::u16string_view text)
+{
+    return text.substr(0, maxLoggedChars);
+}
+
 void writeResultFile(const std::u16string& path, const std::u16string& text, CodetStep& step, CodetStep create,
                      CodetStep write, CodetStep close)
 {
@@ -138,7 +147,7 @@ std::u16string ReadCodetData(ReaderState& state, std::u16string_view codetString
 
             step = CodetStep::ErrorLogPath;
             folder = errorLogPath(folder, currentDateTimeText());
-            writeResultFile(folder, errorLogText(codetString, statusText, document), step, CodetStep::CreateErrorLog,
+            writeResultFile(folder, errorLogText(logged(codetString), statusText, logged(document)), step, CodetStep::CreateErrorLog,
                             CodetStep::WriteErrorLog, CodetStep::CloseErrorLog);
             return statusText;
         } catch (const std::bad_alloc&) {

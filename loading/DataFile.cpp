@@ -38,10 +38,14 @@ std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
             state.DataDocument = XmlDocument::create();
 
             step = ReadDataStep::LoadFile;
-            const bool loaded = state.DataDocument.loadFile(filePath);
+            const FileLoad load = state.DataDocument.loadFile(filePath);
 
             step = ReadDataStep::SelectRoot;
-            state.DataRoot = loaded ? state.DataDocument.selectRoot(u"dane") : XmlNode();
+            state.DataRoot = load == FileLoad::Loaded ? state.DataDocument.selectRoot(u"dane") : XmlNode();
+            // No property may hand a client more text than any certificate holds.
+            const bool withinLimits = !state.DataRoot || fields::fieldTextsWithinLimit(state.DataRoot);
+            if (!withinLimits)
+                state.DataRoot = XmlNode();
 
             step = ReadDataStep::ReleaseFileSystem;
             fileSystem.reset();
@@ -50,8 +54,10 @@ std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
             step = ReadDataStep::SetStatus;
             if (state.DataRoot)
                 return std::u16string(status::ok);
-            // A file that cannot be opened (locked, no access) is as unreadable as one that is not XML.
-            return std::u16string(loaded ? status::readDataInvalidDocument : status::readDataParseError);
+            // A file that cannot be opened (locked, no access) is as unreadable as one that is not XML, and one
+            // with a DTD as one a DOM that prohibits DTDs refuses to parse.
+            return std::u16string(load == FileLoad::Unreadable ? status::readDataParseError
+                                                               : status::readDataInvalidDocument);
         } catch (const std::bad_alloc&) {
             throw Failure(E_OUTOFMEMORY, describeCode(E_OUTOFMEMORY));
         }
@@ -65,6 +71,7 @@ std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
 void CloseData(ReaderState& state) noexcept
 {
     state.DataDocument = XmlDocument();
+    state.DataRoot.forgetLookups();
 }
 
 }  // namespace varnok

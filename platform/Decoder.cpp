@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "decoder/DecodeError.h"
 #include "Ansi.h"
 #include "ComError.h"
 #include "DecoderLibrary.h"
@@ -45,11 +46,26 @@ DecodeFunction findDecoder()
     return loadedDecoder;
 }
 
+// What our decoder answers for characters no certificate holds, given here for a payload no decoder may see.
+Bstr refusedPayloadAnswer()
+{
+    using decoder::DecodeError;
+    static_assert(static_cast<int>(DecodeError::BadText) == 8, "the number in the answer below");
+    std::u16string xml(u"<?xml version=\"1.0\"?>\r\n<Dane>\r\n  <Error>8</Error>\r\n  <Error_name>");
+    xml += decoder::errorName(DecodeError::BadText);
+    xml += u"</Error_name>\r\n</Dane>\r\n";
+    return Bstr(xml);
+}
+
 }  // namespace
 
 Bstr decodePayload(std::u16string_view payload)
 {
     const DecodeFunction decode = findDecoder();
+    // A decoder takes NUL-terminated text: it would decode what comes before a NUL and the rest would pass
+    // unseen. A scanner never sends one.
+    if (payload.find(u'\0') != std::u16string_view::npos)
+        return refusedPayloadAnswer();
     if (loadedWideDecoder) {
         const std::wstring text(wideView(payload));
         return Bstr::attach(loadedWideDecoder(text.c_str()));

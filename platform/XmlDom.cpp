@@ -20,10 +20,10 @@ ComPtr<IXMLDOMNode> selectSingleNode(IXMLDOMNode* context, std::u16string_view q
     return found;
 }
 
-void setOptionalProperty(IXMLDOMDocument2* doc, std::u16string_view name, const Variant& value)
+bool setOptionalProperty(IXMLDOMDocument2* doc, std::u16string_view name, const Variant& value)
 {
     Bstr text(name);
-    doc->setProperty(text.get(), value.value());
+    return SUCCEEDED(doc->setProperty(text.get(), value.value()));
 }
 
 }  // namespace
@@ -46,7 +46,14 @@ std::u16string XmlNode::text() const
 
 std::u16string XmlNode::childText(std::u16string_view name) const
 {
-    return selectChild(name).text();
+    if (!node_)
+        throw Failure::objectNotSet();
+    if (!found_)
+        found_ = std::make_shared<Found>();
+    auto at = found_->find(name);
+    if (at == found_->end())
+        at = found_->emplace(std::u16string(name), selectSingleNode(node_.get(), name)).first;
+    return XmlNode(ComPtr<IXMLDOMNode>::copy(at->second.get())).text();
 }
 
 XmlDocument XmlDocument::create()
@@ -59,10 +66,26 @@ XmlDocument XmlDocument::create()
     // or URL it names. Certificates need neither.
     check(doc->put_resolveExternals(VARIANT_FALSE));
     // No DTD means no entity expansion to exhaust memory. Both properties arrived in service packs of MSXML 3: an
-    // older one refuses the name, and then keeps its own limits.
-    setOptionalProperty(doc.get(), u"ProhibitDTD", Variant(true));
-    setOptionalProperty(doc.get(), u"MaxElementDepth", Variant(maxElementDepth));
-    return XmlDocument(std::move(doc));
+    // older one refuses the name (Wine's does), and the DOCTYPE is then refused after parsing instead.
+    const bool noDtd = setOptionalProperty(doc.get(), u"ProhibitDTD", Variant(true));
+    const bool depth = setOptionalProperty(doc.get(), u"MaxElementDepth", Variant(maxElementDepth));
+    return XmlDocument(std::move(doc), noDtd && depth);
+}
+
+bool XmlDocument::declaresDtd() const
+{
+    ComPtr<IXMLDOMDocumentType> type;
+    check(doc_->get_doctype(type.put()));
+    return static_cast<bool>(type);
+}
+
+// Leaves the document as a DOM that prohibits DTDs leaves one with a DOCTYPE: without content, a parse error set.
+// Nothing of the DTD's entities is ever expanded, since nothing reads the document before this.
+void XmlDocument::refuseContent() const
+{
+    Bstr empty(u"");
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    check(doc_->loadXML(empty.get(), &loaded));
 }
 
 void XmlDocument::loadXml(std::u16string_view text) const
@@ -70,22 +93,35 @@ void XmlDocument::loadXml(std::u16string_view text) const
     Bstr xml(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     check(doc_->loadXML(xml.get(), &loaded));
+    if (!hardened_ && loaded == VARIANT_TRUE && declaresDtd())
+        refuseContent();
 }
 
-bool XmlDocument::loadFile(std::u16string_view path) const
+FileLoad XmlDocument::loadFile(std::u16string_view path) const
 {
     const std::wstring name(wideView(path));
     ComPtr<IStream> stream;
     if (FAILED(::SHCreateStreamOnFileEx(name.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
                                         nullptr, stream.put())))
-        return false;
+        return FileLoad::Unreadable;
+    STATSTG stat{};
+    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)))
+        return FileLoad::Unreadable;
+    if (stat.cbSize.QuadPart > maxDataFileBytes)
+        return FileLoad::TooLarge;
     Variant source{ComPtr<IUnknown>::copy(stream.get())};
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = doc_->load(*source.get(), &loaded);
     // Unreadable bytes are a parse failure; some parsers say so through the HRESULT (Wine's, for an empty stream).
     if (hr == E_OUTOFMEMORY)
         check(hr);
-    return SUCCEEDED(hr) && loaded == VARIANT_TRUE;
+    if (FAILED(hr) || loaded != VARIANT_TRUE)
+        return FileLoad::Unreadable;
+    if (!hardened_ && declaresDtd()) {
+        refuseContent();
+        return FileLoad::Unreadable;
+    }
+    return FileLoad::Loaded;
 }
 
 bool XmlDocument::loadsSynchronously() const

@@ -8,7 +8,7 @@ cycles=${1:-10000}
 "$here/scripts/install-deps.sh" >/dev/null
 "$here/scripts/build.sh" VarnokSrv VarnokBaseline azteccodeQELM ComBench ImageWorkerBench >/dev/null
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$here/build/release" generate-payload >/dev/null
+ninja -C "$here/build/release" generate-payload varnok-scan >/dev/null
 
 source "$here/scripts/wine-session.sh"
 wine_session_begin "$here/build/win32/tests/WineIdle.exe"
@@ -24,7 +24,10 @@ finish() {
 trap finish EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
 
-"$here/build/release/tests/generator/generate-payload" car current >"$scratch/payload.txt"
+# Distinct generated certificates (distinct registration numbers), so that every saved copy gets a name of its own.
+for seed in $(seq 1 500); do
+  "$here/build/release/tests/generator/generate-payload" "random:$seed" current
+done >"$scratch/payloads.txt"
 cp "$here/build/win32/decoder/azteccodeQELM.dll" "$beside"
 "$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
 "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/VarnokBaseline.exe" /RegServer
@@ -39,10 +42,22 @@ convert -size 2480x3508 xc:white "$here/examples/certificate-scan.jpg" -geometry
 hostile=()
 for f in "$scratch"/images/hostile/*; do [ "${f%.txt}" = "$f" ] && hostile+=("$(win "$f")"); done
 export VARNOK_BENCH_IMAGES="$(win "$here/examples/certificate-scan.jpg");$(win "$scratch/page-300dpi.jpg")$(printf ';%s' "${hostile[@]}")"
+# The native reader on the same files, one process per read as a user runs it: the median of five, in ms.
+native_ms() {
+  local times=() i start
+  for i in 1 2 3 4 5; do
+    start=$(date +%s%N)
+    "$here/build/release/varnok-scan" "$1" >/dev/null || true
+    times+=($(( ($(date +%s%N) - start) / 1000 )))
+  done
+  printf '%s\n' "${times[@]}" | sort -n | awk 'NR == 3 { printf "%.1f ms", $1 / 1000 }'
+}
+export VARNOK_BENCH_NATIVE_MS="$(native_ms "$here/examples/certificate-scan.jpg");$(native_ms "$scratch/page-300dpi.jpg")"
+export VARNOK_BENCH_EMPTY_FIELDS="$(win "$here/tests/payloads/empty-fields.txt")"
 # ComBench bounds each of its phases; this bounds the process as a whole, should Wine itself stop answering.
 status=0
 timeout --kill-after=10 $((1800 + cycles / 10)) "$here/scripts/wine-run.sh" "$here/build/win32/bench/baseline/ComBench.exe" \
-    "$(win "$here/examples/certificate.xml")" "$(win "$scratch/payload.txt")" \
+    "$(win "$here/examples/certificate.xml")" "$(win "$scratch/payloads.txt")" \
     "$(win "$here/build/win32/decoder/azteccodeQELM.dll")" "$(win "$scratch/out")" "$cycles" </dev/null || status=$?
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "bench-com.sh: ComBench did not finish in $((1800 + cycles / 10)) s and was stopped" >&2

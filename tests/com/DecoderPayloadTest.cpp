@@ -271,8 +271,11 @@ TEST_P(DecoderPayloadTest, OversizedAndStrangePayloadsEndInAStatusAndLeaveTheObj
         {"1 MB", std::wstring(1024 * 1024, L'A'), tooLong},
         {"50 MB", std::wstring(50 * 1024 * 1024, L'A'), tooLong},
         {"characters beyond the BMP", L"\U0001F697" + car, L"Błąd rozkodowania niepoprawne kodowanie Base64"},
-        {"a NUL inside: the decoder sees the text before it", car + std::wstring(1, L'\0') + L"śmieci", L"OK"},
-        {"only a NUL", std::wstring(1, L'\0'), L"Błąd rozkodowania brak danych"},
+        {"a NUL after a valid payload", car + std::wstring(1, L'\0') + L"śmieci",
+         L"Błąd rozkodowania niedozwolone znaki w tekście"},
+        {"only a NUL", std::wstring(1, L'\0'), L"Błąd rozkodowania niedozwolone znaki w tekście"},
+        {"XX and 32,766 separators: every field empty", wide(payload(L"empty-fields.txt")),
+         L"Błąd rozkodowania brak danych"},
     };
     for (const auto& c : cases) {
         ScratchFolder output{L"varnok-payload-strange"};

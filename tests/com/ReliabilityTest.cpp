@@ -5,6 +5,8 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <oleauto.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <regex>
@@ -13,11 +15,14 @@
 
 #include "ReaderClient.h"
 #include "TestSupport.h"
+#include "loading/CodetText.h"
 
 namespace varnok::test {
 namespace {
 
 const std::wstring parseError = L"Błąd ReadData: Błąd parsowania Xml";
+const std::wstring invalidDocument = L"Błąd ReadData: niepoprawny dokument Xml";
+constexpr HRESULT objectNotSet = static_cast<HRESULT>(0x800A005B);
 
 std::wstring scripted(const std::wstring& log, const std::wstring& answer)
 {
@@ -305,6 +310,221 @@ TEST_F(Reliability, LongNumberTextsAreCutQuickly)
     EXPECT_EQ(reader->get(L"DopuszczalnaLadownosc").text, std::wstring(80000, L'7'));
     EXPECT_EQ(reader->get(L"MasaWlasna").text, L"0");
     EXPECT_EQ(reader->get(L"LiczbaOsi").text, L"12 ");
+}
+
+// Hostile data files end at once with one of ReadData's own statuses, and nothing of them can be read.
+TEST_F(Reliability, HostileDataFilesAreRefused)
+{
+    // One 50,000-character entity used 2,000 times: 57 KB that once read back as 100 million characters.
+    std::string expansion = "<?xml version=\"1.0\"?><!DOCTYPE dane [<!ENTITY e \"" + std::string(50000, 'e') + "\">]><dane><A>";
+    for (int i = 0; i < 2000; ++i)
+        expansion += "&e;";
+    expansion += "</A></dane>";
+    std::string overLimit = dataDocument({{L"A", std::wstring(256 * 1024 + 1, L'x')}});
+    // A DOM that takes ProhibitDTD refuses these while parsing; one that does not (Wine's) parsed them first.
+    const struct {
+        const char* what;
+        std::string document;
+        std::wstring status;
+    } cases[] = {
+        {"entity used 2,000 times", expansion, parseError},
+        {"a DOCTYPE alone", "<!DOCTYPE dane><dane><A>WD 1</A></dane>", parseError},
+        {"a DOCTYPE with an entity never used", "<!DOCTYPE dane [<!ENTITY e \"x\">]><dane><A>WD 1</A></dane>", parseError},
+        {"a field of 262,145 characters", overLimit, invalidDocument},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = folder.write(L"wrogi.xml", c.document);
+        EXPECT_EQ(reader->readData(path).text, c.status) << c.what;
+        EXPECT_EQ(reader->get(L"NrRejestracyjny").hr, objectNotSet) << c.what;
+    }
+    const std::wstring atLimit(256 * 1024, L'x');
+    ASSERT_EQ(reader->readData(folder.write(L"na-granicy.xml", dataDocument({{L"A", atLimit}}))).text, L"OK");
+    EXPECT_EQ(reader->get(L"NrRejestracyjny").text, atLimit);
+    expectUsable();
+}
+
+// The same for a decoder library's answer: a DOCTYPE in it is a parse failure on every system.
+TEST_F(Reliability, DecoderAnswerWithADoctypeIsAParseFailure)
+{
+    const std::wstring output = folder.file(L"wyniki");
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    const std::wstring answer = L"xml:<!DOCTYPE Dane [<!ENTITY e \"" + std::wstring(50000, L'e') +
+                                L"\">]><Dane><Error>0</Error><Error_name></Error_name><A>&e;&e;&e;</A></Dane>";
+    EXPECT_EQ(reader->readCodetData(scripted(folder.file(L"calls.txt"), answer), output).text,
+              L"Błąd ReadCodetData: Błąd parsowania Xml");
+    expectUsable();
+}
+
+// A data file over 4 MiB is refused from its size, unread: a 200-MB one once took minutes and 1.2 GB.
+TEST_F(Reliability, DataFileOverTheSizeLimitIsRefusedUnread)
+{
+    const std::string head = "<dane><A>WD 2</A>", tail = "</dane>";
+    const std::size_t limit = 4 * 1024 * 1024;
+    const struct {
+        const char* what;
+        std::size_t size;
+        std::wstring status;
+    } cases[] = {
+        {"4 MiB", limit, L"OK"},
+        {"4 MiB + 1", limit + 1, invalidDocument},
+        {"200 MB", 200 * 1024 * 1024, invalidDocument},
+    };
+    for (const auto& c : cases) {
+        const std::wstring path = folder.write(L"duzy.xml", head + tail);
+        // The document padded with blanks to the size; a size beyond what is worth writing is made sparse.
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        if (c.size <= limit + 1) {
+            const std::string bytes = head + std::string(c.size - head.size() - tail.size(), ' ') + tail;
+            DWORD written = 0;
+            EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+        } else {
+            LARGE_INTEGER size;
+            size.QuadPart = static_cast<LONGLONG>(c.size);
+            EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file)) << c.what;
+        }
+        CloseHandle(file);
+        EXPECT_EQ(reader->readData(path).text, c.status) << c.what;
+        const Answer a = reader->get(L"NrRejestracyjny");
+        if (c.status == L"OK")
+            EXPECT_EQ(a.text, L"WD 2") << c.what;
+        else
+            EXPECT_EQ(a.hr, objectNotSet) << c.what;
+    }
+    expectUsable();
+}
+
+std::vector<DWORD> serverProcesses()
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"VarnokSrv.exe") == 0)
+            ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// The date-time part the server puts into names `offset` seconds from now, in this user's locale as the server's.
+std::u16string dateTimeText(int offset)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    now.wMilliseconds = 0;
+    DATE date = 0;
+    SystemTimeToVariantTime(&now, &date);
+    BSTR text = nullptr;
+    VarBstrFromDate(date + offset / 86400.0, LOCALE_USER_DEFAULT, 0, &text);
+    std::u16string result(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+    SysFreeString(text);
+    return result;
+}
+
+std::wstring wideOf(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Links planted at every name a result file may get in the next seconds, and at the temporary names the server
+// once used (name + process id): none may make the server write, move or delete anything but its own file.
+TEST_F(Reliability, PlantedLinksNeverLeadTheServerOutOfTheFolder)
+{
+    const std::wstring elsewhere = folder.file(L"gdzie-indziej");
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    const std::string victimBytes = "NIE RUSZAĆ";
+    enum class Link { Symbolic, Hard };
+    // Windows 10 in developer mode lets a user without the privilege make symbolic links.
+    constexpr DWORD allowUnprivileged = 0x2;
+    const struct {
+        const char* what;
+        Link link;
+        std::wstring answer, status;
+    } cases[] = {
+        {"symbolic links, saved copy", Link::Symbolic, goodAnswer, L"OK"},
+        {"symbolic links, error log", Link::Symbolic, L"xml:zły", L"Błąd ReadCodetData: Błąd parsowania Xml"},
+        {"hard links, saved copy", Link::Hard, goodAnswer, L"OK"},
+        {"hard links, error log", Link::Hard, L"xml:zły", L"Błąd ReadCodetData: Błąd parsowania Xml"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::wstring output = folder.file(L"wyniki" + std::to_wstring(++n));
+        ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+        const std::wstring victim = folder.write(L"gdzie-indziej\\ofiara" + std::to_wstring(n) + L".txt", victimBytes);
+        const std::wstring log = folder.file(L"calls.txt");
+        // The server's first call creates it: its process id is then known.
+        reader->readData(L"");
+        std::set<std::wstring> planted;
+        for (int second = -1; second <= 5; ++second) {
+            const std::u16string when = dateTimeText(second);
+            const std::u16string out16(output.begin(), output.end());
+            for (const std::u16string& name : {savedCopyPath(out16, u"WA 123", when), errorLogPath(out16, when)}) {
+                std::vector<std::wstring> names{wideOf(name)};
+                for (DWORD id : serverProcesses())
+                    names.push_back(wideOf(name) + L"." + std::to_wstring(id) + L".tmp");
+                for (const std::wstring& at : names) {
+                    const BOOL made = c.link == Link::Hard
+                                          ? CreateHardLinkW(at.c_str(), victim.c_str(), nullptr)
+                                          : CreateSymbolicLinkW(at.c_str(), victim.c_str(),
+                                                                allowUnprivileged);
+                    ASSERT_TRUE(made) << utf8(at) << ": cannot plant the link (" << GetLastError() << ")";
+                    planted.insert(at.substr(output.size() + 1));
+                }
+            }
+        }
+        EXPECT_EQ(reader->readCodetData(scripted(log, c.answer), output).text, c.status);
+
+        EXPECT_EQ(readBytes(victim), std::vector<char>(victimBytes.begin(), victimBytes.end()));
+        EXPECT_EQ(filesIn(elsewhere).size(), static_cast<std::size_t>(n));
+        // The result is a file of its own, named as a collision or (where the system replaced a link by the
+        // rename, as Wine does) as planned; no temporary file is left.
+        int own = 0;
+        for (const auto& name : filesIn(output)) {
+            const std::vector<char> bytes = readBytes(output + L"\\" + name);
+            if (bytes == std::vector<char>(victimBytes.begin(), victimBytes.end())) {
+                EXPECT_TRUE(planted.contains(name)) << utf8(name);
+            } else {
+                ++own;
+                EXPECT_FALSE(endsWith(name, L".tmp")) << utf8(name);
+            }
+        }
+        EXPECT_EQ(own, 1);
+    }
+    expectUsable();
+}
+
+// The payload and the decoder's answer are logged up to 128 Ki characters each: a hostile payload of millions
+// of characters does not fill the disk.
+TEST_F(Reliability, ErrorLogIsCapped)
+{
+    const std::wstring output = folder.file(L"wyniki");
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    const std::wstring payload = scripted(folder.file(L"calls.txt"), L"xml:" + std::wstring(3000000, L'x'));
+    EXPECT_EQ(reader->readCodetData(payload, output).text, L"Błąd ReadCodetData: Błąd parsowania Xml");
+    const auto names = filesIn(output);
+    ASSERT_EQ(names.size(), 1u);
+    const std::vector<char> bytes = readBytes(output + L"\\" + names[0]);
+    const std::string text(bytes.begin(), bytes.end());
+    const std::size_t status = ansiBytes(L"Błąd ReadCodetData: Błąd parsowania Xml").size();
+    // Quotation mark, payload, blank, status, CR, answer, quotation mark, CR, LF.
+    EXPECT_EQ(text.size(), 1 + 128 * 1024 + 1 + status + 1 + 128 * 1024 + 3);
+    EXPECT_EQ(text.rfind("\"VARNOK-TEST\x1E", 0), 0u);
+    EXPECT_TRUE(text.ends_with(std::string(100, 'x') + "\"\r\n"));
+    expectUsable();
+}
+
+// A payload with a NUL never reaches the decoder: it would decode the text before the NUL and drop the rest.
+TEST_F(Reliability, PayloadWithANulNeverReachesTheDecoder)
+{
+    const std::wstring log = folder.file(L"calls.txt");
+    const std::wstring output = folder.file(L"wyniki");
+    ASSERT_TRUE(CreateDirectoryW(output.c_str(), nullptr));
+    for (const std::wstring& payload : {scripted(log, goodAnswer) + std::wstring(1, L'\0') + L"śmieci",
+                                        std::wstring(1, L'\0'), L"A" + std::wstring(1, L'\0')}) {
+        EXPECT_EQ(reader->readCodetData(payload, output).text, L"Błąd rozkodowania niedozwolone znaki w tekście");
+        EXPECT_TRUE(readBytes(log).empty()) << "the decoder was called";
+    }
+    EXPECT_EQ(filesIn(output).size(), 3u);  // one error log each
+    expectUsable();
 }
 
 }  // namespace

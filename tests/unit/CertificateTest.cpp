@@ -190,5 +190,35 @@ TEST(CertificateElements, RefusesTooFewFieldsAndUnknownLayouts)
     EXPECT_EQ(failureOf(u"<Dane/>|a|b"), DecodeError::UnknownLayout);
 }
 
+// A certificate holds values: separators and "---" alone are no data, whatever the field count.
+TEST(CertificateElements, ACertificateWithoutASingleValueIsNoData)
+{
+    std::u16string dashes = u"XXA0001";
+    for (int i = 0; i < 65; ++i)
+        dashes += u"| --- ";
+    const struct {
+        const char* what;
+        std::u16string text;
+        DecodeError expected;
+    } cases[] = {
+        {"XX and 32,766 separators", u"XX" + std::u16string(32766, u'|'), DecodeError::NoData},
+        {"an identifier and empty fields", u"XXA0001" + std::u16string(65, u'|'), DecodeError::NoData},
+        {"an identifier and fields that do not apply", dashes, DecodeError::NoData},
+        {"one value in the last field", u"XX" + std::u16string(65, u'|') + u"WX 1", DecodeError::None},
+        {"an older certificate's series and number alone", u"DR/BAR 0417252" + std::u16string(45, u'|'), DecodeError::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(failureOf(c.text), c.expected) << c.what;
+}
+
+TEST(CertificateElements, EveryGeneratedCertificateHasData)
+{
+    for (unsigned seed = 0; seed < 300; ++seed) {
+        const generator::Vehicle vehicle = generator::randomVehicle(seed);
+        EXPECT_EQ(failureOf(joinFields(generator::currentFields(vehicle))), DecodeError::None) << seed;
+        EXPECT_EQ(failureOf(joinFields(generator::olderFields(vehicle))), DecodeError::None) << seed;
+    }
+}
+
 }  // namespace
 }  // namespace varnok::decoder

@@ -186,6 +186,32 @@ TEST(ReadField, JoinedFieldsLookUpEveryElementAndFailWhenAnyIsAbsent)
               u"\rb\rd");
 }
 
+class FailingSource : public fields::ElementSource {
+public:
+    std::u16string childText(std::u16string_view) const override { throw Failure(static_cast<std::int32_t>(0x8007000E), u""); }
+};
+
+TEST(FieldTextsWithinLimit, EveryPresentElementOfTheTableIsMeasured)
+{
+    const std::u16string atLimit(fields::maxFieldTextChars, u'x');
+    const std::u16string overLimit(fields::maxFieldTextChars + 1, u'x');
+    const struct {
+        const char* what;
+        std::map<std::u16string, std::u16string> children;
+        bool within;
+    } cases[] = {
+        {"nothing present", {}, true},
+        {"a field at the limit", {{u"A", atLimit}, {u"G", atLimit}}, true},
+        {"a text field over it", {{u"A", overLimit}}, false},
+        {"a number field over it", {{u"G", overLimit}}, false},
+        {"the last part of a joined field over it", {{u"Organ_wydajacy4", overLimit}}, false},
+        {"an element no property reads", {{u"Pole70", overLimit}}, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fields::fieldTextsWithinLimit(MapSource(c.children)), c.within) << c.what;
+    EXPECT_THROW(fields::fieldTextsWithinLimit(FailingSource()), Failure);
+}
+
 TEST(Failure, ControlFacilityCodesReportTheirRunTimeNumber)
 {
     EXPECT_EQ(Failure::objectNotSet().errorNumber(), 91);

@@ -181,5 +181,14 @@ TEST(CommittedPayloads, AreWhatTheGeneratorMakes)
     }
 }
 
+// A certificate with every field empty, which the Windows tests decode through the server.
+TEST(CommittedPayloads, EmptyFieldsAreNoData)
+{
+    using namespace generator;
+    const std::string committed = fileText(VARNOK_PAYLOAD_DIR "/empty-fields.txt");
+    EXPECT_EQ(committed, encodePayload(u"XX" + std::u16string(32766, u'|')) + "\n") << "run the generator again";
+    EXPECT_NE(payloadToXml(committed, fromBase64).find(u"<Error>1</Error>"), std::u16string::npos);
+}
+
 }  // namespace
 }  // namespace varnok::decoder
