@@ -102,8 +102,9 @@ Point& SymbolGrid::at(int a, int b)
     return crossings_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
 }
 
-// The nearest crossings already placed, as an affine map (nearer ones weigh more); the initial map where there
-// are too few.
+// The nearest crossings already placed, as a projective map (nearer ones weigh more), so that a slanted view's
+// shrinking modules are predicted and not extrapolated at one size; an affine map from three, the initial map
+// where there are fewer.
 SymbolGrid::LocalMap SymbolGrid::localMap(int a, int b) const
 {
     std::vector<std::pair<Point, Point>> pairs;
@@ -117,14 +118,18 @@ SymbolGrid::LocalMap SymbolGrid::localMap(int a, int b) const
             pairs.emplace_back(moduleOf(na, nb), at(na, nb));
             weights.push_back(1.0 / (da * da + db * db));
         }
-    LocalMap map{initial_, std::nullopt};
-    if (pairs.size() >= 3)
+    LocalMap map{initial_, std::nullopt, std::nullopt};
+    if (pairs.size() >= 4)
+        map.projective = Homography::fitted(pairs, weights);
+    if (!map.projective && pairs.size() >= 3)
         map.affine = fitAffine(pairs, weights);
     return map;
 }
 
 Point SymbolGrid::LocalMap::operator()(Point m) const
 {
+    if (projective)
+        return (*projective)(m);
     if (!affine)
         return initial(m);
     const auto& f = *affine;
