@@ -56,8 +56,8 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
       initial_(initial)
 {
     follow([&](Point p, bool dark) {
-        const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-        return image.inside(px, py) && image.dark(px, py) == dark ? 1.0 : 0.0;
+        const auto pixel = pixelAt(p.x, p.y, image.width(), image.height());
+        return pixel && image.dark(pixel->x, pixel->y) == dark ? 1.0 : 0.0;
     }, 0);
 }
 
@@ -205,8 +205,7 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
                     const Point p = toImage({x + 0.5 + 0.25 * dx, y + 0.5 + 0.25 * dy});
-                    const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-                    dark += image.inside(px, py) && image.dark(px, py);
+                    dark += image.darkAt(p.x, p.y);
                 }
             out.modules.set(x, y, dark >= 5);
             out.unsure[static_cast<std::size_t>(y) * size_ + x] = dark == 4 || dark == 5;
@@ -216,6 +215,8 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
 
 double levelAt(const GrayImage& image, Point p)
 {
+    if (std::isnan(p.x) || std::isnan(p.y))
+        return 255;  // no place at all: light paper, as outside the image
     const double x = std::clamp(p.x - 0.5, 0.0, image.width - 1.0), y = std::clamp(p.y - 0.5, 0.0, image.height - 1.0);
     const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
     const int x1 = std::min(x0 + 1, image.width - 1), y1 = std::min(y0 + 1, image.height - 1);
