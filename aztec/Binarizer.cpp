@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <type_traits>
 
 namespace varnok::aztec {
 
@@ -21,13 +22,25 @@ public:
         int rows = 0;
         for (int py = std::max(0, y - 1); py <= std::min(image_.height - 1, y + 1); ++py, ++rows) {
             const std::uint8_t* in = image_.row(py);
-            for (int x = 0; x < w; ++x)
-                sums_[std::size_t(x)] += in[x] + (x > 0 ? in[x - 1] : 0) + (x + 1 < w ? in[x + 1] : 0);
+            int* sum = sums_.data();
+            for (int x = 1; x + 1 < w; ++x)
+                sum[x] += in[x - 1] + in[x] + in[x + 1];
+            sum[0] += in[0] + (w > 1 ? in[1] : 0);
+            if (w > 1)
+                sum[w - 1] += in[w - 2] + in[w - 1];
         }
-        for (int x = 0; x < w; ++x) {
-            const int columns = 1 + (x > 0) + (x + 1 < w);
-            means_[std::size_t(x)] = static_cast<std::uint8_t>(sums_[std::size_t(x)] / (columns * rows));
-        }
+        // Inside, nine pixels (six on the first and last rows): a constant divisor the compiler multiplies by.
+        const auto divide = [&](auto count) {
+            for (int x = 1; x + 1 < w; ++x)
+                means_[std::size_t(x)] = static_cast<std::uint8_t>(sums_[std::size_t(x)] / count);
+        };
+        if (rows == 3)
+            divide(std::integral_constant<int, 9>{});
+        else
+            divide(3 * rows);
+        const int edge = std::min(w, 2) * rows;
+        means_[0] = static_cast<std::uint8_t>(sums_[0] / edge);
+        means_[std::size_t(w - 1)] = static_cast<std::uint8_t>(sums_[std::size_t(w - 1)] / edge);
         return means_.data();
     }
 

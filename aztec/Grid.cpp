@@ -201,10 +201,13 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
     Sampled out{ModuleMatrix(size_), std::vector<bool>(static_cast<std::size_t>(size_) * size_, false)};
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
+            // Within a module the map is as good as linear: three points place all nine.
+            const Point centre = toImage({x + 0.5, y + 0.5});
+            const Point across = toImage({x + 0.75, y + 0.5}) - centre, down = toImage({x + 0.5, y + 0.75}) - centre;
             int dark = 0;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
-                    const Point p = toImage({x + 0.5 + 0.25 * dx, y + 0.5 + 0.25 * dy});
+                    const Point p = centre + across * dx + down * dy;
                     dark += image.darkAt(p.x, p.y);
                 }
             out.modules.set(x, y, dark >= 5);

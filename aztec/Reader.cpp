@@ -233,8 +233,9 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
     return out;
 }
 
-// Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
-// module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+// Several simple strategies in turn, each a binary image and the search on it: the local threshold, which reads
+// most images; a symbol drawn at a pixel or two per module; one threshold for the whole image; against heavy
+// noise, a smoothed local one.
 std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
 {
     const long long pixels = static_cast<long long>(image.width) * image.height;
@@ -245,8 +246,8 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         bool square;
     };
     const Strategy strategies[] = {
-        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
         {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
+        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
         {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
         {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
     };
