@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
-# switch from two encoders, structured append, reader initialisation, a phone held at a slant), as <family>-<n>.<ext> with <image>.txt
-# holding the expected bytes and, for a sequence symbol, <image>.note what varnok-scan prints on stderr after
-# "<image>: ".
+# switch from two encoders, structured append, reader initialisation, a phone held at a slant), as
+# <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence symbol, <image>.note what
+# varnok-scan prints on stderr after "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
