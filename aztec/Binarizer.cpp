@@ -3,24 +3,52 @@
 #include <algorithm>
 #include <array>
 #include <deque>
+#include <type_traits>
 
 namespace varnok::aztec {
 
 namespace {
 
-int smoothed(const GrayImage& image, int x, int y)
-{
-    int sum = 0, count = 0;
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            const int px = x + dx, py = y + dy;
-            if (px >= 0 && py >= 0 && px < image.width && py < image.height) {
-                sum += image.at(px, py);
-                ++count;
-            }
+// A row of the image with each pixel the mean of the 3 x 3 pixels around it (those inside the image).
+class Smoothed {
+public:
+    explicit Smoothed(const GrayImage& image)
+        : image_(image), sums_(std::size_t(image.width)), means_(std::size_t(image.width)) {}
+
+    const std::uint8_t* row(int y)
+    {
+        const int w = image_.width;
+        std::fill(sums_.begin(), sums_.end(), 0);
+        int rows = 0;
+        for (int py = std::max(0, y - 1); py <= std::min(image_.height - 1, y + 1); ++py, ++rows) {
+            const std::uint8_t* in = image_.row(py);
+            int* sum = sums_.data();
+            for (int x = 1; x + 1 < w; ++x)
+                sum[x] += in[x - 1] + in[x] + in[x + 1];
+            sum[0] += in[0] + (w > 1 ? in[1] : 0);
+            if (w > 1)
+                sum[w - 1] += in[w - 2] + in[w - 1];
         }
-    return sum / count;
-}
+        // Inside, nine pixels (six on the first and last rows): a constant divisor the compiler multiplies by.
+        const auto divide = [&](auto count) {
+            for (int x = 1; x + 1 < w; ++x)
+                means_[std::size_t(x)] = static_cast<std::uint8_t>(sums_[std::size_t(x)] / count);
+        };
+        if (rows == 3)
+            divide(std::integral_constant<int, 9>{});
+        else
+            divide(3 * rows);
+        const int edge = std::min(w, 2) * rows;
+        means_[0] = static_cast<std::uint8_t>(sums_[0] / edge);
+        means_[std::size_t(w - 1)] = static_cast<std::uint8_t>(sums_[std::size_t(w - 1)] / edge);
+        return means_.data();
+    }
+
+private:
+    const GrayImage& image_;
+    std::vector<int> sums_;
+    std::vector<std::uint8_t> means_;
+};
 
 }  // namespace
 
@@ -159,15 +187,11 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
         }
     }
     BinaryImage out(image.width, image.height);
+    Smoothed smoothed(image);
     for (int y = 0; y < image.height; ++y) {
         const int* t = threshold.data() + std::size_t(y / block) * bw;
         std::uint8_t* bits = out.row(y);
-        if (smooth) {
-            for (int x = 0; x < image.width; ++x)
-                bits[x] = smoothed(image, x, y) < t[x / block];
-            continue;
-        }
-        const std::uint8_t* in = image.row(y);
+        const std::uint8_t* in = smooth ? smoothed.row(y) : image.row(y);
         for (int bx = 0; bx < bw; ++bx) {
             const int limit = std::min(image.width, (bx + 1) * block), tb = t[bx];
             for (int x = bx * block; x < limit; ++x)

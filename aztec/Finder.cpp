@@ -206,10 +206,10 @@ std::optional<RingCorners> traceRing(const BinaryImage& image, const FinderCandi
         if (!budget.spend(static_cast<long long>(limit * 2)))
             return std::nullopt;
         for (; t < limit && changes < edges; t += 0.5) {
-            const int x = static_cast<int>(std::floor(c.centre.x + ux * t)), y = static_cast<int>(std::floor(c.centre.y + uy * t));
-            if (!image.inside(x, y))
+            const auto pixel = pixelAt(c.centre.x + ux * t, c.centre.y + uy * t, image.width(), image.height());
+            if (!pixel)
                 return std::nullopt;
-            agree = image.dark(x, y) != colour ? agree + 1 : 0;
+            agree = image.dark(pixel->x, pixel->y) != colour ? agree + 1 : 0;
             if (agree >= hold) {
                 colour = !colour;
                 ++changes;

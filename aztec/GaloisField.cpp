@@ -4,7 +4,8 @@
 
 namespace varnok::aztec {
 
-GaloisField::GaloisField(unsigned bits, unsigned primitive) : bits_(bits), size_(1u << bits), exp_(size_), log_(size_)
+GaloisField::GaloisField(unsigned bits, unsigned primitive)
+    : bits_(bits), size_(1u << bits), exp_(2 * std::size_t(size_)), log_(size_)
 {
     unsigned x = 1;
     for (unsigned i = 0; i < size_ - 1; ++i) {
@@ -14,9 +15,11 @@ GaloisField::GaloisField(unsigned bits, unsigned primitive) : bits_(bits), size_
         if (x & size_)
             x ^= primitive;
     }
-    exp_[size_ - 1] = 1;
     if (x != 1)
         throw std::logic_error("not a primitive polynomial");
+    // The powers once more, so that a sum of two logarithms needs no reduction.
+    for (std::size_t i = size_ - 1; i < exp_.size(); ++i)
+        exp_[i] = exp_[i - (size_ - 1)];
 }
 
 const GaloisField& GaloisField::forWordSize(unsigned bits)

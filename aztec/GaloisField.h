@@ -21,9 +21,9 @@ public:
     static unsigned add(unsigned a, unsigned b) { return a ^ b; }
     unsigned multiply(unsigned a, unsigned b) const
     {
-        return a == 0 || b == 0 ? 0 : exp_[(log_[a] + log_[b]) % (size_ - 1)];
+        return a == 0 || b == 0 ? 0 : exp_[log_[a] + log_[b]];
     }
-    unsigned inverse(unsigned a) const { return exp_[(size_ - 1 - log_[a]) % (size_ - 1)]; }
+    unsigned inverse(unsigned a) const { return exp_[size_ - 1 - log_[a]]; }
     unsigned divide(unsigned a, unsigned b) const { return multiply(a, inverse(b)); }
     // alpha^power, any power (negative ones included).
     unsigned power(long power) const
@@ -35,7 +35,7 @@ public:
 
 private:
     unsigned bits_, size_;
-    std::vector<std::uint16_t> exp_, log_;
+    std::vector<std::uint16_t> exp_, log_;  // exp_ twice over: alpha^0 .. alpha^(2 (size - 1) - 1)
 };
 
 }  // namespace varnok::aztec

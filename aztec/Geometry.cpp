@@ -41,7 +41,98 @@ Matrix product(const Matrix& a, const Matrix& b)
     return r;
 }
 
+// Moves the weighted centroid to the origin and the mean distance from it to the square root of two, so that the
+// equations of a fit weigh pixels and modules alike.
+Matrix normalising(const std::vector<Point>& points, const std::vector<double>& weights)
+{
+    Point centre{};
+    double total = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        centre = centre + points[i] * weights[i];
+        total += weights[i];
+    }
+    centre = centre * (1 / total);
+    double spread = 0;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        spread += weights[i] * distance(points[i], centre);
+    const double k = spread > 0 ? std::sqrt(2.0) * total / spread : 1;
+    return Matrix{k, 0, -k * centre.x, 0, k, -k * centre.y, 0, 0, 1};
+}
+
+Point apply(const Matrix& m, Point p)
+{
+    const double w = m[6] * p.x + m[7] * p.y + m[8];
+    return {(m[0] * p.x + m[1] * p.y + m[2]) / w, (m[3] * p.x + m[4] * p.y + m[5]) / w};
+}
+
+// Solves a x = b in place by Gaussian elimination with partial pivoting; false when singular.
+template <std::size_t N>
+bool solve(std::array<std::array<double, N>, N>& a, std::array<double, N>& b)
+{
+    for (std::size_t c = 0; c < N; ++c) {
+        std::size_t pivot = c;
+        for (std::size_t r = c + 1; r < N; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[pivot][c]))
+                pivot = r;
+        if (std::abs(a[pivot][c]) < 1e-10)
+            return false;
+        std::swap(a[c], a[pivot]);
+        std::swap(b[c], b[pivot]);
+        for (std::size_t r = c + 1; r < N; ++r) {
+            const double f = a[r][c] / a[c][c];
+            for (std::size_t k = c; k < N; ++k)
+                a[r][k] -= f * a[c][k];
+            b[r] -= f * b[c];
+        }
+    }
+    for (std::size_t c = N; c-- > 0;) {
+        for (std::size_t k = c + 1; k < N; ++k)
+            b[c] -= a[c][k] * b[k];
+        b[c] /= a[c][c];
+    }
+    return true;
+}
+
 }  // namespace
+
+std::optional<Homography> Homography::fitted(const std::vector<std::pair<Point, Point>>& pairs,
+                                             const std::vector<double>& weights)
+{
+    if (pairs.size() < 4 || weights.size() != pairs.size())
+        return std::nullopt;
+    std::vector<Point> from, to;
+    for (const auto& [f, t] : pairs) {
+        from.push_back(f);
+        to.push_back(t);
+    }
+    const Matrix nf = normalising(from, weights), nt = normalising(to, weights);
+    // Each pair gives two equations linear in the eight unknowns (the ninth entry is 1).
+    std::array<std::array<double, 8>, 8> normal{};
+    std::array<double, 8> rhs{};
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const Point p = apply(nf, from[i]), q = apply(nt, to[i]);
+        const std::array<double, 8> rx{p.x, p.y, 1, 0, 0, 0, -p.x * q.x, -p.y * q.x};
+        const std::array<double, 8> ry{0, 0, 0, p.x, p.y, 1, -p.x * q.y, -p.y * q.y};
+        for (const auto& [row, value] : {std::pair{rx, q.x}, std::pair{ry, q.y}})
+            for (std::size_t r = 0; r < 8; ++r) {
+                for (std::size_t c = 0; c < 8; ++c)
+                    normal[r][c] += weights[i] * row[r] * row[c];
+                rhs[r] += weights[i] * row[r] * value;
+            }
+    }
+    if (!solve(normal, rhs))
+        return std::nullopt;
+    const Matrix hn{rhs[0], rhs[1], rhs[2], rhs[3], rhs[4], rhs[5], rhs[6], rhs[7], 1};
+    const auto back = inverse(nt);
+    if (!back)
+        return std::nullopt;
+    Homography h;
+    h.m_ = product(*back, product(hn, nf));
+    for (double v : h.m_)
+        if (!std::isfinite(v))
+            return std::nullopt;
+    return h;
+}
 
 std::optional<Homography> Homography::between(const std::array<Point, 4>& from, const std::array<Point, 4>& to)
 {

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace varnok::aztec {
 
@@ -21,6 +23,10 @@ class Homography {
 public:
     // The map that takes the four `from` points to the four `to` points (in order); nothing when degenerate.
     static std::optional<Homography> between(const std::array<Point, 4>& from, const std::array<Point, 4>& to);
+    // The map that takes each pair's first point nearest to its second, in the least squares of the weighted
+    // algebraic error (exact for four pairs); nothing for fewer than four pairs or points on one line.
+    static std::optional<Homography> fitted(const std::vector<std::pair<Point, Point>>& pairs,
+                                            const std::vector<double>& weights);
 
     Point operator()(Point p) const
     {

@@ -56,8 +56,8 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
       initial_(initial)
 {
     follow([&](Point p, bool dark) {
-        const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-        return image.inside(px, py) && image.dark(px, py) == dark ? 1.0 : 0.0;
+        const auto pixel = pixelAt(p.x, p.y, image.width(), image.height());
+        return pixel && image.dark(pixel->x, pixel->y) == dark ? 1.0 : 0.0;
     }, 0);
 }
 
@@ -102,8 +102,9 @@ Point& SymbolGrid::at(int a, int b)
     return crossings_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
 }
 
-// The nearest crossings already placed, as an affine map (nearer ones weigh more); the initial map where there
-// are too few.
+// The nearest crossings already placed, as a projective map (nearer ones weigh more), so that a slanted view's
+// shrinking modules are predicted and not extrapolated at one size; an affine map from three, the initial map
+// where there are fewer.
 SymbolGrid::LocalMap SymbolGrid::localMap(int a, int b) const
 {
     std::vector<std::pair<Point, Point>> pairs;
@@ -117,14 +118,18 @@ SymbolGrid::LocalMap SymbolGrid::localMap(int a, int b) const
             pairs.emplace_back(moduleOf(na, nb), at(na, nb));
             weights.push_back(1.0 / (da * da + db * db));
         }
-    LocalMap map{initial_, std::nullopt};
-    if (pairs.size() >= 3)
+    LocalMap map{initial_, std::nullopt, std::nullopt};
+    if (pairs.size() >= 4)
+        map.projective = Homography::fitted(pairs, weights);
+    if (!map.projective && pairs.size() >= 3)
         map.affine = fitAffine(pairs, weights);
     return map;
 }
 
 Point SymbolGrid::LocalMap::operator()(Point m) const
 {
+    if (projective)
+        return (*projective)(m);
     if (!affine)
         return initial(m);
     const auto& f = *affine;
@@ -196,12 +201,14 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
     Sampled out{ModuleMatrix(size_), std::vector<bool>(static_cast<std::size_t>(size_) * size_, false)};
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
+            // Within a module the map is as good as linear: three points place all nine.
+            const Point centre = toImage({x + 0.5, y + 0.5});
+            const Point across = toImage({x + 0.75, y + 0.5}) - centre, down = toImage({x + 0.5, y + 0.75}) - centre;
             int dark = 0;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
-                    const Point p = toImage({x + 0.5 + 0.25 * dx, y + 0.5 + 0.25 * dy});
-                    const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-                    dark += image.inside(px, py) && image.dark(px, py);
+                    const Point p = centre + across * dx + down * dy;
+                    dark += image.darkAt(p.x, p.y);
                 }
             out.modules.set(x, y, dark >= 5);
             out.unsure[static_cast<std::size_t>(y) * size_ + x] = dark == 4 || dark == 5;
@@ -211,6 +218,8 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
 
 double levelAt(const GrayImage& image, Point p)
 {
+    if (std::isnan(p.x) || std::isnan(p.y))
+        return 255;  // no place at all: light paper, as outside the image
     const double x = std::clamp(p.x - 0.5, 0.0, image.width - 1.0), y = std::clamp(p.y - 0.5, 0.0, image.height - 1.0);
     const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
     const int x1 = std::min(x0 + 1, image.width - 1), y1 = std::min(y0 + 1, image.height - 1);

@@ -48,6 +48,7 @@ public:
 private:
     struct LocalMap {
         const Homography& initial;
+        std::optional<Homography> projective;
         std::optional<std::array<double, 6>> affine;
         Point operator()(Point module) const;
     };

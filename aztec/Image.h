@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace varnok::aztec {
@@ -18,6 +19,19 @@ struct GrayImage {
     const std::uint8_t* row(int y) const { return pixels + y * stride; }
 };
 
+struct Pixel {
+    int x = 0, y = 0;
+};
+
+// The pixel under an image point (pixel x spans [x, x + 1)); nothing for NaN and for points outside the image,
+// which are refused while still floating point, so that no value beyond an int is ever converted.
+inline std::optional<Pixel> pixelAt(double x, double y, int width, int height)
+{
+    if (!(x >= 0 && y >= 0 && x < width && y < height))
+        return std::nullopt;
+    return Pixel{static_cast<int>(x), static_cast<int>(y)};
+}
+
 // Refused before anything is allocated: far beyond any scan of a page.
 constexpr long long maxPixels = 120'000'000;
 
@@ -30,6 +44,12 @@ public:
     int height() const { return height_; }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
     bool dark(int x, int y) const { return bits_[std::size_t(y) * width_ + x] != 0; }
+    // The pixel under an image point; a point outside the image (or none at all) counts as light paper.
+    bool darkAt(double x, double y) const
+    {
+        const auto p = pixelAt(x, y, width_, height_);
+        return p && dark(p->x, p->y);
+    }
     void set(int x, int y, bool dark) { bits_[std::size_t(y) * width_ + x] = dark; }
     const std::uint8_t* row(int y) const { return bits_.data() + std::size_t(y) * width_; }
     std::uint8_t* row(int y) { return bits_.data() + std::size_t(y) * width_; }

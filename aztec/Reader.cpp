@@ -20,6 +20,8 @@ namespace {
 constexpr std::size_t maxCandidates = 128;
 // Images up to this side may be a symbol drawn at one pixel per module, perhaps without its quiet zone.
 constexpr int pureSymbolSide = 512;
+// Modules of at most this many pixels may be of a symbol drawn at one or two pixels per module.
+constexpr double squareModules = 2.5;
 // Images up to this size (an A4 page at 200 dpi) may be scanned so coarsely that only the enlarged image reads.
 constexpr long long enlargeLimit = 4'000'000;
 
@@ -35,8 +37,7 @@ struct Sampler {
     bool dark(double x, double y) const
     {
         const Point p = toImage({x, y});
-        const int px = static_cast<int>(std::floor(p.x)), py = static_cast<int>(std::floor(p.y));
-        return image.inside(px, py) && image.dark(px, py);
+        return image.darkAt(p.x, p.y);
     }
 
     ModuleMatrix sample(int size) const
@@ -53,6 +54,7 @@ struct Attempts {
     const GrayImage& image;
     Budget budget;
     bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
+    std::size_t candidates = 0;  // bull's-eyes the finder saw, whatever came of them
     std::string lastReason;
 };
 
@@ -140,9 +142,10 @@ std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSqua
         // small soft modules, the grid fitted to the gray levels too. Each with its unsure modules as erasures
         // first, then with the check words on their own.
         const SymbolGrid grid(binary, *whole, o.format);
-        for (const SymbolGrid::Sampled& sampled : {grid.sample(binary), grid.sample(attempts.image)})
-            if (MatrixResult decoded = decode(sampled); decoded.ok)
-                return decoded;
+        if (MatrixResult decoded = decode(grid.sample(binary)); decoded.ok)
+            return decoded;
+        if (MatrixResult decoded = decode(grid.sample(attempts.image)); decoded.ok)
+            return decoded;
         if (o.format.compact || !attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
             continue;
         if (MatrixResult decoded = decode(SymbolGrid(attempts.image, *whole, o.format).sample(attempts.image)); decoded.ok)
@@ -179,9 +182,15 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
     for (bool inverted : {false, true}) {
         if (inverted)
             binary.invert();
-        for (const FinderCandidate& candidate : findBullsEyes(binary, maxCandidates, attempts.budget, minModule)) {
+        const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule);
+        attempts.candidates += found.size();
+        for (const FinderCandidate& candidate : found) {
             if (attempts.budget.spent())
                 return std::nullopt;
+            // Only rings too fine to trace are taken as drawn square to the pixels: larger ones are traced by the
+            // strategies after this one, at any angle, and a turned symbol taken as square only costs time.
+            if (square && candidate.moduleSize > squareModules)
+                continue;
             if (auto decoded = readCandidate(binary, candidate, square, attempts))
                 return decoded;
         }
@@ -220,13 +229,14 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
             float v = 0;
             for (int k = 0; k < 4; ++k)
                 v += phase[Y % 2][k] * rows[std::size_t(source(Y, h, k)) * W + X];
-            out[std::size_t(Y) * W + X] = static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+            out[std::size_t(Y) * W + X] = v <= 0 ? 0 : v >= 255 ? 255 : static_cast<std::uint8_t>(v + 0.5F);
         }
     return out;
 }
 
-// Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
-// module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+// Several simple strategies in turn, each a binary image and the search on it: the local threshold, which reads
+// most images; a symbol drawn at a pixel or two per module; one threshold for the whole image; against heavy
+// noise, a smoothed local one.
 std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
 {
     const long long pixels = static_cast<long long>(image.width) * image.height;
@@ -237,8 +247,8 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         bool square;
     };
     const Strategy strategies[] = {
-        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
         {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
+        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
         {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
         {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
     };
@@ -275,16 +285,18 @@ ReadResult readAztec(const GrayImage& image, Budget& shared)
     const long long pixels = static_cast<long long>(image.width) * image.height;
     const auto share = [&](long long own) { return std::clamp(own, 0LL, std::max(shared.left(), 0LL)); };
     const long long first = share(workFor(pixels));
-    Attempts attempts{image, Budget(first), false, {}};
+    Attempts attempts{image, Budget(first), false, 0, {}};
     auto decoded = readImage(image, attempts);
     shared.spend(first - attempts.budget.left());
     // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
-    // a budget of its own, so that only a read that found nothing pays for it.
-    if (!decoded && pixels <= enlargeLimit && shared.left() > 0) {
+    // a budget of its own, so that only a read that found nothing pays for it; and only where the finder saw a
+    // bull's-eye at this scale, too blurred to trace: an image that shows none holds no symbol an enlargement
+    // would reveal.
+    if (!decoded && pixels <= enlargeLimit && attempts.candidates > 0 && shared.left() > 0) {
         const std::vector<std::uint8_t> larger = enlarged(image);
         const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
         const long long more = share(workFor(4 * pixels));
-        Attempts second{large, Budget(more), attempts.sawSymbol, attempts.lastReason};
+        Attempts second{large, Budget(more), attempts.sawSymbol, 0, attempts.lastReason};
         decoded = readImage(large, second);
         shared.spend(more - second.budget.left());
         attempts.sawSymbol = second.sawSymbol;

@@ -2,7 +2,9 @@
 # The Aztec reader's corpus report: per family, how many images varnok-scan read to exactly the expected bytes
 # (a sequence symbol also with its note on stderr), how many it answered with a wrong text, and the time per image
 # (one process per image); then the stress images' times (each ended after 120 s) and the worst of them. Prints
-# figures; asserts nothing.
+# figures; asserts nothing. When a reference reader is at hand (zxing-cpp's ZXingReader, built by hand: its path in
+# VARNOK_REFERENCE_READER, or build/reference/ZXingReader), its reads and times on the same images are printed
+# beside ours.
 #   scripts/aztec-corpus.sh [folder...]   (default: a standard and a hard damage corpus and every family of
 #                                          tests/aztec/make-families.sh, generated into build/corpus)
 set -euo pipefail
@@ -11,7 +13,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh" >/dev/null
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C "$here/build/release" varnok-scan generate-payload >/dev/null
-scan=$here/build/release/varnok-scan
+scan=${VARNOK_SCAN:-$here/build/release/varnok-scan}  # another build of ours, to compare
+reference=${VARNOK_REFERENCE_READER:-$here/build/reference/ZXingReader}
+if [ -x "$reference" ]; then echo "reference reader: $reference"
+else echo "no reference reader at $reference: its columns are left out"; reference=; fi
 generate=$here/build/release/tests/generator/generate-payload
 folders=("$@")
 if [ ${#folders[@]} -eq 0 ]; then
@@ -28,8 +33,9 @@ fi
 millis() { echo $(( $(date +%s%N) / 1000000 )); }
 for folder in "${folders[@]}"; do
   echo "== $folder"
-  printf '%-20s %6s %6s %6s %9s %9s\n' family images read wrong "ms/image" "worst ms"
-  declare -A total=() good=() wrong=() spent=() worst=()
+  printf '%-20s %6s %6s %6s %9s %9s' family images read wrong "ms/image" "worst ms"
+  [ -z "$reference" ] && echo || printf ' %8s %8s\n' "ref read" "ref ms"
+  declare -A total=() good=() wrong=() spent=() worst=() refgood=() refspent=()
   for expected in "$folder"/*.txt; do
     image=${expected%.txt}
     family=$(basename "$image"); family=${family%%-*}
@@ -51,15 +57,25 @@ for folder in "${folders[@]}"; do
       echo "WRONG $(basename "$image"): ${text:0:80}"
     fi
     rm -f "$image.stderr"
+    if [ -n "$reference" ]; then
+      start=$(millis)
+      "$reference" -formats Aztec -bytes "$image" >"$image.ref" 2>/dev/null || true
+      refspent[$family]=$(( ${refspent[$family]:-0} + $(millis) - start ))
+      ! cmp -s "$image.ref" "$expected" || refgood[$family]=$(( ${refgood[$family]:-0} + 1 ))
+      rm -f "$image.ref"
+    fi
   done
   all=0; read=0; bad=0
   for family in $(printf '%s\n' "${!total[@]}" | sort); do
-    printf '%-20s %6d %6d %6d %9d %9d\n' "$family" "${total[$family]}" "${good[$family]:-0}" "${wrong[$family]:-0}" \
+    printf '%-20s %6d %6d %6d %9d %9d' "$family" "${total[$family]}" "${good[$family]:-0}" "${wrong[$family]:-0}" \
       $(( spent[$family] / total[$family] )) "${worst[$family]}"
+    [ -z "$reference" ] && echo ||
+      printf ' %8d %8d\n' "${refgood[$family]:-0}" $(( refspent[$family] / total[$family] ))
     all=$((all + total[$family])); read=$((read + ${good[$family]:-0})); bad=$((bad + ${wrong[$family]:-0}))
+    refread=$(( ${refread:-0} + ${refgood[$family]:-0} ))
   done
-  [ "$all" -eq 0 ] || printf '%-20s %6d %6d %6d\n' all "$all" "$read" "$bad"
-  unset total good wrong spent worst
+  [ "$all" -eq 0 ] || printf '%-20s %6d %6d %6d%s\n' all "$all" "$read" "$bad" "${reference:+ (reference: $refread)}"
+  unset total good wrong spent worst refgood refspent refread
   if [ -d "$folder/stress" ]; then
     echo "== stress images (no symbol): time per image"
     slowest=0

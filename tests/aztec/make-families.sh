@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
-# switch from two encoders, structured append, reader initialisation), as <family>-<n>.<ext> with <image>.txt
-# holding the expected bytes and, for a sequence symbol, <image>.note what varnok-scan prints on stderr after
-# "<image>: ".
+# switch from two encoders, structured append, reader initialisation, a phone held at a slant), as
+# <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence symbol, <image>.note what
+# varnok-scan prints on stderr after "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit keystone tilted stress)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -218,6 +218,56 @@ readerinit() {
       next "readerinit.$vers" png
       convert "$tmp/r.png" -colorspace Gray "$file"; expect "$file" "$text"
     done
+  done
+}
+
+# A phone tilted towards one side: the far side 10-60 % shorter than the near one (and the symbol as much
+# shorter across), modules of 3, 4 and 6 pixels on the near side, the far side turned to each of the four edges.
+# Family keystone.<shortening>.<module>px.
+keystone() {
+  local k=0 short px text w h d dh e file
+  for short in 10 20 30 40 50 60; do
+    for px in 3 4 6; do
+      for e in 0 1; do
+        k=$((k + 1)); text=$(certificate $((k + 200)))
+        bare "$tmp/k.png" -d "$text"
+        convert "$tmp/k.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+          -border $((px * 6)) "$tmp/k2.png"
+        read -r w h < <(identify -format '%w %h\n' "$tmp/k2.png")
+        d=$((w * short / 200)) dh=$((h * short / 400))
+        next "keystone.$short.${px}px" png
+        # The far edge: the top, or the right turned to the left by the rotation after it.
+        convert "$tmp/k2.png" -virtual-pixel white -background white \
+          -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
+          -rotate "$((e * 90 + (k % 4) * 90))" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# Photos at a slant: each corner moved by up to 22 % of the side (its own direction per corner), modules of 4-6
+# pixels, the camera's blur and JPEG 70.
+tilted() {
+  local k px text w h file c x y
+  local -a corners
+  for k in $(seq 1 12); do
+    px=$((4 + k % 3)); text=$(certificate $((k + 300)))
+    bare "$tmp/t.png" -d "$text"
+    convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+      -border $((px * 8)) "$tmp/t2.png"
+    read -r w h < <(identify -format '%w %h\n' "$tmp/t2.png")
+    corners=()
+    for c in "0 0" "$w 0" "$w $h" "0 $h"; do
+      read -r x y <<<"$c"
+      # Inwards by 0-22 % of the side, fixed per image and corner.
+      local mx=$(( (k * 37 + x * 13 + y * 7) % 23 )) my=$(( (k * 53 + x * 5 + y * 11) % 23 ))
+      corners+=("$x,$y $((x == 0 ? w * mx / 100 : w - w * mx / 100)),$((y == 0 ? h * my / 100 : h - h * my / 100))")
+    done
+    next tilted.blur jpg
+    convert "$tmp/t2.png" -virtual-pixel white -background white -distort Perspective "${corners[*]}" \
+      -rotate "$((k * 29))" -blur "0x$(echo "$px * 0.25" | bc -l)" -quality 70 "$file"
+    expect "$file" "$text"
   done
 }
 

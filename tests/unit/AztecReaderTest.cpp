@@ -86,6 +86,32 @@ TEST(AztecReader, FollowsTheReferenceGridOverWavyPaper)
     EXPECT_EQ(r.bytes, expected("v36"));
 }
 
+// A camera tilted towards one side: the far side of the symbol half as long as the near one (and the symbol
+// shorter across), towards each edge; the reference grid's crossings are predicted projectively, not by one
+// module size.
+TEST(AztecReader, ReadsKeystoneViews)
+{
+    const struct {
+        const char* name;
+        int image;
+        double shortening;
+    } cases[] = {{"v28", 640, 0.5}, {"v36", 760, 0.4}, {"v12", 300, 0.5}};
+    for (const auto& c : cases) {
+        const int n = test::symbolMatrix(c.name).size();
+        const double lo = 20, hi = c.image - 20, inset = (hi - lo) * c.shortening / 2, far = lo + inset / 2;
+        // The far edge at the top, then turned a quarter at a time: each corner moves to the next.
+        std::array<Point, 4> corners{Point{lo + inset, far}, {hi - inset, far}, {hi, hi}, {lo, hi}};
+        for (int turn = 0; turn < 4; ++turn) {
+            const Drawn d = draw(c.name, c.image, placement(n, corners), flat);
+            const ReadResult r = readAztec(d.image());
+            EXPECT_EQ(r.failure, ReadFailure::None) << c.name << " turn " << turn << ": " << r.reason;
+            EXPECT_EQ(r.bytes, expected(c.name)) << c.name << " turn " << turn;
+            for (Point& p : corners)
+                p = Point{c.image - p.y, p.x};
+        }
+    }
+}
+
 TEST(AztecReader, RefusesWhatIsNotASymbol)
 {
     std::vector<std::uint8_t> noise(300 * 300);
