@@ -8,6 +8,7 @@
 
 #include "Finder.h"
 #include "Grid.h"
+#include "InkSpread.h"
 #include "MatrixDecoder.h"
 
 namespace varnok::aztec {
@@ -225,7 +226,9 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
 }
 
 // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
-// module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one.
+// module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one; and
+// where the runs show dark modules far fatter than light ones, the local threshold with the spread taken off (an
+// empty image, searched at no cost, when they do not).
 std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
 {
     const long long pixels = static_cast<long long>(image.width) * image.height;
@@ -240,6 +243,12 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
         {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
         {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
+        {[&] {
+             BinaryImage binary = binarizeLocal(image);
+             const int spread = inkSpreadOf(binary);
+             return spread ? withoutInkSpread(binary, spread) : BinaryImage();
+         },
+         4 * pixels, 1.5, false},
     };
     const bool small = std::max(image.width, image.height) <= pureSymbolSide;
     for (const Strategy& strategy : strategies) {
@@ -281,6 +290,7 @@ ReadResult readAztec(const GrayImage& image)
     if (decoded) {
         result.bytes = decoded->text.bytes;
         result.readerInitialisation = decoded->format.readerInitialisation;
+        result.gs1 = decoded->text.gs1;
         if (const auto& part = decoded->text.sequence)
             result.sequence = SequencePosition{part->index, part->count, part->id};
         return result;
