@@ -227,8 +227,8 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
 
 // Several simple strategies in turn, each a binary image and the search on it: a symbol drawn at a pixel per
 // module; the local threshold; one threshold for the whole image; against heavy noise, a smoothed local one; and
-// where the runs show dark modules far fatter than light ones, the local threshold with the spread taken off (an
-// empty image, searched at no cost, when they do not).
+// where the local threshold's runs show dark modules far fatter than light ones, that threshold with the spread
+// taken off (an empty image, searched at no cost, when they do not).
 std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
 {
     const long long pixels = static_cast<long long>(image.width) * image.height;
@@ -238,17 +238,18 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         double minModule;
         bool square;
     };
+    int spread = 0;  // what the local threshold's runs say
     const Strategy strategies[] = {
         {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
-        {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false},
-        {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
-        {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
         {[&] {
              BinaryImage binary = binarizeLocal(image);
-             const int spread = inkSpreadOf(binary);
-             return spread ? withoutInkSpread(binary, spread) : BinaryImage();
+             spread = inkSpreadOf(binary);
+             return binary;
          },
-         4 * pixels, 1.5, false},
+         2 * pixels, 1.5, false},
+        {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
+        {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
+        {[&] { return spread ? withoutInkSpread(binarizeLocal(image), spread) : BinaryImage(); }, 4 * pixels, 1.5, false},
     };
     const bool small = std::max(image.width, image.height) <= pureSymbolSide;
     for (const Strategy& strategy : strategies) {

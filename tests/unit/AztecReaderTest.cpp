@@ -211,7 +211,7 @@ TEST(AztecReader, InkSpreadBothWays)
 {
     const struct {
         double spread, quiet, module;
-    } cases[] = {{-0.3, 3, 8}, {0.3, 3, 8}, {0.6, 3, 8}, {0.7, 0, 8}, {0.85, 0, 10}, {0.7, 0, 5}};
+    } cases[] = {{-0.3, 3, 8}, {0.3, 3, 8}, {0.6, 3, 8}, {0.7, 0, 8}, {0.8, 0, 10}, {0.7, 0, 5}};
     for (const char* name : {"v03", "v20"})
         for (const auto& c : cases) {
             Square s;
