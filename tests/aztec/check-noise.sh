@@ -16,10 +16,11 @@ words=(DOWÓD REJESTRACYJNY pojazd właściciel Organ wydający Seria numer data
 fonts=(DejaVu-Sans DejaVu-Serif DejaVu-Sans-Mono)
 for i in $(seq 1 $((count * 3 / 100))); do
   RANDOM=$((seed * 1000 + i))
+  width=$((300 + RANDOM % 400)) height=$((250 + RANDOM % 450)) points=$((8 + RANDOM % 23))
   text=""
-  for _ in $(seq 1 $((150 + RANDOM % 250))); do text+="${words[RANDOM % ${#words[@]}]} "; done
-  convert -size "$((250 + RANDOM % 350))x$((250 + RANDOM % 450))" -background white -fill black \
-    -font "${fonts[RANDOM % 3]}" -pointsize "$((8 + RANDOM % 23))" caption:"$text" -colorspace Gray \
+  for _ in $(seq 1 $((width * height / points / points / 3))); do text+="${words[RANDOM % ${#words[@]}]} "; done
+  convert -size "${width}x$height" xc:white -fill black -font "${fonts[RANDOM % 3]}" -pointsize "$points" \
+    -annotate "+4+$points" "$(printf '%s' "$text" | fold -s -w $((width * 10 / points / 6)))" -colorspace Gray \
     "$out/$(printf 'text-%05d.png' "$i")"
 done
 
