@@ -98,8 +98,9 @@ bool readBytes(BitReader& in, std::string& out)
     return true;
 }
 
-// FLG(n): n = 0 is FNC1 (sent as GS), 1-6 the digits of an ECI designator, 7 reserved.
-bool readFlag(BitReader& in, DecodedText& text)
+// FLG(n): n = 0 is FNC1 (sent as GS; where it stood is kept in `fnc1`), 1-6 the digits of an ECI designator,
+// 7 reserved.
+bool readFlag(BitReader& in, DecodedText& text, std::vector<std::size_t>& fnc1)
 {
     if (!in.has(3))
         return false;
@@ -107,6 +108,7 @@ bool readFlag(BitReader& in, DecodedText& text)
     if (n == 7)
         return false;
     if (n == 0) {
+        fnc1.push_back(text.bytes.size());
         text.bytes += '\x1D';
         return true;
     }
@@ -158,6 +160,7 @@ std::optional<DecodedText> decodeBitStream(const std::vector<bool>& bits)
     const bool appended = opening.has(10) && opening.read(5) == 29 && opening.read(5) == 29;
     Set latched = Set::Upper;
     std::optional<Set> shifted;  // the set of the next code only
+    std::vector<std::size_t> fnc1;
     while (true) {
         const std::size_t start = in.position();
         const Set set = shifted.value_or(latched);
@@ -170,7 +173,7 @@ std::optional<DecodedText> decodeBitStream(const std::vector<bool>& bits)
                 text.bytes += static_cast<char>(code);
             else if (code <= -100)
                 text.bytes += pairs[static_cast<std::size_t>(-100 - code)];
-            else if (!readFlag(in, text))
+            else if (!readFlag(in, text, fnc1))
                 return std::nullopt;
             shifted.reset();
             continue;
@@ -199,8 +202,15 @@ std::optional<DecodedText> decodeBitStream(const std::vector<bool>& bits)
         default: break;
         }
     }
+    const std::size_t size = text.bytes.size();
     if (appended)
         text.sequence = takeStructuredAppend(text.bytes);
+    // An FNC1 before the first character (after an ECI or a sequence header) says the data follows GS1's rules;
+    // a scanner does not send it.
+    if (std::find(fnc1.begin(), fnc1.end(), size - text.bytes.size()) != fnc1.end()) {
+        text.gs1 = true;
+        text.bytes.erase(0, 1);
+    }
     return text;
 }
 

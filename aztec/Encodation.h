@@ -1,7 +1,7 @@
 #pragma once
 // The bit stream of the data words to bytes: the Upper, Lower, Mixed, Punct and Digit code sets with their
-// latches and shifts, Binary shift, FLG(0) (FNC1, sent as GS) and FLG(n) (an ECI, recorded, not sent), and the
-// structured-append header (taken off the data).
+// latches and shifts, Binary shift, FLG(0) (FNC1: leading, it marks GS1 data and is not sent; elsewhere it is sent
+// as GS) and FLG(n) (an ECI, recorded, not sent), and the structured-append header (taken off the data).
 
 #include <cstdint>
 #include <optional>
@@ -22,6 +22,7 @@ struct DecodedText {
     std::string bytes;
     std::vector<int> ecis;  // ECI designators met, in order
     std::optional<StructuredAppend> sequence;
+    bool gs1 = false;  // the data opened with FNC1
 };
 
 // Nothing when the stream holds a reserved code (FLG(7)) or ends inside a byte count, a byte run or an ECI

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Acceptance.h"
+
 namespace varnok::aztec {
 
 ModuleMatrix oriented(const ModuleMatrix& matrix, const Orientation& o) { return matrix.transformed(o.turns, o.mirror); }
@@ -46,8 +48,8 @@ MatrixResult decodeLayers(const ModuleMatrix& matrix, const SymbolFormat& format
                 erasures.push_back(word);
         }
         const std::size_t checkWords = codewords.words.size() - static_cast<std::size_t>(codewords.dataWords);
-        if (erasures.size() > checkWords)
-            erasures.clear();  // too many to help: leave it to the errors-only correction
+        if (erasures.size() + spareCheckWords > checkWords)
+            erasures.clear();  // too many to leave a check: leave it to the errors-only correction
     }
     const auto corrected = reedSolomonCorrect(GaloisField::forWordSize(static_cast<unsigned>(codewords.wordBits)),
                                               codewords.words, codewords.words.size() - codewords.dataWords, erasures);
@@ -55,7 +57,7 @@ MatrixResult decodeLayers(const ModuleMatrix& matrix, const SymbolFormat& format
         result.reason = "too damaged to correct";
         return result;
     }
-    result.correctedWords = *corrected;
+    result.correctedWords = corrected->changed;
     const auto stream = unstuff(codewords);
     if (!stream) {
         result.reason = "invalid data word";
@@ -64,6 +66,10 @@ MatrixResult decodeLayers(const ModuleMatrix& matrix, const SymbolFormat& format
     const auto text = decodeBitStream(*stream);
     if (!text) {
         result.reason = "invalid encodation";
+        return result;
+    }
+    if (const std::string_view refusal = refusalOf(format, *corrected, *text); !refusal.empty()) {
+        result.reason = refusal;
         return result;
     }
     result.text = *text;

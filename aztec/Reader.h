@@ -29,6 +29,7 @@ struct ReadResult {
     std::string reason;  // a precise reason when it failed
     bool readerInitialisation = false;  // a reader-programming symbol (its data is returned all the same)
     std::optional<SequencePosition> sequence{};
+    bool gs1 = false;  // GS1 data: the symbol opened with FNC1 (not in `bytes`; later ones are sent as GS)
 };
 
 ReadResult readAztec(const GrayImage& image);

@@ -64,8 +64,8 @@ std::vector<unsigned> reedSolomonCheckWords(const GaloisField& f, std::span<cons
     return remainder;
 }
 
-std::optional<std::size_t> reedSolomonCorrect(const GaloisField& f, std::span<unsigned> codewords,
-                                              std::size_t checkWords, std::span<const std::size_t> erasures)
+std::optional<Correction> reedSolomonCorrect(const GaloisField& f, std::span<unsigned> codewords,
+                                             std::size_t checkWords, std::span<const std::size_t> erasures)
 {
     const std::size_t n = codewords.size();
     if (n == 0 || n >= f.size() || checkWords >= n || erasures.size() > checkWords)
@@ -78,7 +78,7 @@ std::optional<std::size_t> reedSolomonCorrect(const GaloisField& f, std::span<un
     for (std::size_t j = 0; j < checkWords; ++j)
         clean &= (syndromes[j] = evaluateWords(f, codewords, f.power(static_cast<long>(j + 1)))) == 0;
     if (clean)
-        return 0;
+        return Correction{};
 
     // Berlekamp-Massey started from the erasure locator.
     Poly lambda{1};
@@ -144,11 +144,11 @@ std::optional<std::size_t> reedSolomonCorrect(const GaloisField& f, std::span<un
     for (std::size_t j = 0; j < checkWords; ++j)
         if (evaluateWords(f, corrected, f.power(static_cast<long>(j + 1))) != 0)
             return std::nullopt;
-    std::size_t changed = 0;
+    Correction result{erased, length - erased, 0};
     for (std::size_t k = 0; k < n; ++k)
-        changed += corrected[k] != codewords[k];
+        result.changed += corrected[k] != codewords[k];
     std::copy(corrected.begin(), corrected.end(), codewords.begin());
-    return changed;
+    return result;
 }
 
 }  // namespace varnok::aztec

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "Acceptance.h"
+
 namespace varnok::aztec {
 
 namespace {
@@ -108,14 +110,16 @@ std::optional<ModeMessage> readModeMessage(const std::vector<bool>& bits, bool c
         if (bit >= 0 && word < words && (erasures.empty() || erasures.back() != word))
             erasures.push_back(word);
     }
+    if (erasures.size() + spareModeWords > words - dataWords)
+        erasures.clear();
     const auto corrected = reedSolomonCorrect(GaloisField::forWordSize(4), codewords, words - dataWords, erasures);
-    if (!corrected)
+    if (!corrected || corrected->spare(words - dataWords) < spareModeWords)
         return std::nullopt;
     unsigned value = 0;
     for (std::size_t i = 0; i < dataWords; ++i)
         value = value << 4 | codewords[i];
     const unsigned countBits = compact ? 6 : 11, count = value & ((1u << countBits) - 1);
-    ModeMessage mode{{}, *corrected};
+    ModeMessage mode{{}, corrected->changed};
     SymbolFormat& format = mode.format;
     format.compact = compact;
     format.layers = static_cast<int>((value >> countBits) + 1);

@@ -57,6 +57,11 @@ std::string sequenceNote(const std::string& file, const ReadResult& result)
            (s.id.empty() ? "" : ", id " + s.id);
 }
 
+std::string gs1Note(const std::string& file, const ReadResult& result)
+{
+    return result.failure == ReadFailure::None && result.gs1 ? file + ": GS1 data" : std::string();
+}
+
 std::vector<std::string> symbolNotes(const std::string& file, const ReadResult& result)
 {
     std::vector<std::string> notes;
@@ -69,6 +74,9 @@ std::vector<std::string> symbolNotes(const std::string& file, const ReadResult& 
     }
     if (result.readerInitialisation)
         notes.push_back(file + ": uwaga: kod programujący czytnik (reader initialisation)");
+    if (result.gs1)
+        notes.push_back(file + ": uwaga: dane GS1 (kod zaczyna się od FNC1, którego tekst nie zawiera; "
+                               "separatory FNC1 w tekście to znaki GS, 0x1D)");
     return notes;
 }
 

@@ -28,8 +28,11 @@ std::string scanLine(const std::string& file, const aztec::ReadResult& result);
 // identifier), for stderr; empty otherwise. No line end.
 std::string sequenceNote(const std::string& file, const aztec::ReadResult& result);
 
+// "FILE: GS1 data" for a symbol whose data opened with FNC1, for stderr; empty otherwise. No line end.
+std::string gs1Note(const std::string& file, const aztec::ReadResult& result);
+
 // What a symbol says about itself that its text does not show (its place in a structured-append sequence, a
-// reader-programming symbol), one note per line in Polish, UTF-8, no line ends.
+// reader-programming symbol, GS1 data), one note per line in Polish, UTF-8, no line ends.
 std::vector<std::string> symbolNotes(const std::string& file, const aztec::ReadResult& result);
 
 // The exit code: 0 when every file was read, 1 otherwise; 2 (usage) is the caller's.

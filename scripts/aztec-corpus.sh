@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # The Aztec reader's corpus report: per family, how many images varnok-scan read to exactly the expected bytes
 # (a sequence symbol also with its note on stderr), how many it answered with a wrong text, and the time per image
-# (one process per image); then the stress images' times (each ended after 120 s) and the worst of them. Prints
+# (one process per image); then the stress images' times (each ended after 120 s) and the worst of them; last the
+# false-read corpus (tests/aztec/check-noise.sh): how many images without a symbol were read as one. Prints
 # figures; asserts nothing. When a reference reader is at hand (zxing-cpp's ZXingReader, built by hand: its path in
 # VARNOK_REFERENCE_READER, or build/reference/ZXingReader), its reads and times on the same images are printed
 # beside ours.
-#   scripts/aztec-corpus.sh [folder...]   (default: a standard and a hard damage corpus and every family of
-#                                          tests/aztec/make-families.sh, generated into build/corpus)
+#   scripts/aztec-corpus.sh [--noise=N] [folder...]   (default: a standard and a hard damage corpus and every family
+#                                          of tests/aztec/make-families.sh, generated into build/corpus; N noise
+#                                          images, 1000 unless given: 10000 for the full run, 0 for none)
 set -euo pipefail
 shopt -s nullglob
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh" >/dev/null
 cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-ninja -C "$here/build/release" varnok-scan generate-payload >/dev/null
+ninja -C "$here/build/release" varnok-scan generate-payload make-noise >/dev/null
 scan=${VARNOK_SCAN:-$here/build/release/varnok-scan}  # another build of ours, to compare
 reference=${VARNOK_REFERENCE_READER:-$here/build/reference/ZXingReader}
 if [ -x "$reference" ]; then echo "reference reader: $reference"
 else echo "no reference reader at $reference: its columns are left out"; reference=; fi
 generate=$here/build/release/tests/generator/generate-payload
+noise=1000
+if [[ ${1:-} == --noise=* ]]; then noise=${1#--noise=}; shift; fi
 folders=("$@")
 if [ ${#folders[@]} -eq 0 ]; then
   for level in standard hard; do
@@ -91,3 +95,9 @@ for folder in "${folders[@]}"; do
     printf 'worst stress time: %d ms\n' "$slowest"
   fi
 done
+if [ "$noise" -gt 0 ]; then
+  echo "== false reads: images without a symbol"
+  start=$(millis)
+  "$here/tests/aztec/check-noise.sh" "$scan" "$here/build/release/make-noise" "$noise" 1 "$here/build/corpus/noise" || true
+  echo "$(( ($(millis) - start) / noise )) ms per image, generation included"
+fi

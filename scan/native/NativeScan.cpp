@@ -1,8 +1,9 @@
 // varnok-scan FILE|FOLDER...: the developers' reader for Linux (images decoded by stb, PDF scans by our PDF
 // reader with stb for their JPEG images), used by the corpus scripts. One line per image file: FILE<TAB>TEXT, or
-// FILE<TAB>!<TAB>reason in English; a part of a structured-append sequence adds a note on stderr. Exit code 0 when
-// every file was read, 1 otherwise, 2 for a usage error. VarnokScan.exe (scan/VarnokScan.cpp), the product's
-// Windows tool, prints the same shape of line with Polish reasons, and a line for every file of a folder.
+// FILE<TAB>!<TAB>reason in English; a part of a structured-append sequence and GS1 data add a note on stderr.
+// Exit code 0 when every file was read, 1 otherwise, 2 for a usage error. VarnokScan.exe (scan/VarnokScan.cpp),
+// the product's Windows tool, prints the same shape of line with Polish reasons, and a line for every file of a
+// folder.
 
 #include <cstdio>
 #include <fstream>
@@ -173,8 +174,9 @@ int main(int argc, char** argv)
         const auto report = [&](const std::string& file, const ReadResult& r) {
             const std::string line = varnok::scan::scanLine(file, r) + '\n';
             std::fwrite(line.data(), 1, line.size(), stdout);
-            if (const std::string note = varnok::scan::sequenceNote(file, r); !note.empty())
-                std::fprintf(stderr, "%s\n", note.c_str());
+            for (const std::string& note : {varnok::scan::sequenceNote(file, r), varnok::scan::gs1Note(file, r)})
+                if (!note.empty())
+                    std::fprintf(stderr, "%s\n", note.c_str());
             ++files;
             failures += r.failure != varnok::aztec::ReadFailure::None;
         };

@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
-# switch from two encoders, structured append, reader initialisation, a phone held at a slant), as
-# <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence symbol, <image>.note what
-# varnok-scan prints on stderr after "<image>: ".
+# switch from two encoders, structured append, reader initialisation, GS1 data, fat ink without a quiet zone, a
+# phone held at a slant), as <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence
+# symbol, <image>.note what varnok-scan prints on stderr after "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit keystone tilted stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone tilted stress)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -240,6 +240,46 @@ keystone() {
         convert "$tmp/k2.png" -virtual-pixel white -background white \
           -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
           -rotate "$((e * 90 + (k % 4) * 90))" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# GS1 data from zint: the leading FNC1 is no text, one after a field of variable length is sent as GS (0x1D).
+# ZXingWriter writes no FNC1; a GS in its data is a character like any other and makes no GS1 symbol.
+gs1() {
+  local gs=$'\x1d' file i
+  local -a data=("[01]09501101530003[17]140704[10]AB-123" "[01]09501101530003[10]LOT7[21]SER1234"
+                 "[00]095011010000000018" "[10]A1[21]B2[22]C3[240]PART55" "[8004]590123412345ABC")
+  local -a text=("01095011015300031714070410AB-123" "010950110153000310LOT7${gs}21SER1234"
+                 "00095011010000000018" "10A1${gs}21B2${gs}22C3${gs}240PART55" "8004590123412345ABC")
+  for i in "${!data[@]}"; do
+    next gs1.zint png
+    zint -b 92 --gs1 --scale=1.5 --whitesp=2 --vwhitesp=2 -d "${data[$i]}" -o "$tmp/g.png"
+    convert "$tmp/g.png" -colorspace Gray "$file"; expect "$file" "${text[$i]}"
+    echo "GS1 data" >"$file.note"
+  done
+  for i in "${!text[@]}"; do
+    next gs1.zxing png
+    ZXingWriter -size 1x1 -margin 0 Aztec "$gs${text[$i]}" "$tmp/x.png"
+    convert "$tmp/x.png" -colorspace Gray -filter point -resize 300% -bordercolor white -border 6 "$file"
+    expect "$file" "$gs${text[$i]}"
+  done
+}
+
+# Ink spread without a quiet zone: dark modules half as wide again as the grid up to nearly twice, the image cut
+# at the symbol's edge (so the outer modules run into it).
+thick() {
+  local k px grow file text
+  for k in 1 2; do
+    text=$(certificate $((k + 100)))
+    bare "$tmp/t.png" -d "$text"
+    for px in 5 8 12; do
+      for grow in 25 35 45; do
+        next thick png
+        convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white -border "$px" \
+          -morphology Erode "Disk:$(echo "$px * $grow / 100" | bc -l)" -shave "${px}x${px}" "$file"
         expect "$file" "$text"
       done
     done

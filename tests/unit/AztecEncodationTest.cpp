@@ -37,6 +37,7 @@ struct Stream {
     std::optional<std::string> bytes;  // nothing: refused
     std::optional<StructuredAppend> sequence = {};
     std::vector<int> ecis = {};
+    bool gs1 = false;
 };
 
 // Upper: 1 space, 2-27 A-Z, 28 L/L, 29 M/L, 30 D/L, 31 B/S. Lower: the same with U/S at 28. Mixed: 20 '@',
@@ -77,6 +78,13 @@ const Stream streams[] = {
     {"position beyond the count: data", {{29, 5}, {29, 5}, {4, 5}, {3, 5}}, "CB"},
     {"identifier never closed: data", {{29, 5}, {29, 5}, {1, 5}, {10, 5}, {3, 5}}, " IB"},
     {"no M/L U/L: data", {{2, 5}, {3, 5}, {4, 5}}, "ABC"},
+    // FNC1 before the first character marks GS1 data and is not sent; after an ECI or a sequence header it still
+    // comes first.
+    {"leading FNC1", {{0, 5}, {0, 5}, {0, 3}, {30, 5}, {3, 4}, {0, 4}, {0, 5}, {0, 3}, {4, 4}}, "1\x1D" "2", {}, {}, true},
+    {"ECI, then FNC1", {{0, 5}, {0, 5}, {2, 3}, {4, 4}, {8, 4}, {0, 5}, {0, 5}, {0, 3}, {2, 5}}, "A", {}, {26}, true},
+    {"sequence header, then FNC1", {{29, 5}, {29, 5}, {2, 5}, {3, 5}, {0, 5}, {0, 5}, {0, 3}, {18, 5}}, "Q",
+     StructuredAppend{1, 2, ""}, {}, true},
+    {"GS as a character is data", {{29, 5}, {17, 5}, {29, 5}, {2, 5}}, "\x1D" "A"},
 };
 
 TEST(AztecEncodation, HandBuiltStreams)
@@ -89,6 +97,7 @@ TEST(AztecEncodation, HandBuiltStreams)
         EXPECT_EQ(text->bytes, *s.bytes) << s.what;
         EXPECT_EQ(text->sequence, s.sequence) << s.what;
         EXPECT_EQ(text->ecis, s.ecis) << s.what;
+        EXPECT_EQ(text->gs1, s.gs1) << s.what;
     }
 }
 
@@ -192,6 +201,27 @@ TEST(AztecEncodation, PaddingAfterABinaryRunAtTheEnd)
         const MatrixResult r = decodeMatrix(*matrix);
         ASSERT_TRUE(r.ok) << letters << ": " << r.reason;
         EXPECT_EQ(r.text.bytes, text) << letters;
+    }
+}
+
+// GS1 element strings as zint encodes them: FNC1 first, and after each field of variable length.
+TEST(AztecEncodation, Gs1FromZint)
+{
+    const struct {
+        const char* input;
+        std::string data;
+    } cases[] = {
+        {"[01]09501101530003[17]140704[10]AB-123", "01095011015300031714070410AB-123"},
+        {"[10]A1[21]B2[22]C3[240]PART55", "10A1\x1D" "21B2\x1D" "22C3\x1D" "240PART55"},
+        {"[00]095011010000000018", "00095011010000000018"},
+    };
+    for (const auto& c : cases) {
+        const auto dump = run(std::string("zint -b 92 --gs1 --dump -d '") + c.input + "' 2>/dev/null");
+        ASSERT_TRUE(dump && !dump->empty()) << c.input;
+        const MatrixResult r = decodeMatrix(test::dumpMatrix(*dump));
+        ASSERT_TRUE(r.ok) << c.input << ": " << r.reason;
+        EXPECT_EQ(r.text.bytes, c.data) << c.input;
+        EXPECT_TRUE(r.text.gs1) << c.input;
     }
 }
 

@@ -231,15 +231,21 @@ TEST(AztecReader, PureSymbolsAtOnePixelPerModule)
         }
 }
 
-// Toner and ink make dark modules fatter or thinner than the grid.
+// Toner and ink make dark modules fatter or thinner than the grid; heavy spread may come drawn to the image's
+// edge, the outer modules cut by it.
 TEST(AztecReader, InkSpreadBothWays)
 {
+    const struct {
+        double spread, quiet, module;
+    } cases[] = {{-0.3, 3, 8}, {0.3, 3, 8}, {0.6, 3, 8}, {0.7, 0, 8}, {0.8, 0, 10}, {0.7, 0, 5}};
     for (const char* name : {"v03", "v20"})
-        for (double spread : {-0.3, 0.3}) {
+        for (const auto& c : cases) {
             Square s;
-            s.module = 8;
-            s.spread = spread;
-            expectRead(drawSquare(test::symbolMatrix(name), s), name, "spread " + std::to_string(spread));
+            s.module = c.module;
+            s.spread = c.spread;
+            s.quiet = c.quiet;
+            expectRead(drawSquare(test::symbolMatrix(name), s), name,
+                       "spread " + std::to_string(c.spread) + ", quiet zone " + std::to_string(c.quiet));
         }
 }
 

@@ -90,6 +90,11 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
     EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 2 of 3, id XYZ");
     part.sequence = aztec::SequencePosition{1, 2, ""};
     EXPECT_EQ(scan::sequenceNote("a.png", part), "a.png: part 1 of 2");
+    EXPECT_EQ(scan::gs1Note("a.png", part), "");
+    part.gs1 = true;
+    EXPECT_EQ(scan::gs1Note("a.png", part), "a.png: GS1 data");
+    part.failure = aztec::ReadFailure::TooDamaged;
+    EXPECT_EQ(scan::gs1Note("a.png", part), "");
 }
 
 TEST(ScanFiles, SymbolsThatAreNotAWholeMessageAreNoted)
@@ -106,6 +111,9 @@ TEST(ScanFiles, SymbolsThatAreNotAWholeMessageAreNoted)
           "obejmuje tylko tę część"}},
         {{aztec::ReadFailure::None, "ABC", "", true},
          {"a.png: uwaga: kod programujący czytnik (reader initialisation)"}},
+        {{aztec::ReadFailure::None, "0104", "", false, std::nullopt, true},
+         {"a.png: uwaga: dane GS1 (kod zaczyna się od FNC1, którego tekst nie zawiera; separatory FNC1 w tekście to "
+          "znaki GS, 0x1D)"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(scan::symbolNotes("a.png", c.result), c.notes);

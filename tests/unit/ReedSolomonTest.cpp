@@ -52,14 +52,45 @@ TEST_P(ReedSolomonTest, CorrectsErrorsAndErasuresUpToTheLimit)
             const auto original = codeword();
             auto words = original;
             const auto erased = damage(words, {errors, erasures});
-            const auto changed = reedSolomonCorrect(field, words, checkWords, erased);
-            ASSERT_TRUE(changed) << errors << " errors, " << erasures << " erasures";
+            const auto correction = reedSolomonCorrect(field, words, checkWords, erased);
+            ASSERT_TRUE(correction) << errors << " errors, " << erasures << " erasures";
             EXPECT_EQ(words, original);
-            EXPECT_LE(*changed, errors + erasures);
+            EXPECT_EQ(correction->changed, errors + erasures);
+            EXPECT_EQ(correction->erasures, erasures);
+            EXPECT_EQ(correction->errors, errors);
+            EXPECT_EQ(correction->spare(checkWords), checkWords - erasures - 2 * errors);
         }
     }
     auto clean = codeword();
-    EXPECT_EQ(reedSolomonCorrect(field, clean, checkWords), 0u);
+    const auto correction = reedSolomonCorrect(field, clean, checkWords);
+    ASSERT_TRUE(correction);
+    EXPECT_EQ(correction->changed, 0u);
+    EXPECT_EQ(correction->spare(checkWords), checkWords);
+}
+
+// As many erasures as check words leave nothing to check: any words at all "correct", and the correction says
+// that it spent every check word. An erased word that was right costs its check word all the same.
+TEST_P(ReedSolomonTest, ErasuresOfEveryCheckWordCheckNothing)
+{
+    std::vector<std::size_t> erased(checkWords);
+    for (std::size_t i = 0; i < checkWords; ++i)
+        erased[i] = 2 * i;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<unsigned> noise(total);
+        for (unsigned& w : noise)
+            w = random() % field.size();
+        const auto correction = reedSolomonCorrect(field, noise, checkWords, erased);
+        ASSERT_TRUE(correction);
+        EXPECT_EQ(correction->spare(checkWords), 0u);
+    }
+    auto words = codeword();
+    const auto original = words;
+    words[0] ^= 1;
+    const auto correction = reedSolomonCorrect(field, words, checkWords, std::vector<std::size_t>{0, 1});
+    ASSERT_TRUE(correction);
+    EXPECT_EQ(words, original);
+    EXPECT_EQ(correction->changed, 1u);
+    EXPECT_EQ(correction->spare(checkWords), checkWords - 2);
 }
 
 TEST_P(ReedSolomonTest, RefusesOneErrorBeyondTheLimit)
