@@ -57,6 +57,7 @@ struct Attempts {
     bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
     std::size_t candidates = 0;  // bull's-eyes the finder saw, whatever came of them
     std::string lastReason;
+    bool inkSpread = false;  // dark runs far fatter than light ones: a bull's-eye may be merged at this scale
 };
 
 // The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
@@ -253,6 +254,7 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         {[&] {
              BinaryImage binary = binarizeLocal(image);
              spread = inkSpreadOf(binary);
+             attempts.inkSpread = attempts.inkSpread || spread != 0;
              return binary;
          },
          2 * pixels, 1.5, false},
@@ -299,9 +301,9 @@ ReadResult readAztec(const GrayImage& image, Budget& shared)
     shared.spend(first - attempts.budget.left());
     // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
     // a budget of its own, so that only a read that found nothing pays for it; and only where the finder saw a
-    // bull's-eye at this scale, too blurred to trace: an image that shows none holds no symbol an enlargement
-    // would reveal.
-    if (!decoded && pixels <= enlargeLimit && attempts.candidates > 0 && shared.left() > 0) {
+    // bull's-eye at this scale, too blurred to trace, or ink spread that may have closed its rings: an image that
+    // shows neither holds no symbol an enlargement would reveal.
+    if (!decoded && pixels <= enlargeLimit && (attempts.candidates > 0 || attempts.inkSpread) && shared.left() > 0) {
         const std::vector<std::uint8_t> larger = enlarged(image);
         const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
         const long long more = share(workFor(4 * pixels));
