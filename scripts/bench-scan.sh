@@ -12,7 +12,8 @@ win() { printf 'Z:%s' "${1//\//\\}"; }
 certificates="$here/build/win32/tests/certificates"
 [ -d "$certificates/skany" ] || "$here/tests/images/make-certificates.sh" "$here/tests/payloads" "$certificates"
 mkdir -p "$scratch/bin" "$scratch/skany"
-cp "$here/build/win32/VarnokScan.exe" "$here/build/win32/decoder/azteccodeQELM.dll" "$scratch/bin/"
+cp "$here/build/win32/VarnokScan.exe" "$here/build/win32/VarnokImageWorker.exe" "$here/build/win32/decoder/azteccodeQELM.dll" \
+   "$scratch/bin/"
 
 # Five pages, each a symbol placed somewhere on a slightly noisy page, ten copies each.
 i=0

@@ -82,9 +82,9 @@ for help in '/?' --help; do
   else echo "FAILED: $help gave exit code $status"; failed=1; fi
 done
 # The office: scans filed per day, Windows' own hidden files, and the clerk's batch file writing the sheet into the
-# folder it reads. The tool and its decoder as the MSI puts them, side by side.
+# folder it reads. The tool, its image worker and its decoder as the MSI puts them, side by side.
 mkdir "$scratch/bin"
-cp "$exe" "$decoder" "$scratch/bin/"
+cp "$exe" "$(dirname "$exe")/VarnokImageWorker.exe" "$decoder" "$scratch/bin/"
 office="$scratch/Skany biura"
 mkdir -p "$office/2026-12-07" "$office/2026-12-08/popołudnie" "$office/.ukryty"
 cp "$certificates/skany/car-current.png" "$office/2026-12-07/12 skan.png"
