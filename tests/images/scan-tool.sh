@@ -53,7 +53,7 @@ q() { printf '"%s"' "$(win "$1")"; }
   printf '%s\t%s\n' "$(win "$images/gray8.png")" "$(cat "$images/gray8.png.txt")" \
                     "$(win "$scratch/inne/skan.png")" "$(cat "$images/gray8.png.txt")"
   printf '%s\t!\t%s\n' "$(win "$scratch/inne/zdjęcie.webp")" \
-    "Nie można odczytać pliku $(q "$scratch/inne/zdjęcie.webp"): nieobsługiwany format (odczytywane są pliki PNG, JPEG, BMP, GIF, TIFF i PDF)"
+    "Nie można odczytać obrazu $(q "$scratch/inne/zdjęcie.webp"): system nie ma dekodera formatu WebP (zapisz obraz jako PNG albo JPEG)"
 } >"$scratch/expected.txt"
 check "failures with their reasons" "$scratch/expected.txt"
 [ "$status" -eq 1 ] || { echo "FAILED: exit code $status when some files were not read"; failed=1; }
