@@ -12,45 +12,13 @@
 #include <string>
 #include <thread>
 
+#include "ReaderClient.h"
 #include "TestSupport.h"
 #include "platform/ComPtr.h"
 #include "tests/pdf/HostileFiles.h"
 
 namespace varnok::test {
 namespace {
-
-struct Reply {
-    HRESULT hr = E_FAIL;
-    std::wstring text;
-    std::wstring description;
-};
-
-Reply readByName(const std::wstring& path)
-{
-    Reply reply;
-    CLSID clsid{};
-    ComPtr<IDispatch> reader;
-    if (FAILED(reply.hr = CLSIDFromProgID(L"VarnokSrv.ImageReader", &clsid)) ||
-        FAILED(reply.hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, reader.putVoid())))
-        return reply;
-    LPOLESTR name = const_cast<LPOLESTR>(L"ReadCodet");
-    DISPID id = 0;
-    if (FAILED(reply.hr = reader->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)))
-        return reply;
-    Variant argument{Bstr(u16View(path))};
-    DISPPARAMS params{argument.get(), nullptr, 1, 0};
-    Variant result;
-    ExcepInfo exception;
-    reply.hr = reader->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(),
-                              exception.get(), nullptr);
-    if (reply.hr == DISP_E_EXCEPTION) {
-        reply.hr = exception.scode();
-        reply.description = std::wstring(wideView(exception.description()));
-    } else if (SUCCEEDED(reply.hr) && result.value().vt == VT_BSTR) {
-        reply.text = std::wstring(wideView(Bstr::viewOf(result.value().bstrVal)));
-    }
-    return reply;
-}
 
 struct Expected {
     const char* outcome;

@@ -41,6 +41,16 @@ enum class Binding { Vtable, Dispatch };
 // A new FileReader activated out of process.
 std::unique_ptr<ReaderClient> createReader(Binding binding);
 
+// What one ImageReader.ReadCodet call gave a client.
+struct Reply {
+    HRESULT hr = E_FAIL;
+    std::wstring text;
+    std::wstring description;
+};
+
+// ImageReader.ReadCodet on one file, by name through IDispatch, from a reader activated for the call.
+Reply readByName(const std::wstring& path);
+
 // The 31 property names in interface order.
 const std::vector<std::wstring>& propertyNames();
 
