@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 #include "decoder/DecodeError.h"
 #include "Ansi.h"
 #include "ComError.h"
@@ -18,7 +20,9 @@ constexpr int fileNotFoundError = 53;
 constexpr int loadingError = 48;
 constexpr int entryPointNotFoundError = 453;
 
-// The process's one decoder; found once, never unloaded.
+// The process's one decoder; found once, never unloaded. Calls into it take turns: a decoder library placed
+// beside the program need not be safe on two threads at once.
+std::mutex decoderTurn;
 DecodeFunction loadedDecoder = nullptr;
 WideDecodeFunction loadedWideDecoder = nullptr;
 
@@ -61,6 +65,7 @@ Bstr refusedPayloadAnswer()
 
 Bstr decodePayload(std::u16string_view payload)
 {
+    const std::lock_guard turn(decoderTurn);
     const DecodeFunction decode = findDecoder();
     // A decoder takes NUL-terminated text: it would decode what comes before a NUL and the rest would pass
     // unseen. A scanner never sends one.

@@ -22,7 +22,7 @@ namespace {
 
 using Kind = ImageFileError::Kind;
 
-constexpr std::size_t chunkBytes = 1u << 20;
+constexpr std::size_t pipeBytes = 4096;
 
 std::atomic<bool> lastBoxed{false};
 
@@ -97,8 +97,7 @@ public:
 
     bool alive() const { return healthy_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
 
-    GrayPixels decode(std::uint64_t size, std::uint64_t maxPixels, std::span<const std::uint8_t> first,
-                      const ByteReader& read);
+    GrayPixels decode(HANDLE file, std::uint64_t size, std::uint64_t maxPixels);
 
 private:
     void limit() const;
@@ -130,7 +129,7 @@ std::unique_ptr<Worker> Worker::start()
     const std::wstring path = workerPath(), name = pipeName();
     worker->pipe_ = Handle(::CreateNamedPipeW(
         name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, chunkBytes, chunkBytes, 0,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, pipeBytes, pipeBytes, 0,
         nullptr));
     worker->event_ = Handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!worker->pipe_ || !worker->event_)
@@ -208,7 +207,7 @@ void Worker::transfer(bool write, void* data, std::uint64_t size, ULONGLONG dead
     while (size > 0) {
         OVERLAPPED io{};
         io.hEvent = event_.get();
-        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(size, chunkBytes));
+        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(size, pipeBytes));
         const BOOL done = write ? ::WriteFile(pipe_.get(), at, chunk, nullptr, &io)
                                 : ::ReadFile(pipe_.get(), at, chunk, nullptr, &io);
         if (!done && ::GetLastError() != ERROR_IO_PENDING)
@@ -229,32 +228,19 @@ void Worker::transfer(bool write, void* data, std::uint64_t size, ULONGLONG dead
     }
 }
 
-GrayPixels Worker::decode(std::uint64_t size, std::uint64_t maxPixels, std::span<const std::uint8_t> first,
-                          const ByteReader& read)
+GrayPixels Worker::decode(HANDLE file, std::uint64_t size, std::uint64_t maxPixels)
 {
     limit();
-    const ULONGLONG sendBy = ::GetTickCount64() + workerWaitMilliseconds;
     worker::Request request;
     request.maxPixels = maxPixels;
     request.bytes = size;
-    transfer(true, &request, sizeof request, sendBy);
-    transfer(true, const_cast<std::uint8_t*>(first.data()), first.size(), sendBy);
-    std::vector<std::uint8_t> chunk;
-    for (std::uint64_t sent = first.size(); sent < size;) {
-        chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size - sent, chunkBytes)));
-        std::size_t got = 0;
-        try {
-            got = read(chunk);
-        } catch (const ImageFileError&) {
-            healthy_ = false;
-            ::TerminateJobObject(job_.get(), 1);
-            throw;
-        }
-        if (got == 0)  // the file got shorter while we read it
-            abandon(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
-        transfer(true, chunk.data(), got, sendBy);
-        sent += got;
+    if (file) {
+        HANDLE remote = nullptr;
+        if (!::DuplicateHandle(::GetCurrentProcess(), file, process_.get(), &remote, FILE_MAP_READ, FALSE, 0))
+            abandon(HRESULT_FROM_WIN32(::GetLastError()));
+        request.section = reinterpret_cast<std::uintptr_t>(remote);
     }
+    transfer(true, &request, sizeof request, ::GetTickCount64() + workerWaitMilliseconds);
 
     const ULONGLONG answerBy = ::GetTickCount64() + workerWaitMilliseconds;
     worker::Reply reply;
@@ -349,16 +335,45 @@ Pool& pool()
     return instance;
 }
 
+// The whole file in a section of its own, filled through a moving view so that a large file never takes that
+// much of our address space at once. What cannot be read fails here, before any worker is involved.
+Handle fileSection(std::uint64_t size, const ByteReader& read)
+{
+    if (size == 0)
+        return {};
+    Handle section(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(size >> 32),
+                                        static_cast<DWORD>(size), nullptr));
+    if (!section)
+        throw ImageFileError(Kind::TooLarge, HRESULT_FROM_WIN32(::GetLastError()));
+    constexpr std::uint64_t window = 16u << 20;  // a multiple of the allocation granularity
+    for (std::uint64_t at = 0; at < size; at += window) {
+        const auto length = static_cast<std::size_t>(std::min(window, size - at));
+        void* view = ::MapViewOfFile(section.get(), FILE_MAP_WRITE, static_cast<DWORD>(at >> 32),
+                                     static_cast<DWORD>(at), length);
+        if (!view)
+            throw ImageFileError(Kind::TooLarge, HRESULT_FROM_WIN32(::GetLastError()));
+        std::size_t got = 0;
+        try {
+            got = read(std::span(static_cast<std::uint8_t*>(view), length));
+        } catch (...) {
+            ::UnmapViewOfFile(view);
+            throw;
+        }
+        ::UnmapViewOfFile(view);
+        if (got < length)  // the file got shorter while we read it
+            failed(HRESULT_FROM_WIN32(ERROR_HANDLE_EOF));
+    }
+    return section;
+}
+
 GrayPixels decodeWith(std::uint64_t size, std::uint64_t maxPixels, const ByteReader& read)
 {
     if (size > worker::maxFileBytes)
         throw ImageFileError(Kind::TooLarge, E_OUTOFMEMORY);
-    // What cannot be read fails here, before any worker is involved.
-    std::vector<std::uint8_t> first(static_cast<std::size_t>(std::min<std::uint64_t>(size, chunkBytes)));
-    first.resize(read(first));
+    const Handle file = fileSection(size, read);
     std::unique_ptr<Worker> worker = pool().take();
     try {
-        GrayPixels pixels = worker->decode(size, maxPixels, first, read);
+        GrayPixels pixels = worker->decode(file.get(), size, maxPixels);
         pool().give(std::move(worker));
         return pixels;
     } catch (...) {

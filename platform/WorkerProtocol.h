@@ -1,7 +1,8 @@
 #pragma once
-// What the server and its image worker say to each other over their pipe: a request (the file's bytes follow it),
-// then a reply. The gray pixels come in a section of the worker's, which the caller takes over (a pipe under Wine
-// moves a page of pixels in a quarter of a second). Both ends are built from this one header.
+// What the server and its image worker say to each other over their pipe: a request, then a reply. The file's bytes
+// go in a section of the caller's, which the worker may only read; the gray pixels come back in a section of the
+// worker's, which the caller takes over. Neither crosses the pipe: a pipe under Wine moves a page of pixels in a
+// quarter of a second, and on Windows a section is one copy fewer. Both ends are built from this one header.
 
 #include <cstdint>
 
@@ -14,7 +15,8 @@ struct Request {
     std::uint32_t magic = requestMagic;
     std::uint32_t reserved = 0;
     std::uint64_t maxPixels = 0;
-    std::uint64_t bytes = 0;  // the image file's bytes, sent after this
+    std::uint64_t bytes = 0;    // the image file's size
+    std::uint64_t section = 0;  // the worker's read-only handle of the section that holds them (0 when empty)
 };
 
 struct Reply {

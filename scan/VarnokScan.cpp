@@ -214,11 +214,12 @@ struct Outcome {
     ReadResult read;
     std::wstring reason;
     Problem problem = Problem::None;
+    varnok::scan::FieldsRow row;  // in the field modes
 };
 
 Outcome failed(std::wstring reason, Problem problem)
 {
-    return {{ReadFailure::BadImage, "", ""}, std::move(reason), problem};
+    return {{ReadFailure::BadImage, "", ""}, std::move(reason), problem, {}};
 }
 
 Problem problemOf(const varnok::Failure& failure)
@@ -259,7 +260,7 @@ Outcome scan(const Item& item)
     case Item::Kind::File: break;
     }
     try {
-        return {varnok::readImageSymbol(u16(accessPath(item.path))), L"", Problem::None};
+        return {varnok::readImageSymbol(u16(accessPath(item.path))), L"", Problem::None, {}};
     } catch (const varnok::Failure& failure) {
         return failed(wide(failure.description()), problemOf(failure));
     } catch (const std::bad_alloc&) {
@@ -332,7 +333,9 @@ private:
 // stays bounded however many files there are.
 class Readers {
 public:
-    Readers(const std::vector<Item>& items, unsigned threads) : items_(items), outcomes_(items.size())
+    // With `fields`, each file's fields are decoded on its reader thread too.
+    Readers(const std::vector<Item>& items, unsigned threads, bool fields)
+        : items_(items), outcomes_(items.size()), fields_(fields)
     {
         window_ = threads * 2 + 2;
         for (unsigned t = 0; t < threads; ++t)
@@ -374,6 +377,8 @@ private:
             const std::size_t index = next_++;
             lock.unlock();
             Outcome outcome = scan(items_[index]);
+            if (fields_)
+                outcome.row = fieldsRow(items_[index], outcome);
             lock.lock();
             outcomes_[index] = std::move(outcome);
             lock.unlock();
@@ -389,15 +394,18 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t next_ = 0, taken_ = 0, window_ = 0;
+    const bool fields_;
     bool stop_ = false;
 };
 
-// One per core, within what a 32-bit process can hold of large images at once; VARNOK_SCAN_THREADS for measuring.
+// One more than the cores, because each reader waits while its image worker decodes and the hand-overs leave a
+// core idle; at most four, what a 32-bit process can hold of large images at once. VARNOK_SCAN_THREADS for
+// measuring.
 unsigned readerThreads()
 {
     if (const char* set = std::getenv("VARNOK_SCAN_THREADS"); set && std::atoi(set) > 0)
         return static_cast<unsigned>(std::min(std::atoi(set), 16));
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    return std::clamp(std::thread::hardware_concurrency() + 1, 2u, 4u);
 }
 
 bool isSwitch(const std::wstring& argument, std::initializer_list<const wchar_t*> names)
@@ -520,7 +528,7 @@ int wmain(int argc, wchar_t** argv)
     Progress progress(err);
     int failures = 0;
     {
-        Readers readers(items, readerThreads());
+        Readers readers(items, readerThreads(), mode != Mode::Lines);
         for (std::size_t i = 0; i < items.size(); ++i) {
             const Item& item = items[i];
             progress.show(i + 1, items.size(), std::filesystem::path(item.path).filename().wstring());
@@ -544,7 +552,7 @@ int wmain(int argc, wchar_t** argv)
                 }
                 continue;
             }
-            const varnok::scan::FieldsRow row = fieldsRow(item, outcome);
+            const varnok::scan::FieldsRow& row = outcome.row;
             failures += row.status != varnok::toUtf8(varnok::status::ok);
             if (workbook) {
                 workbook->add(row);

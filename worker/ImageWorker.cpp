@@ -1,6 +1,6 @@
 // VarnokImageWorker.exe: decodes images for the server and the console reader, one request after another, so that
 // a codec we do not control can only ever take this process down. Started by platform/ImageWorker with the
-// inherited end of a pipe as its only argument; ends when the pipe closes.
+// inherited end of a pipe as its only argument; ends when the pipe closes or a request cannot be served.
 
 #include <windows.h>
 #include <objbase.h>
@@ -119,6 +119,30 @@ GrayPixels decode(HGLOBAL memory, std::uint64_t size, std::uint64_t maxPixels)
     return decodeWithWic(stream.get(), maxPixels);
 }
 
+// The caller's section copied into a block of ours (null when there is no memory for it), because the decoders
+// read from a block and a GIF's trailer is written into it; our handle of the section is closed either way.
+// False when the section is not what the request says: the caller is not one of ours.
+bool copyOfFile(const worker::Request& request, HGLOBAL& memory)
+{
+    const auto section = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.section));
+    const void* view = nullptr;
+    if (request.bytes > 0) {
+        view = section ? ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(request.bytes)) : nullptr;
+        if (section)
+            ::CloseHandle(section);
+        if (!view)
+            return false;
+    }
+    memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::uint64_t>(request.bytes, 1)));
+    if (memory && view) {
+        std::memcpy(::GlobalLock(memory), view, static_cast<std::size_t>(request.bytes));
+        ::GlobalUnlock(memory);
+    }
+    if (view)
+        ::UnmapViewOfFile(view);
+    return true;
+}
+
 int serve(HANDLE pipe)
 {
     for (;;) {
@@ -127,18 +151,13 @@ int serve(HANDLE pipe)
             request.bytes > worker::maxFileBytes)
             return 0;
         // The block outlives the stream over it: both end with this request.
-        HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::uint64_t>(request.bytes, 1)));
-        if (!memory)
+        HGLOBAL memory = nullptr;
+        if (!copyOfFile(request, memory))
             return 1;
-        void* bytes = ::GlobalLock(memory);
-        const bool received = readAll(pipe, bytes, request.bytes);
-        ::GlobalUnlock(memory);
-        if (!received) {
-            ::GlobalFree(memory);
-            return 0;
-        }
         worker::Reply reply;
         try {
+            if (!memory)
+                throw ImageFileError(ImageFileError::Kind::TooLarge, E_OUTOFMEMORY);
             const GrayPixels pixels = decode(memory, request.bytes, request.maxPixels);
             ::GlobalFree(std::exchange(memory, nullptr));
             reply.width = static_cast<std::uint32_t>(pixels.width);

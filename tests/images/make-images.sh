@@ -31,6 +31,8 @@ zint -b 92 --scale=1.5 --whitesp=4 --vwhitesp=4 --structapp=2,3,VRN7 -d "${text:
 readable comment.jpg -colorspace Gray -quality 75 -set comment 'scanned with %%PDF-1.4 export'
 readable cmyk.jpg -colorspace CMYK -quality 90
 readable symbol.bmp -type TrueColor
+# Larger than the 16 MB the file's bytes are handed to the image worker in.
+readable large.bmp -background white -gravity center -extent 2600x2400 -type TrueColor
 readable symbol.gif -colorspace Gray
 convert "$out/base.png" "$out/other.png" -colorspace Gray "$out/two-pages.tif"
 printf '%s' "$text" >"$out/two-pages.tif.txt"
