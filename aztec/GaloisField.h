@@ -32,6 +32,8 @@ public:
         return exp_[static_cast<unsigned>(((power % order) + order) % order)];
     }
     unsigned log(unsigned a) const { return log_[a]; }
+    // alpha^e for 0 <= e < 2 (size - 1): no reduction needed.
+    unsigned exp(unsigned e) const { return exp_[e]; }
 
 private:
     unsigned bits_, size_;

@@ -55,9 +55,9 @@ SymbolGrid::SymbolGrid(const BinaryImage& image, const Homography& initial, cons
     : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
       initial_(initial)
 {
-    follow([&](Point p, bool dark) {
+    follow([&](Point p) {
         const auto pixel = pixelAt(p.x, p.y, image.width(), image.height());
-        return pixel && image.dark(pixel->x, pixel->y) == dark ? 1.0 : 0.0;
+        return !pixel ? std::nan("") : image.dark(pixel->x, pixel->y) ? 1.0 : 0.0;
     }, 0);
 }
 
@@ -65,14 +65,11 @@ SymbolGrid::SymbolGrid(const GrayImage& image, const Homography& initial, const 
     : size_(format.size()), centre_(format.size() / 2), reach_(format.compact ? 0 : (format.size() / 2) / spacing),
       initial_(initial)
 {
-    follow([&](Point p, bool dark) {
-        const double level = levelAt(image, p) / 255;
-        return dark ? 1 - level : level;
-    }, 0.5);
+    follow([&](Point p) { return 1 - levelAt(image, p) / 255; }, 0.5);
 }
 
-template <typename Fit>
-void SymbolGrid::follow(const Fit& fit, double tie)
+template <typename Darkness>
+void SymbolGrid::follow(const Darkness& darkness, double tie)
 {
     const int side = 2 * reach_ + 1;
     crossings_.resize(static_cast<std::size_t>(side * side));
@@ -81,7 +78,7 @@ void SymbolGrid::follow(const Fit& fit, double tie)
         for (int a = -ring; a <= ring; ++a)
             for (int b = -ring; b <= ring; ++b)
                 if (std::max(std::abs(a), std::abs(b)) == ring)
-                    refine(fit, tie, a, b);
+                    refine(darkness, tie, a, b);
     cells_.resize(static_cast<std::size_t>(side * side));
     for (int a = -reach_; a < reach_; ++a)
         for (int b = -reach_; b < reach_; ++b) {
@@ -142,33 +139,49 @@ Point SymbolGrid::moduleOf(int a, int b) const
 }
 
 // The crossing where the two grid lines through it match best: modules at even distances dark, odd ones light.
-template <typename Fit>
-void SymbolGrid::refine(const Fit& fit, double tie, int a, int b)
+// Shifts and samples lie on one lattice of quarter modules, so each line's points are looked up once per shift
+// across it and shared by every shift along it.
+template <typename Darkness>
+void SymbolGrid::refine(const Darkness& darkness, double tie, int a, int b)
 {
     const LocalMap map = localMap(a, b);
     const Point module = moduleOf(a, b), predicted = map(module);
     const Point ux = map(module + Point{1, 0}) - predicted, uy = map(module + Point{0, 1}) - predicted;
     const int gx = centre_ + spacing * a, gy = centre_ + spacing * b;
-    const auto score = [&](Point shift) {
+    constexpr int perModule = static_cast<int>(1 / stepModules);
+    const int steps = static_cast<int>(searchModules / stepModules), span = 2 * steps + 1;
+    const int reach = steps + perModule * armModules, length = 2 * reach + 1;
+    // line[across][along]: darkness at `along` quarter modules along the line, `across` quarter modules off it.
+    const auto sampleLine = [&](Point along, Point across) {
+        std::vector<double> line(static_cast<std::size_t>(span * length));
+        for (int j = -steps; j <= steps; ++j)
+            for (int m = -reach; m <= reach; ++m)
+                line[static_cast<std::size_t>((j + steps) * length + m + reach)] =
+                    darkness(predicted + along * (m * stepModules) + across * (j * stepModules));
+        return line;
+    };
+    const std::vector<double> horizontal = sampleLine(ux, uy), vertical = sampleLine(uy, ux);
+    const auto fit = [](double d, bool dark) { return std::isnan(d) ? 0.0 : dark ? d : 1 - d; };
+    // Shift i along x and j along y; the horizontal line is met at i + 4k along, j across, the vertical one the
+    // other way round.
+    const auto score = [&](int i, int j) {
         double agree = 0;
         for (int k = -armModules; k <= armModules; ++k) {
             const bool dark = k % 2 == 0;
-            for (bool horizontal : {true, false}) {
-                const int x = horizontal ? gx + k : gx, y = horizontal ? gy : gy + k;
-                if (x < 0 || y < 0 || x >= size_ || y >= size_)
-                    continue;
-                agree += fit(predicted + shift + (horizontal ? ux : uy) * k, dark);
-            }
+            if (gx + k >= 0 && gx + k < size_ && gy >= 0 && gy < size_)
+                agree += fit(horizontal[static_cast<std::size_t>((j + steps) * length + i + perModule * k + reach)], dark);
+            if (gy + k >= 0 && gy + k < size_ && gx >= 0 && gx < size_)
+                agree += fit(vertical[static_cast<std::size_t>((i + steps) * length + j + perModule * k + reach)], dark);
         }
         return agree;
     };
     // The best score is a plateau about a module wide (each sample stays in its module): take its middle.
-    const int steps = static_cast<int>(searchModules / stepModules);
     std::vector<double> scores;
+    scores.reserve(static_cast<std::size_t>(span * span));
     double best = 0;
     for (int i = -steps; i <= steps; ++i)
         for (int j = -steps; j <= steps; ++j) {
-            scores.push_back(score(ux * (i * stepModules) + uy * (j * stepModules)));
+            scores.push_back(score(i, j));
             best = std::max(best, scores.back());
         }
     Point sum{};

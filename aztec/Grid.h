@@ -57,12 +57,12 @@ private:
     Point& at(int a, int b);
     Point moduleOf(int a, int b) const;
     LocalMap localMap(int a, int b) const;
-    // `fit(point, dark)` says how well the image at that point fits a module of that colour, 0 to 1; `tie` is how
-    // much below the best score still counts as the best.
-    template <typename Fit>
-    void follow(const Fit& fit, double tie);
-    template <typename Fit>
-    void refine(const Fit& fit, double tie, int a, int b);
+    // `darkness(point)` says how dark the image is at that point, 0 to 1, or NaN where there is no pixel (which
+    // fits neither colour); `tie` is how much below the best score still counts as the best.
+    template <typename Darkness>
+    void follow(const Darkness& darkness, double tie);
+    template <typename Darkness>
+    void refine(const Darkness& darkness, double tie, int a, int b);
 
     int size_, centre_, reach_;  // crossings at centre + 16 k, |k| <= reach_
     Homography initial_;

@@ -33,13 +33,30 @@ std::size_t degree(const Poly& p)
     return d - 1;
 }
 
-// The codewords as a polynomial (first word the highest power) at x.
-unsigned evaluateWords(const GaloisField& f, std::span<const unsigned> words, unsigned x)
+// The codewords as a polynomial (first word the highest power) at alpha^1 .. alpha^count: each word's logarithm
+// is taken once and stepped from one power to the next, a table look-up per word and power (the check of a
+// large symbol is most of a clean read's work).
+Poly syndromesOf(const GaloisField& f, std::span<const unsigned> words, std::size_t count)
 {
-    unsigned value = 0;
-    for (unsigned word : words)
-        value = GaloisField::add(f.multiply(value, x), word);
-    return value;
+    const unsigned order = f.size() - 1;
+    std::vector<unsigned> exponent, step;  // of the words that are not zero
+    for (std::size_t k = 0; k < words.size(); ++k)
+        if (words[k] != 0) {
+            exponent.push_back(f.log(words[k]));
+            step.push_back(static_cast<unsigned>((words.size() - 1 - k) % order));
+        }
+    Poly syndromes(count, 0);
+    for (unsigned& value : syndromes) {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < exponent.size(); ++i) {
+            unsigned e = exponent[i] + step[i];
+            e = e >= order ? e - order : e;
+            exponent[i] = e;
+            sum ^= f.exp(e);
+        }
+        value = sum;
+    }
+    return syndromes;
 }
 
 }  // namespace
@@ -73,11 +90,8 @@ std::optional<Correction> reedSolomonCorrect(const GaloisField& f, std::span<uns
     // Position k holds the coefficient of x^(n-1-k); its locator is alpha^(n-1-k).
     const auto locator = [&](std::size_t k) { return f.power(static_cast<long>(n - 1 - k)); };
 
-    Poly syndromes(checkWords);  // S_j = r(alpha^j), j = 1..n, stored at j - 1
-    bool clean = true;
-    for (std::size_t j = 0; j < checkWords; ++j)
-        clean &= (syndromes[j] = evaluateWords(f, codewords, f.power(static_cast<long>(j + 1)))) == 0;
-    if (clean)
+    const Poly syndromes = syndromesOf(f, codewords, checkWords);  // S_j = r(alpha^j), j = 1..n, stored at j - 1
+    if (std::all_of(syndromes.begin(), syndromes.end(), [](unsigned s) { return s == 0; }))
         return Correction{};
 
     // Berlekamp-Massey started from the erasure locator.
@@ -141,9 +155,9 @@ std::optional<Correction> reedSolomonCorrect(const GaloisField& f, std::span<uns
     for (const auto& [k, magnitude] : fixes)
         corrected[k] ^= magnitude;
     // A locator that fits but a word that still fails the check: more damage than the words can carry.
-    for (std::size_t j = 0; j < checkWords; ++j)
-        if (evaluateWords(f, corrected, f.power(static_cast<long>(j + 1))) != 0)
-            return std::nullopt;
+    const Poly check = syndromesOf(f, corrected, checkWords);
+    if (std::any_of(check.begin(), check.end(), [](unsigned s) { return s != 0; }))
+        return std::nullopt;
     Correction result{erased, length - erased, 0};
     for (std::size_t k = 0; k < n; ++k)
         result.changed += corrected[k] != codewords[k];
