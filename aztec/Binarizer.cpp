@@ -129,11 +129,19 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
             for (int bx = 0; bx < bw; ++bx) {
                 const int left = bx * block, right = std::min(image.width, left + block);
                 int l = 255, h = 0, total = 0, square = 0;
-                for (int x = left; x < right; ++x) {
-                    l = std::min<int>(l, in[x]);
-                    h = std::max<int>(h, in[x]);
-                    total += in[x];
-                }
+                // A whole block is a loop of known length, which the compiler unrolls.
+                const auto scan = [&](int from, int count) {
+                    for (int k = 0; k < count; ++k) {
+                        const int v = in[from + k];
+                        l = std::min(l, v);
+                        h = std::max(h, v);
+                        total += v;
+                    }
+                };
+                if (right - left == block)
+                    scan(left, block);
+                else
+                    scan(left, right - left);
                 if (smooth)
                     for (int x = left; x < right; ++x)
                         square += in[x] * in[x];

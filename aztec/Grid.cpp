@@ -196,18 +196,20 @@ void SymbolGrid::refine(const Darkness& darkness, double tie, int a, int b)
     at(a, b) = predicted + ux * middle.x + uy * middle.y;
 }
 
-Point SymbolGrid::toImage(Point module) const
+const Homography& SymbolGrid::mapAt(Point module) const
 {
     if (reach_ == 0)
-        return initial_(module);
+        return initial_;
     const auto cellOf = [&](double v) {
         const int k = static_cast<int>(std::floor((v - (centre_ + 0.5)) / spacing));
         return std::clamp(k, -reach_, reach_ - 1);
     };
     const int a = cellOf(module.x), b = cellOf(module.y);
     const auto& cell = cells_[static_cast<std::size_t>((a + reach_) * (2 * reach_ + 1) + b + reach_)];
-    return cell ? (*cell)(module) : initial_(module);
+    return cell ? *cell : initial_;
 }
+
+Point SymbolGrid::toImage(Point module) const { return mapAt(module)(module); }
 
 SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
 {
@@ -215,8 +217,9 @@ SymbolGrid::Sampled SymbolGrid::sample(const BinaryImage& image) const
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
             // Within a module the map is as good as linear: three points place all nine.
-            const Point centre = toImage({x + 0.5, y + 0.5});
-            const Point across = toImage({x + 0.75, y + 0.5}) - centre, down = toImage({x + 0.5, y + 0.75}) - centre;
+            const Homography& map = mapAt({x + 0.5, y + 0.5});
+            const Point centre = map({x + 0.5, y + 0.5});
+            const Point across = map({x + 0.75, y + 0.5}) - centre, down = map({x + 0.5, y + 0.75}) - centre;
             int dark = 0;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx) {
@@ -248,8 +251,9 @@ SymbolGrid::Sampled SymbolGrid::sample(const GrayImage& image) const
     for (int y = 0; y < size_; ++y)
         for (int x = 0; x < size_; ++x) {
             double sum = 0;
+            const Homography& map = mapAt({x + 0.5, y + 0.5});
             for (const auto& [dx, dy] : {std::pair{0.0, 0.0}, {-0.2, 0.0}, {0.2, 0.0}, {0.0, -0.2}, {0.0, 0.2}})
-                sum += levelAt(image, toImage({x + 0.5 + dx, y + 0.5 + dy}));
+                sum += levelAt(image, map({x + 0.5 + dx, y + 0.5 + dy}));
             level[std::size_t(y) * n + std::size_t(x)] = sum / 5;
         }
     return classifyLevels(level, size_);
