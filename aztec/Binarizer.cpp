@@ -161,19 +161,29 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
                                    (!smooth || variance >= minSpread * minSpread);
         }
     }
+    // Each block's threshold is the mean level of the edged blocks among the 5 x 5 around it: sums over any
+    // rectangle of blocks from running totals.
+    const int pw = bw + 1;
+    std::vector<long long> levels(std::size_t(pw) * (bh + 1)), edges(levels.size());
+    for (int by = 0; by < bh; ++by)
+        for (int bx = 0; bx < bw; ++bx) {
+            const std::size_t at = std::size_t(by + 1) * pw + bx + 1, up = at - pw;
+            const bool e = edged[index(bx, by)] != 0;
+            levels[at] = (e ? level[index(bx, by)] : 0) + levels[at - 1] + levels[up] - levels[up - 1];
+            edges[at] = (e ? 1 : 0) + edges[at - 1] + edges[up] - edges[up - 1];
+        }
+    const auto boxed = [&](const std::vector<long long>& totals, int x0, int y0, int x1, int y1) {
+        return totals[std::size_t(y1) * pw + x1] - totals[std::size_t(y0) * pw + x1] - totals[std::size_t(y1) * pw + x0] +
+               totals[std::size_t(y0) * pw + x0];
+    };
     std::vector<int> threshold(std::size_t(bw) * bh, -1);
     std::deque<std::pair<int, int>> settled;
     for (int by = 0; by < bh; ++by)
         for (int bx = 0; bx < bw; ++bx) {
-            int sum = 0, count = 0;
-            for (int dy = -2; dy <= 2; ++dy)
-                for (int dx = -2; dx <= 2; ++dx) {
-                    const int x = bx + dx, y = by + dy;
-                    if (x < 0 || y < 0 || x >= bw || y >= bh || !edged[index(x, y)])
-                        continue;
-                    sum += level[index(x, y)];
-                    ++count;
-                }
+            const int x0 = std::max(0, bx - 2), y0 = std::max(0, by - 2);
+            const int x1 = std::min(bw, bx + 3), y1 = std::min(bh, by + 3);
+            const auto count = static_cast<int>(boxed(edges, x0, y0, x1, y1));
+            const auto sum = static_cast<int>(boxed(levels, x0, y0, x1, y1));
             if (count) {
                 threshold[index(bx, by)] = sum / count;
                 settled.emplace_back(bx, by);
@@ -200,11 +210,14 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
         const int* t = threshold.data() + std::size_t(y / block) * bw;
         std::uint8_t* bits = out.row(y);
         const std::uint8_t* in = smooth ? smoothed.row(y) : image.row(y);
-        for (int bx = 0; bx < bw; ++bx) {
-            const int limit = std::min(image.width, (bx + 1) * block), tb = t[bx];
-            for (int x = bx * block; x < limit; ++x)
-                bits[x] = in[x] < tb;
+        const int whole = image.width / block;
+        for (int bx = 0; bx < whole; ++bx) {
+            const int tb = t[bx], left = bx * block;
+            for (int k = 0; k < block; ++k)
+                bits[left + k] = in[left + k] < tb;
         }
+        for (int x = whole * block; x < image.width; ++x)
+            bits[x] = in[x] < t[whole];
     }
     return out;
 }
