@@ -24,9 +24,12 @@ constexpr int pureSymbolSide = 512;
 // Modules of at most this many pixels may be of a symbol drawn at one or two pixels per module.
 constexpr double squareModules = 2.5;
 // Images up to this size (an A4 page at 200 dpi) may be scanned so coarsely that only the enlarged image reads;
-// and only modules up to this many pixels are too coarse for the image as it is.
+// and only modules up to this many pixels are too coarse for the image as it is. Past this many bull's-eyes of
+// such modules the image is texture (noise, halftone), where enlarging finds more texture: a coarse symbol
+// shows a few (at most 22 over every test image that reads only enlarged).
 constexpr long long enlargeLimit = 4'000'000;
 constexpr double enlargeModules = 4.5;
+constexpr std::size_t maxCoarseCandidates = 64;
 
 // The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
 // largest images no more than fits in about a second and a half.
@@ -60,7 +63,7 @@ struct Attempts {
     std::size_t candidates = 0;  // bull's-eyes the finder saw, whatever came of them
     std::string lastReason;
     bool inkSpread = false;  // dark runs far fatter than light ones: a bull's-eye may be merged at this scale
-    double smallestModule = 1e9;  // of the bull's-eyes the finder saw
+    std::size_t coarse = 0;  // of those bull's-eyes, with modules of at most enlargeModules
 };
 
 // The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
@@ -189,8 +192,8 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
             binary.invert();
         const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule);
         attempts.candidates += found.size();
-        for (const FinderCandidate& candidate : found)
-            attempts.smallestModule = std::min(attempts.smallestModule, candidate.moduleSize);
+        attempts.coarse += static_cast<std::size_t>(std::count_if(
+            found.begin(), found.end(), [](const FinderCandidate& c) { return c.moduleSize <= enlargeModules; }));
         for (const FinderCandidate& candidate : found) {
             if (attempts.budget.spent())
                 return std::nullopt;
@@ -306,10 +309,10 @@ ReadResult readAztec(const GrayImage& image, Budget& shared)
     shared.spend(first - attempts.budget.left());
     // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
     // a budget of its own, so that only a read that found nothing pays for it; and only where the finder saw a
-    // bull's-eye of coarse modules, too blurred to trace, or ink spread that may have closed its rings: an image
-    // that shows neither holds no symbol an enlargement would reveal.
-    if (!decoded && pixels <= enlargeLimit && (attempts.smallestModule <= enlargeModules || attempts.inkSpread) &&
-        shared.left() > 0) {
+    // few bull's-eyes of coarse modules, too blurred to trace, or ink spread that may have closed its rings: an
+    // image that shows neither holds no symbol an enlargement would reveal.
+    const bool coarse = attempts.coarse > 0 && attempts.coarse <= maxCoarseCandidates;
+    if (!decoded && pixels <= enlargeLimit && (coarse || attempts.inkSpread) && shared.left() > 0) {
         const std::vector<std::uint8_t> larger = enlarged(image);
         const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
         const long long more = share(workFor(4 * pixels));
