@@ -151,27 +151,40 @@ void SymbolGrid::refine(const Darkness& darkness, double tie, int a, int b)
     constexpr int perModule = static_cast<int>(1 / stepModules);
     const int steps = static_cast<int>(searchModules / stepModules), span = 2 * steps + 1;
     const int reach = steps + perModule * armModules, length = 2 * reach + 1;
-    // line[across][along]: darkness at `along` quarter modules along the line, `across` quarter modules off it.
+    // How well each point of a line fits a dark and a light module, at `along` quarter modules along the line and
+    // `across` quarter modules off it; a point with no pixel fits neither.
+    struct Line {
+        std::vector<double> dark, light;
+    };
     const auto sampleLine = [&](Point along, Point across) {
-        std::vector<double> line(static_cast<std::size_t>(span * length));
+        Line line{std::vector<double>(static_cast<std::size_t>(span * length)), {}};
+        line.light.resize(line.dark.size());
         for (int j = -steps; j <= steps; ++j)
-            for (int m = -reach; m <= reach; ++m)
-                line[static_cast<std::size_t>((j + steps) * length + m + reach)] =
-                    darkness(predicted + along * (m * stepModules) + across * (j * stepModules));
+            for (int m = -reach; m <= reach; ++m) {
+                const auto at = static_cast<std::size_t>((j + steps) * length + m + reach);
+                const double d = darkness(predicted + along * (m * stepModules) + across * (j * stepModules));
+                line.dark[at] = std::isnan(d) ? 0 : d;
+                line.light[at] = std::isnan(d) ? 0 : 1 - d;
+            }
         return line;
     };
-    const std::vector<double> horizontal = sampleLine(ux, uy), vertical = sampleLine(uy, ux);
-    const auto fit = [](double d, bool dark) { return std::isnan(d) ? 0.0 : dark ? d : 1 - d; };
+    const Line horizontal = sampleLine(ux, uy), vertical = sampleLine(uy, ux);
+    // The grid modules of each arm that lie in the symbol.
+    const auto inSymbol = [&](int v) { return v >= 0 && v < size_; };
+    const int kFirst = -armModules, kLast = armModules;
     // Shift i along x and j along y; the horizontal line is met at i + 4k along, j across, the vertical one the
     // other way round.
     const auto score = [&](int i, int j) {
         double agree = 0;
-        for (int k = -armModules; k <= armModules; ++k) {
+        const std::size_t h = static_cast<std::size_t>((j + steps) * length + i + reach);
+        const std::size_t v = static_cast<std::size_t>((i + steps) * length + j + reach);
+        for (int k = kFirst; k <= kLast; ++k) {
             const bool dark = k % 2 == 0;
-            if (gx + k >= 0 && gx + k < size_ && gy >= 0 && gy < size_)
-                agree += fit(horizontal[static_cast<std::size_t>((j + steps) * length + i + perModule * k + reach)], dark);
-            if (gy + k >= 0 && gy + k < size_ && gx >= 0 && gx < size_)
-                agree += fit(vertical[static_cast<std::size_t>((i + steps) * length + j + perModule * k + reach)], dark);
+            const std::ptrdiff_t offset = perModule * k;
+            if (inSymbol(gx + k) && inSymbol(gy))
+                agree += (dark ? horizontal.dark : horizontal.light)[h + offset];
+            if (inSymbol(gy + k) && inSymbol(gx))
+                agree += (dark ? vertical.dark : vertical.light)[v + offset];
         }
         return agree;
     };

@@ -184,9 +184,15 @@ std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const Finde
     return std::nullopt;
 }
 
-// Every candidate of one binary image, dark symbols on light and then light on dark.
+// Every candidate of one binary image, dark symbols on light and then light on dark; what reads nothing leaves
+// the image as it was given.
 std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, Attempts& attempts)
 {
+    const auto nothing = [&](bool inverted) {
+        if (inverted)
+            binary.invert();
+        return std::nullopt;
+    };
     for (bool inverted : {false, true}) {
         if (inverted)
             binary.invert();
@@ -196,7 +202,7 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
             found.begin(), found.end(), [](const FinderCandidate& c) { return c.moduleSize <= enlargeModules; }));
         for (const FinderCandidate& candidate : found) {
             if (attempts.budget.spent())
-                return std::nullopt;
+                return nothing(inverted);
             // Only rings too fine to trace are taken as drawn square to the pixels: larger ones are traced by the
             // strategies after this one, at any angle, and a turned symbol taken as square only costs time.
             if (square && candidate.moduleSize > squareModules)
@@ -205,7 +211,7 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
                 return decoded;
         }
     }
-    return std::nullopt;
+    return nothing(true);
 }
 
 // Catmull-Rom weights of the four source pixels around a point `t` past the second of them.
@@ -256,16 +262,11 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         long long cost;
         double minModule;
         bool square;
+        bool measuresSpread = false;  // the image whose runs say how far ink has spread, once it has not read
     };
     int spread = 0;  // what the local threshold's runs say
     const Strategy strategies[] = {
-        {[&] {
-             BinaryImage binary = binarizeLocal(image);
-             spread = inkSpreadOf(binary);
-             attempts.inkSpread = attempts.inkSpread || spread != 0;
-             return binary;
-         },
-         2 * pixels, 1.5, false},
+        {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false, true},
         {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
         {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
         {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
@@ -280,6 +281,10 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         BinaryImage binary = strategy.binarize();
         if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts))
             return decoded;
+        if (strategy.measuresSpread) {
+            spread = inkSpreadOf(binary);
+            attempts.inkSpread = attempts.inkSpread || spread != 0;
+        }
     }
     return std::nullopt;
 }
