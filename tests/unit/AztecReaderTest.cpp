@@ -326,6 +326,30 @@ TEST(AztecReader, SmallSymbolAmongLargerDecoys)
     expectRead(page, "v01", "among 63 decoys");
 }
 
+// A bull's-eye is closed rings: one broken along a single line through its centre, outside the centre module, is
+// texture that happened to pass the others.
+TEST(AztecReader, BullsEyeMustHoldAlongEveryLine)
+{
+    constexpr int side = 160, centre = side / 2, module = 6;
+    const struct {
+        const char* name;
+        int dx, dy;  // the line broken: x + y, x - y or none
+        std::size_t found;
+    } cases[] = {{"whole", 0, 0, 1}, {"broken along one diagonal", 1, 1, 0}, {"broken along the other", 1, -1, 0}};
+    for (const auto& c : cases) {
+        BinaryImage rings(side, side);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const int dx = x - centre, dy = y - centre;
+                const int ring = (std::max(std::abs(dx), std::abs(dy)) + module / 2) / module;
+                const bool broken = (c.dx || c.dy) && std::abs(c.dx * dx + c.dy * dy) <= 2 && ring > 0;
+                rings.set(x, y, ring <= 5 && ring % 2 == 0 && !broken);
+            }
+        Budget budget(1LL << 40);
+        EXPECT_EQ(findBullsEyes(rings, 8, budget).size(), c.found) << c.name;
+    }
+}
+
 // Work grows with what the image shows, and a read has a budget: nested squares, bull's-eyes in every row,
 // end cleanly.
 TEST(AztecReader, NestedSquaresEndCleanly)
