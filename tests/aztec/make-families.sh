@@ -10,7 +10,7 @@ set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone tilted stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned tilted stress)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -240,6 +240,28 @@ keystone() {
         convert "$tmp/k2.png" -virtual-pixel white -background white \
           -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
           -rotate "$((e * 90 + (k % 4) * 90))" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# The same tilt with the phone also turned by 15, 30 and 45 degrees: the far side no longer along a pixel row.
+turned() {
+  local k=0 short px turn text w h d dh file
+  for short in 40 50 60; do
+    for px in 3 4; do
+      for turn in 15 30 45; do
+        k=$((k + 1)); text=$(certificate $((k + 300)))
+        bare "$tmp/t.png" -d "$text"
+        convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+          -border $((px * 6)) "$tmp/t2.png"
+        read -r w h < <(identify -format '%w %h\n' "$tmp/t2.png")
+        d=$((w * short / 200)) dh=$((h * short / 400))
+        next "keystone.turned.$short.${px}px" png
+        convert "$tmp/t2.png" -virtual-pixel white -background white \
+          -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
+          -rotate "$turn" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
         expect "$file" "$text"
       done
     done
