@@ -53,7 +53,8 @@ bool looksLikeBullsEye(const int* runs, const Profile& profile, double minModule
 }
 
 // The inner runs' bounds of looksLikeBullsEye, (width - 0.5) to (width + 0.6) modules of inner / 7 pixels, in
-// integers: what fails here fails there by a fourteenth of a pixel at least, and most windows of a row fail here.
+// integers: what fails here fails there by a thirty-fifth of a pixel at least, and most windows of a row fail
+// here.
 bool innerRunsFit(const int* runs, const Profile& profile, int inner)
 {
     for (int i = 1; i < 2 * profile.side; ++i) {

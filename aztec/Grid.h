@@ -57,7 +57,8 @@ private:
     Point& at(int a, int b);
     Point moduleOf(int a, int b) const;
     LocalMap localMap(int a, int b) const;
-    // The map of the cell that holds this point (every point of one module lies in one cell).
+    // The map of the cell that holds this point: for a module's centre, the map its samples are taken through
+    // (a module on a grid line straddles two cells, whose maps meet there).
     const Homography& mapAt(Point module) const;
     // `darkness(point)` says how dark the image is at that point, 0 to 1, or NaN where there is no pixel (which
     // fits neither colour); `tie` is how much below the best score still counts as the best.

@@ -298,6 +298,20 @@ varnok::scan::FieldsRow fieldsRow(const Item& item, const Outcome& outcome)
     return row;
 }
 
+// On a reader thread, where nothing may escape: whatever the row's decoding throws ends that row only.
+varnok::scan::FieldsRow rowOf(const Item& item, const Outcome& outcome)
+{
+    try {
+        return fieldsRow(item, outcome);
+    } catch (const std::exception&) {
+        varnok::scan::FieldsRow row;
+        row.file = utf8(item.shown);
+        row.status = utf8(L"Nie można odczytać pól symbolu z pliku " + inQuotes(item.path));
+        row.advice = varnok::scan::advice(Problem::Unreadable);
+        return row;
+    }
+}
+
 // "12/200 skan012.pdf" on one console line, rewritten in place; nothing when stderr is redirected.
 class Progress {
 public:
@@ -378,7 +392,7 @@ private:
             lock.unlock();
             Outcome outcome = scan(items_[index]);
             if (fields_)
-                outcome.row = fieldsRow(items_[index], outcome);
+                outcome.row = rowOf(items_[index], outcome);
             lock.lock();
             outcomes_[index] = std::move(outcome);
             lock.unlock();

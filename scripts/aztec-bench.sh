@@ -86,7 +86,7 @@ compare() {  # compare <label> <files...>: the sums, their ratio, and the file w
   for image in "$@"; do
     mine=$(cpu_of "$scan" "$image") its=$(cpu_of "$reference" -formats Aztec "$image")
     ours=$(echo "$ours + $mine" | bc) theirs=$(echo "$theirs + $its" | bc)
-    if [ "$(echo "$mine > $worst * $its" | bc)" = 1 ]; then
+    if [ "$(echo "$its > 0 && $mine > $worst * $its" | bc)" = 1 ]; then
       worst=$(echo "scale=2; $mine / $its" | bc) worst_name=$(basename "$image")
     fi
   done

@@ -16,6 +16,7 @@
 #include "WicDecode.h"
 #include "platform/BmpRle.h"
 #include "platform/ComPtr.h"
+#include "platform/Handle.h"
 #include "platform/ImageHeader.h"
 #include "platform/WorkerProtocol.h"
 
@@ -120,26 +121,35 @@ GrayPixels decode(HGLOBAL memory, std::uint64_t size, std::uint64_t maxPixels)
 }
 
 // The caller's section copied into a block of ours (null when there is no memory for it), because the decoders
-// read from a block and a GIF's trailer is written into it; our handle of the section is closed either way.
-// False when the section is not what the request says: the caller is not one of ours.
+// read from a block and a GIF's trailer is written into it; through a moving view, so that the block and the view
+// together take little more than the file's size of our address space. Our handle of the section is closed
+// either way. False when there is no section to be read as the request says: the caller is not one of ours.
 bool copyOfFile(const worker::Request& request, HGLOBAL& memory)
 {
-    const auto section = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.section));
-    const void* view = nullptr;
-    if (request.bytes > 0) {
-        view = section ? ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(request.bytes)) : nullptr;
-        if (section)
-            ::CloseHandle(section);
-        if (!view)
-            return false;
-    }
+    const Handle owned(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(request.section)));
+    const HANDLE section = owned.get();
+    if (request.bytes > 0 && !section)
+        return false;
     memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(std::max<std::uint64_t>(request.bytes, 1)));
-    if (memory && view) {
-        std::memcpy(::GlobalLock(memory), view, static_cast<std::size_t>(request.bytes));
-        ::GlobalUnlock(memory);
-    }
-    if (view)
+    if (!memory || request.bytes == 0)
+        return true;
+    auto* into = static_cast<std::uint8_t*>(::GlobalLock(memory));
+    constexpr std::uint64_t window = 16u << 20;  // a multiple of the allocation granularity
+    for (std::uint64_t at = 0; at < request.bytes; at += window) {
+        const auto length = static_cast<std::size_t>(std::min(window, request.bytes - at));
+        const void* view = ::MapViewOfFile(section, FILE_MAP_READ, static_cast<DWORD>(at >> 32), static_cast<DWORD>(at),
+                                           length);
+        if (!view) {
+            const DWORD error = ::GetLastError();
+            ::GlobalUnlock(memory);
+            ::GlobalFree(std::exchange(memory, nullptr));
+            // Out of address space is the file's size; anything else is a section that is not what was said.
+            return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_COMMITMENT_LIMIT;
+        }
+        std::memcpy(into + at, view, length);
         ::UnmapViewOfFile(view);
+    }
+    ::GlobalUnlock(memory);
     return true;
 }
 

@@ -168,7 +168,8 @@ int main(int argc, char** argv)
 {
     // The reader's image-sized buffers, freed and taken again strategy after strategy, stay in the heap instead
     // of going back to the system and being faulted in anew (a fifth of a large page's time).
-    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    if (mallopt(M_MMAP_THRESHOLD, 256 << 20) == 0)
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);  // where the C library allows no more
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     if (argc < 2) {
         std::fprintf(stderr, "usage: varnok-scan FILE|FOLDER...\n");

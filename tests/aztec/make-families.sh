@@ -252,7 +252,7 @@ turned() {
   for short in 40 50 60; do
     for px in 3 4; do
       for turn in 15 30 45; do
-        k=$((k + 1)); text=$(certificate $((k + 300)))
+        k=$((k + 1)); text=$(certificate $((k + 400)))
         bare "$tmp/t.png" -d "$text"
         convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
           -border $((px * 6)) "$tmp/t2.png"
