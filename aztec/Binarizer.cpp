@@ -56,13 +56,25 @@ HistogramSplit splitHistogram(const GrayImage& image)
 {
     // Every row of a small image, a sample of rows of a large one: the histogram's shape is what counts.
     const int rowStep = std::max(1, image.height / 1024);
-    std::array<long long, 256> histogram{};
+    // Four counts per level, so that runs of one level do not wait on their own increments.
+    std::array<std::array<std::uint32_t, 256>, 4> counts{};
     long long total = 0;
-    for (int y = 0; y < image.height; y += rowStep)
-        for (int x = 0; x < image.width; ++x) {
-            ++histogram[image.at(x, y)];
-            ++total;
+    for (int y = 0; y < image.height; y += rowStep) {
+        const std::uint8_t* row = image.row(y);
+        int x = 0;
+        for (; x + 4 <= image.width; x += 4) {
+            ++counts[0][row[x]];
+            ++counts[1][row[x + 1]];
+            ++counts[2][row[x + 2]];
+            ++counts[3][row[x + 3]];
         }
+        for (; x < image.width; ++x)
+            ++counts[0][row[x]];
+        total += image.width;
+    }
+    std::array<long long, 256> histogram{};
+    for (std::size_t v = 0; v < 256; ++v)
+        histogram[v] = static_cast<long long>(counts[0][v]) + counts[1][v] + counts[2][v] + counts[3][v];
     long long sumAll = 0;
     for (int v = 0; v < 256; ++v)
         sumAll += v * histogram[static_cast<std::size_t>(v)];
@@ -118,39 +130,44 @@ BinaryImage binarizeLocal(const GrayImage& image, bool smooth)
     std::vector<std::uint8_t> edged(std::size_t(bw) * bh);
     std::vector<int> lo(static_cast<std::size_t>(bw)), hi(lo), sum(lo);
     std::vector<long long> squares(static_cast<std::size_t>(bw));
+    // Each column of a row of blocks first, a whole row at a time (loops the compiler vectorises), then each
+    // block from its eight columns.
+    const std::size_t w = static_cast<std::size_t>(image.width);
+    std::vector<std::uint8_t> columnLo(w), columnHi(w);
+    std::vector<std::uint16_t> columnSum(w);    // at most 8 x 255
+    std::vector<std::uint32_t> columnSquares(w);  // at most 8 x 255²
     for (int by = 0; by < bh; ++by) {
-        std::fill(lo.begin(), lo.end(), 255);
-        std::fill(hi.begin(), hi.end(), 0);
-        std::fill(sum.begin(), sum.end(), 0);
-        std::fill(squares.begin(), squares.end(), 0);
         const int top = by * block, bottom = std::min(image.height, top + block);
+        std::fill(columnLo.begin(), columnLo.end(), std::uint8_t{255});
+        std::fill(columnHi.begin(), columnHi.end(), std::uint8_t{0});
+        std::fill(columnSum.begin(), columnSum.end(), std::uint16_t{0});
+        std::fill(columnSquares.begin(), columnSquares.end(), 0u);
         for (int y = top; y < bottom; ++y) {
             const std::uint8_t* in = image.row(y);
-            for (int bx = 0; bx < bw; ++bx) {
-                const int left = bx * block, right = std::min(image.width, left + block);
-                int l = 255, h = 0, total = 0, square = 0;
-                // A whole block is a loop of known length, which the compiler unrolls.
-                const auto scan = [&](int from, int count) {
-                    for (int k = 0; k < count; ++k) {
-                        const int v = in[from + k];
-                        l = std::min(l, v);
-                        h = std::max(h, v);
-                        total += v;
-                    }
-                };
-                if (right - left == block)
-                    scan(left, block);
-                else
-                    scan(left, right - left);
-                if (smooth)
-                    for (int x = left; x < right; ++x)
-                        square += in[x] * in[x];
-                const std::size_t b = std::size_t(bx);
-                lo[b] = std::min(lo[b], l);
-                hi[b] = std::max(hi[b], h);
-                sum[b] += total;
-                squares[b] += square;
+            for (std::size_t x = 0; x < w; ++x) {
+                columnLo[x] = std::min(columnLo[x], in[x]);
+                columnHi[x] = std::max(columnHi[x], in[x]);
+                columnSum[x] = static_cast<std::uint16_t>(columnSum[x] + in[x]);
             }
+            if (smooth)
+                for (std::size_t x = 0; x < w; ++x)
+                    columnSquares[x] += std::uint32_t(in[x]) * in[x];
+        }
+        for (int bx = 0; bx < bw; ++bx) {
+            const int left = bx * block, right = std::min(image.width, left + block);
+            int l = 255, h = 0, total = 0;
+            long long square = 0;
+            for (int x = left; x < right; ++x) {
+                l = std::min<int>(l, columnLo[std::size_t(x)]);
+                h = std::max<int>(h, columnHi[std::size_t(x)]);
+                total += columnSum[std::size_t(x)];
+                square += columnSquares[std::size_t(x)];
+            }
+            const std::size_t at = std::size_t(bx);
+            lo[at] = l;
+            hi[at] = h;
+            sum[at] = total;
+            squares[at] = square;
         }
         for (int bx = 0; bx < bw; ++bx) {
             const int count = (bottom - top) * (std::min(image.width, (bx + 1) * block) - bx * block);
