@@ -10,7 +10,7 @@ set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned tilted stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned textured tilted stress)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -262,6 +262,28 @@ turned() {
         convert "$tmp/t2.png" -virtual-pixel white -background white \
           -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
           -rotate "$turn" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# Certificates scanned coarsely (2 and 2.5 px modules, blur, JPEG 75) over texture: paper noise and a guilloche.
+# Texture shows many small bull's-eyes; the symbol must still get its enlarged reading.
+textured() {
+  local k px text file background
+  convert -size 1000x1000 xc: -fx '0.5+0.5*sin(i/7+8*sin(j/40)) > 0.85 ? 0.55 : 1' "$tmp/guilloche.png"
+  convert -size 1000x1000 xc:gray90 -seed 3 -attenuate 0.6 +noise Gaussian -colorspace Gray "$tmp/noise.png"
+  for k in 1 2; do
+    text=$(certificate $((k + 500)))
+    bare "$tmp/x.png" -d "$text"
+    for px in 2 2.5; do
+      convert "$tmp/x.png" -colorspace Gray -filter point -resize "$(echo "$px * 100" | bc)%" \
+        -blur "0x$(echo "$px * 0.35" | bc -l)" -bordercolor white -border 8 "$tmp/x2.png"
+      for background in noise guilloche; do
+        next "textured.$background" jpg
+        convert "$tmp/$background.png" "$tmp/x2.png" -gravity center -compose Darken -composite -colorspace Gray \
+          -quality 75 "$file"
         expect "$file" "$text"
       done
     done
