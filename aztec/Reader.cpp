@@ -61,10 +61,9 @@ struct Attempts {
     const GrayImage& image;
     Budget budget;
     bool sawSymbol = false;  // a bull's-eye whose orientation marks and mode message were clear
-    std::size_t candidates = 0;  // bull's-eyes the finder saw, whatever came of them
     std::string lastReason;
     bool inkSpread = false;  // dark runs far fatter than light ones: a bull's-eye may be merged at this scale
-    std::size_t coarse = 0;  // the most of those bull's-eyes with modules of at most enlargeModules in one image
+    std::size_t coarse = 0;  // the most bull's-eyes of at most enlargeModules the finder saw in one binary image
 };
 
 // The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
@@ -198,7 +197,6 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
         if (inverted)
             binary.invert();
         const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule);
-        attempts.candidates += found.size();
         attempts.coarse = std::max(attempts.coarse, static_cast<std::size_t>(std::count_if(
             found.begin(), found.end(), [](const FinderCandidate& c) { return c.moduleSize <= enlargeModules; })));
         for (const FinderCandidate& candidate : found) {
@@ -310,7 +308,7 @@ ReadResult readAztec(const GrayImage& image, Budget& shared)
     const long long pixels = static_cast<long long>(image.width) * image.height;
     const auto share = [&](long long own) { return std::clamp(own, 0LL, std::max(shared.left(), 0LL)); };
     const long long first = share(workFor(pixels));
-    Attempts attempts{image, Budget(first), false, 0, {}};
+    Attempts attempts{image, Budget(first), false, {}};
     auto decoded = readImage(image, attempts);
     shared.spend(first - attempts.budget.left());
     // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
@@ -322,7 +320,7 @@ ReadResult readAztec(const GrayImage& image, Budget& shared)
         const std::vector<std::uint8_t> larger = enlarged(image);
         const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
         const long long more = share(workFor(4 * pixels));
-        Attempts second{large, Budget(more), attempts.sawSymbol, 0, attempts.lastReason};
+        Attempts second{large, Budget(more), attempts.sawSymbol, attempts.lastReason};
         decoded = readImage(large, second);
         shared.spend(more - second.budget.left());
         attempts.sawSymbol = second.sawSymbol;

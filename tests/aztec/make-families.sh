@@ -225,22 +225,13 @@ readerinit() {
 # shorter across), modules of 3, 4 and 6 pixels on the near side, the far side turned to each of the four edges.
 # Family keystone.<shortening>.<module>px.
 keystone() {
-  local k=0 short px text w h d dh e file
+  local k=0 short px e
   for short in 10 20 30 40 50 60; do
     for px in 3 4 6; do
       for e in 0 1; do
-        k=$((k + 1)); text=$(certificate $((k + 200)))
-        bare "$tmp/k.png" -d "$text"
-        convert "$tmp/k.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
-          -border $((px * 6)) "$tmp/k2.png"
-        read -r w h < <(identify -format '%w %h\n' "$tmp/k2.png")
-        d=$((w * short / 200)) dh=$((h * short / 400))
-        next "keystone.$short.${px}px" png
+        k=$((k + 1))
         # The far edge: the top, or the right turned to the left by the rotation after it.
-        convert "$tmp/k2.png" -virtual-pixel white -background white \
-          -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
-          -rotate "$((e * 90 + (k % 4) * 90))" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
-        expect "$file" "$text"
+        keystone_view "keystone.$short.${px}px" "$(certificate $((k + 200)))" "$short" "$px" $((e * 90 + (k % 4) * 90))
       done
     done
   done
@@ -248,46 +239,31 @@ keystone() {
 
 # The same tilt with the phone also turned by 15, 30 and 45 degrees: the far side no longer along a pixel row.
 turned() {
-  local k=0 short px turn text w h d dh file
+  local k=0 short px turn
   for short in 40 50 60; do
     for px in 3 4; do
       for turn in 15 30 45; do
-        k=$((k + 1)); text=$(certificate $((k + 400)))
-        bare "$tmp/t.png" -d "$text"
-        convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
-          -border $((px * 6)) "$tmp/t2.png"
-        read -r w h < <(identify -format '%w %h\n' "$tmp/t2.png")
-        d=$((w * short / 200)) dh=$((h * short / 400))
-        next "keystone.turned.$short.${px}px" png
-        convert "$tmp/t2.png" -virtual-pixel white -background white \
-          -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
-          -rotate "$turn" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
-        expect "$file" "$text"
+        k=$((k + 1))
+        keystone_view "keystone.turned.$short.${px}px" "$(certificate $((k + 400)))" "$short" "$px" "$turn"
       done
     done
   done
 }
 
-# Certificates scanned coarsely (2 and 2.5 px modules, blur, JPEG 75) over texture: paper noise and a guilloche.
-# Texture shows many small bull's-eyes; the symbol must still get its enlarged reading.
-textured() {
-  local k px text file background
-  convert -size 1000x1000 xc: -fx '0.5+0.5*sin(i/7+8*sin(j/40)) > 0.85 ? 0.55 : 1' "$tmp/guilloche.png"
-  convert -size 1000x1000 xc:gray90 -seed 3 -attenuate 0.6 +noise Gaussian -colorspace Gray "$tmp/noise.png"
-  for k in 1 2; do
-    text=$(certificate $((k + 500)))
-    bare "$tmp/x.png" -d "$text"
-    for px in 2 2.5; do
-      convert "$tmp/x.png" -colorspace Gray -filter point -resize "$(echo "$px * 100" | bc)%" \
-        -blur "0x$(echo "$px * 0.35" | bc -l)" -bordercolor white -border 8 "$tmp/x2.png"
-      for background in noise guilloche; do
-        next "textured.$background" jpg
-        convert "$tmp/$background.png" "$tmp/x2.png" -gravity center -compose Darken -composite -colorspace Gray \
-          -quality 75 "$file"
-        expect "$file" "$text"
-      done
-    done
-  done
+# keystone_view <family> <text> <shortening %> <module px> <degrees>: the symbol with its top edge shortened,
+# then turned, with the camera's slight blur.
+keystone_view() {
+  local family=$1 text=$2 short=$3 px=$4 turn=$5 w h d dh
+  bare "$tmp/k.png" -d "$text"
+  convert "$tmp/k.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+    -border $((px * 6)) "$tmp/k2.png"
+  read -r w h < <(identify -format '%w %h\n' "$tmp/k2.png")
+  d=$((w * short / 200)) dh=$((h * short / 400))
+  next "$family" png
+  convert "$tmp/k2.png" -virtual-pixel white -background white \
+    -distort Perspective "0,0 $d,$dh  $w,0 $((w - d)),$dh  $w,$h $w,$h  0,$h 0,$h" \
+    -rotate "$turn" -blur "0x$(echo "$px * 0.12" | bc -l)" "$file"
+  expect "$file" "$text"
 }
 
 # GS1 data from zint: the leading FNC1 is no text, one after a field of variable length is sent as GS (0x1D).
