@@ -18,6 +18,8 @@ inline constexpr int imageTooLarge = 1001;   // above the pixel limit, or no mem
 inline constexpr int noSymbol = 1002;        // no Aztec symbol found
 inline constexpr int symbolDamaged = 1003;   // a symbol was found but its data did not pass the check words
 inline constexpr int pdfRefused = 1004;      // a PDF we do not read: encrypted, JBIG2, no image, too large
+inline constexpr int readTimedOut = 1005;    // the file's reading was ended by the wall clock
+inline constexpr int workerMissing = 1006;   // VarnokImageWorker.exe is not beside the program or does not start
 }  // namespace imageError
 
 std::u16string ReadCodet(std::u16string_view imagePath);
