@@ -1,6 +1,6 @@
-// What decoding in the worker costs: each image decoded in this process (WIC and our gray conversion, as the
-// worker does it) and through the worker (the same plus the file and the pixels over its pipe), medians of several
-// runs; before that, every file once through the worker with its outcome: the bound a hostile file gets.
+// What reading in the worker costs: each file read in this process (the worker's own code: WIC, the PDF reader and
+// the Aztec reader) and through a worker (the same plus the section, the pipe and the wall clock), medians of
+// several runs; before that, every file once through the worker with its outcome: the bound a hostile file gets.
 // Usage: ImageWorkerBench <image file>... [-- <hostile file>...] (beside VarnokImageWorker.exe); files after "--"
 // are only bounded. Prints figures; asserts nothing.
 
@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "platform/ComPtr.h"
-#include "platform/ImageWorker.h"
+#include "sandbox/ImageRead.h"
+#include "sandbox/Pool.h"
 #include "worker/WicDecode.h"
 
 namespace {
@@ -46,17 +47,24 @@ std::string narrow(const std::wstring& wide)
     return out;
 }
 
-std::string outcomeOf(const std::function<GrayPixels()>& decode)
+std::string describe(const worker::FileOutcome& outcome)
 {
-    try {
-        const GrayPixels pixels = decode();
-        return "decoded " + std::to_string(pixels.width) + " x " + std::to_string(pixels.height);
-    } catch (const ImageFileError& error) {
-        static const char* const kinds[] = {"not found", "no access", "unreadable", "too large", "refused", "no decoder"};
-        char code[16];
-        std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(error.code()));
-        return std::string(kinds[static_cast<int>(error.kind())]) + " (" + code + ")";
-    }
+    if (!outcome.error)
+        return outcome.read.failure == aztec::ReadFailure::None ? "read " + std::to_string(outcome.read.bytes.size()) + " bytes"
+                                                                : "no symbol read";
+    static const char* const kinds[] = {"not found", "no access", "unreadable", "too large",
+                                        "refused",   "no decoder", "timed out",  "no worker"};
+    char code[16];
+    std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(outcome.error->code()));
+    return std::string(kinds[static_cast<int>(outcome.error->kind())]) + " (" + code + ")";
+}
+
+worker::FileOutcome readHere(const std::vector<std::uint8_t>& bytes)
+{
+    return worker::readFile(bytes, bytes.size(), [](std::span<const std::uint8_t> part, std::uint64_t maxPixels) {
+        const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(part.data(), static_cast<UINT>(part.size())));
+        return decodeWithWic(stream.get(), maxPixels);
+    });
 }
 
 }  // namespace
@@ -64,7 +72,6 @@ std::string outcomeOf(const std::function<GrayPixels()>& decode)
 int wmain(int argc, wchar_t** argv)
 {
     ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    constexpr std::uint64_t maxPixels = 120'000'000;
     std::vector<std::vector<std::uint8_t>> files;
     int ordinary = argc;
     for (int i = 1; i < argc; ++i) {
@@ -79,35 +86,21 @@ int wmain(int argc, wchar_t** argv)
         if (i == ordinary)
             continue;
         std::string outcome;
-        const double ms = millisecondsOf([&] { outcome = outcomeOf([&] { return decodeInWorker(files[i - 1], maxPixels); }); });
+        const double ms = millisecondsOf([&] { outcome = describe(sandbox::readImageFile(argv[i])); });
         std::printf("  %-60s %10.1f  %s\n", narrow(argv[i]).c_str(), ms, outcome.c_str());
     }
-    std::printf("  the worker has a restricted token at low integrity: %s\n", workerIsBoxed() ? "yes" : "no");
+    sandbox::Protections protections;
+    const bool started = sandbox::lastProtections(protections);
+    std::printf("  the worker has a restricted token at low integrity: %s; a job object: %s\n",
+                started && protections.restrictedToken ? "yes" : "no", started && protections.jobObject ? "yes" : "no");
 
-    std::printf("median of 5 decodes                                  in process   in worker   cost of the worker\n");
+    std::printf("median of 5 reads                                    in process   in worker   cost of the worker\n");
     for (int i = 1; i < ordinary; ++i) {
-        const auto& bytes = files[i - 1];
         std::vector<double> local, remote;
-        bool decoded = true;
-        for (int run = 0; run < 5 && decoded; ++run) {
-            local.push_back(millisecondsOf([&] {
-                const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
-                try {
-                    decodeWithWic(stream.get(), maxPixels);
-                } catch (const ImageFileError&) {
-                    decoded = false;
-                }
-            }));
-            remote.push_back(millisecondsOf([&] {
-                try {
-                    decodeInWorker(bytes, maxPixels);
-                } catch (const ImageFileError&) {
-                    decoded = false;
-                }
-            }));
+        for (int run = 0; run < 5; ++run) {
+            local.push_back(millisecondsOf([&] { readHere(files[i - 1]); }));
+            remote.push_back(millisecondsOf([&] { sandbox::readImageFile(argv[i]); }));
         }
-        if (!decoded)
-            continue;
         const double a = median(local), b = median(remote);
         std::printf("  %-50s %10.1f %11.1f %12.1f ms\n", narrow(argv[i]).c_str(), a, b, b - a);
     }

@@ -6,9 +6,11 @@
 
 #include "aztec/Reader.h"
 #include "pdf/Reader.h"
+#include "platform/Ansi.h"
 #include "platform/ComPtr.h"
 #include "platform/Failure.h"
-#include "platform/ImageFile.h"
+#include "sandbox/Box.h"
+#include "sandbox/ImageRead.h"
 
 namespace varnok {
 
@@ -100,6 +102,18 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
         return Failure::runtimeError(imageError::unreadableImage,
                                      u"Nie można odczytać obrazu " + quoted(path) +
                                          u": nieobsługiwany format albo uszkodzony plik");
+    case Kind::TimedOut:
+        return Failure::runtimeError(imageError::readTimedOut,
+                                     u"Odczyt pliku " + quoted(path) + u" przerwano po " +
+                                         number(sandbox::workerWaitMilliseconds / 1000) +
+                                         u" s: plik jest zbyt złożony albo uszkodzony; zeskanuj ponownie tylko stronę z kodem");
+    case Kind::NoWorker: {
+        const std::u16string worker = fromUtf8(error.format());
+        return Failure::runtimeError(imageError::workerMissing,
+                                     u"Nie można uruchomić programu VarnokImageWorker.exe" +
+                                         (worker.empty() ? u"" : u" (" + quoted(worker) + u")") +
+                                         u", który odczytuje obrazy: zainstaluj program ponownie");
+    }
     case Kind::TooLarge:
         break;
     }
@@ -109,75 +123,6 @@ Failure imageFailure(const ImageFileError& error, std::u16string_view path)
                                                                     (error.width() ? u" (" + size + u")" : u""));
     return Failure::runtimeError(imageError::imageTooLarge, u"Obraz " + quoted(path) + u" jest za duży: " + size +
                                                                 u" (najwyżej 120 milionów pikseli)");
-}
-
-// Pages in order and the largest image first on each, until one has a symbol; otherwise the failure that says
-// most. Throws ImageFileError for failures that are not a read's; never returns ReadFailure::BadImage.
-aztec::ReadResult bestRead(std::u16string_view imagePath)
-{
-    using Kind = ImageFileError::Kind;
-    std::optional<aztec::ReadResult> read, damaged, noSymbol;
-    std::optional<ImageFileError> refused, tooLarge, unreadable;
-    const auto keepFirst = [](std::optional<ImageFileError>& slot, const ImageFileError& error) {
-        if (!slot)
-            slot = error;
-    };
-    visitGrayImages(wideView(imagePath), aztec::maxPixels, [&](const ImageCandidate& candidate) {
-        if (candidate.failure) {
-            const Kind kind = candidate.failure->kind();
-            keepFirst(kind == Kind::Refused ? refused : kind == Kind::TooLarge ? tooLarge : unreadable,
-                      *candidate.failure);
-            return false;
-        }
-        const GrayPixels& image = candidate.image;
-        aztec::ReadResult result;
-        try {
-            const aztec::GrayImage gray{image.pixels.data(), image.width, image.height, image.width};
-            if (candidate.work) {
-                // A PDF's images share the file's budget.
-                aztec::Budget work(candidate.work->left());
-                result = aztec::readAztec(gray, work);
-                candidate.work->take(candidate.work->left() - work.left());
-            } else {
-                result = aztec::readAztec(gray);
-            }
-        } catch (const std::bad_alloc&) {
-            keepFirst(tooLarge, ImageFileError(Kind::TooLarge, E_OUTOFMEMORY, static_cast<std::uint32_t>(image.width),
-                                               static_cast<std::uint32_t>(image.height)));
-            return false;
-        }
-        switch (result.failure) {
-        case aztec::ReadFailure::None:
-            read = std::move(result);
-            return true;
-        case aztec::ReadFailure::TooDamaged:
-            if (!damaged)
-                damaged = std::move(result);
-            break;
-        case aztec::ReadFailure::NoSymbol:
-            if (!noSymbol)
-                noSymbol = std::move(result);
-            break;
-        case aztec::ReadFailure::BadImage:
-            keepFirst(unreadable, ImageFileError(Kind::Unreadable, 0));
-            break;
-        }
-        return false;
-    });
-    if (read)
-        return *read;
-    if (damaged)
-        return *damaged;
-    // The symbol may well be in the image we could not decode: asking for another scan helps most.
-    if (refused)
-        throw *refused;
-    if (noSymbol)
-        return *noSymbol;
-    if (tooLarge)
-        throw *tooLarge;
-    if (unreadable)
-        throw *unreadable;
-    throw ImageFileError(Kind::Unreadable, 0);
 }
 
 }  // namespace
@@ -192,12 +137,10 @@ std::u16string scannerText(const std::string& bytes)
 
 aztec::ReadResult readImageSymbol(std::u16string_view imagePath)
 {
-    aztec::ReadResult read;
-    try {
-        read = bestRead(imagePath);
-    } catch (const ImageFileError& error) {
-        throw imageFailure(error, imagePath);
-    }
+    worker::FileOutcome outcome = sandbox::readImageFile(wideView(imagePath));
+    if (outcome.error)
+        throw imageFailure(*outcome.error, imagePath);
+    aztec::ReadResult read = std::move(outcome.read);
     switch (read.failure) {
     case aztec::ReadFailure::None:
         return read;

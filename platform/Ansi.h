@@ -12,5 +12,6 @@ std::u16string fromAnsi(std::string_view bytes);
 
 // Unpaired surrogates become U+FFFD.
 std::string toUtf8(std::u16string_view text);
+std::u16string fromUtf8(std::string_view bytes);
 
 }  // namespace varnok

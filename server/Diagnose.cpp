@@ -15,6 +15,7 @@
 #include "platform/Failure.h"
 #include "platform/Handle.h"
 #include "platform/PathNames.h"
+#include "sandbox/Pool.h"
 #include "Identity.h"
 #include "ModulePath.h"
 #include "Security.h"
@@ -302,6 +303,60 @@ void checkFolder(Report& report, const std::wstring& folder)
                 L"Result folder " + folder + (file ? L": writable" : L": NOT WRITABLE"));
 }
 
+std::wstring yesNo(bool yes, const wchar_t* polishYes, const wchar_t* polishNo)
+{
+    return yes ? polishYes : polishNo;
+}
+
+// The worker beside each server a client would start must be there; beside this copy it is also started and asked
+// to read an empty file, which proves it answers, and the protections it got are listed.
+void checkImageWorker(Report& report, const std::vector<std::wstring>& serverFolders)
+{
+    for (const std::wstring& folder : serverFolders) {
+        const std::wstring path = folder + L"VarnokImageWorker.exe";
+        const bool present = fileExists(path);
+        report.line(present, L"VarnokImageWorker.exe: " + path + (present ? L" — jest" : L" — BRAK (obrazy i PDF nie będą odczytywane)"),
+                    L"VarnokImageWorker.exe: " + path + (present ? L" — present" : L" — MISSING (no image or PDF can be read)"));
+    }
+    using Kind = ImageFileError::Kind;
+    bool answered = false;
+    sandbox::Protections protections;
+    try {
+        sandbox::withWorker([&](sandbox::WorkerProcess& worker) {
+            protections = worker.protections();
+            const worker::FileOutcome outcome = worker.read(nullptr, 0, 0);
+            answered = outcome.error && (outcome.error->kind() == Kind::Unreadable || outcome.error->kind() == Kind::NoDecoder);
+            return 0;
+        });
+    } catch (const ImageFileError&) {
+    } catch (const sandbox::Win32Failure&) {
+    }
+    report.line(answered, std::wstring(L"Proces odczytu obrazów: ") + (answered ? L"uruchamia się i odpowiada" : L"NIE URUCHAMIA SIĘ ALBO NIE ODPOWIADA"),
+                std::wstring(L"Image worker: ") + (answered ? L"starts and answers" : L"DOES NOT START OR ANSWER"));
+    if (!answered)
+        return;
+    const auto mark = [](bool on) { return on ? L"tak" : L"NIE"; };
+    const auto markEn = [](bool on) { return on ? L"yes" : L"NO"; };
+    report.info(std::wstring(L"Ochrona procesu odczytu obrazów: ograniczony token niskiej integralności: ") +
+                    mark(protections.restrictedToken) + L"; obiekt zadania: " + mark(protections.jobObject) +
+                    L"; limit pamięci: " + mark(protections.memoryLimit) + L"; limit czasu procesora: " +
+                    mark(protections.timeLimit) + L"; limit czasu odczytu (" +
+                    std::to_wstring(sandbox::workerWaitMilliseconds / 1000) + L" s): tak",
+                std::wstring(L"Image worker protections: restricted low-integrity token: ") +
+                    markEn(protections.restrictedToken) + L"; job object: " + markEn(protections.jobObject) +
+                    L"; memory limit: " + markEn(protections.memoryLimit) + L"; processor time limit: " +
+                    markEn(protections.timeLimit) + L"; wall clock (" +
+                    std::to_wstring(sandbox::workerWaitMilliseconds / 1000) + L" s): yes");
+}
+
+// The Windows build's floating point is SSE2.
+void checkProcessor(Report& report)
+{
+    const bool sse2 = ::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE);
+    report.line(sse2, std::wstring(L"Procesor z SSE2 (wymagany): ") + yesNo(sse2, L"jest", L"BRAK"),
+                std::wstring(L"Processor with SSE2 (required): ") + (sse2 ? L"present" : L"MISSING"));
+}
+
 // What a served process sets, tried here for real: this process has marshaled nothing yet, as a new server.
 void checkComSecurity(Report& report)
 {
@@ -345,8 +400,13 @@ int diagnose(const std::wstring& resultFolder, void (*write)(const std::wstring&
     }
     if (servers.empty())
         servers.push_back(modulePath());
+    std::vector<std::wstring> folders;
     for (const std::wstring& exe : servers)
-        checkDecoder(report, folderOf(exe));
+        folders.push_back(folderOf(exe));
+    for (const std::wstring& folder : folders)
+        checkDecoder(report, folder);
+    checkProcessor(report);
+    checkImageWorker(report, folders);
     checkComponent(report, L"Msxml2.DOMDocument.3.0", L"MSXML 3", L"MSXML 3");
     checkComponent(report, L"Scripting.FileSystemObject", L"Środowisko Scripting", L"Scripting runtime");
     const std::wstring codePages = std::to_wstring(::GetACP()) + L" / OEM " + std::to_wstring(::GetOEMCP());

@@ -19,6 +19,8 @@ struct ServedClass {
     const wchar_t* typeLibName;
     UINT typeLibResource;  // the TYPELIB resource in this executable
     HRESULT (*create)(REFIID iid, void** object) noexcept;
+    // Served from the multithreaded apartment: a long call holds only its own client.
+    bool multithreaded;
 };
 
 // FileReader first: the process's single instance and its leave request are named after it.

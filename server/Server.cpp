@@ -27,6 +27,10 @@ constexpr UINT revokedGraceMs = 500;
 // reached the running server, which takes a client up to a second.
 constexpr DWORD instanceWaitMs = 3000;
 
+// Posted to the main thread when the last lock goes, from whichever thread gave it up: the idle timer is the main
+// thread's.
+constexpr UINT lastLockReleased = WM_APP + 1;
+
 Server* currentServer = nullptr;
 
 bool acquired(DWORD wait) { return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED; }
@@ -100,6 +104,11 @@ int Server::run(void (*tell)(const std::wstring& text))
             continue;
         if (msg.message == WM_QUIT)
             break;
+        if (msg.hwnd == nullptr && msg.message == lastLockReleased) {
+            if (locks_ == 0)
+                armIdleTimer(releaseGraceMs);
+            continue;
+        }
         if (msg.hwnd == nullptr && msg.message == WM_TIMER && msg.wParam == idleTimer_) {
             ::KillTimer(nullptr, idleTimer_);
             idleTimer_ = 0;
@@ -140,8 +149,15 @@ HRESULT Server::registerClassObjects() noexcept
         // does, for a client that died): they live as long as the process.
         static std::vector<ClassFactory> factories(classes.begin(), classes.end());
         registrations_.reserve(classes.size());
+        std::vector<MultithreadedApartment::Registration> multithreaded;
         for (std::size_t i = 0; i < classes.size(); ++i) {
             const ServedClass& served = classes[i];
+            // Its interface's type information is loaded here, before any call can ask for it from another thread.
+            typeInfo(*served.iid);
+            if (served.multithreaded) {
+                multithreaded.push_back({served.clsid, &factories[i]});
+                continue;
+            }
             DWORD registration = 0;
             const HRESULT hr = ::CoRegisterClassObject(*served.clsid, &factories[i], CLSCTX_LOCAL_SERVER,
                                                        REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &registration);
@@ -149,8 +165,12 @@ HRESULT Server::registerClassObjects() noexcept
                 return hr;
             registrations_.push_back(registration);
         }
+        if (const HRESULT hr = multithreaded_.registerClassObjects(std::move(multithreaded)); FAILED(hr))
+            return hr;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
+    } catch (const Failure& failure) {
+        return failure.code();
     }
     return ::CoResumeClassObjects();
 }
@@ -160,6 +180,7 @@ void Server::shutDown() noexcept
     for (const DWORD registration : registrations_)
         ::CoRevokeClassObject(registration);
     registrations_.clear();
+    multithreaded_.revoke();
     ::ReleaseMutex(instanceMutex_.get());
 }
 
@@ -173,7 +194,7 @@ void Server::lock() noexcept
 void Server::unlock() noexcept
 {
     if (--locks_ == 0)
-        armIdleTimer(releaseGraceMs);
+        ::PostThreadMessageW(mainThread_, lastLockReleased, 0, 0);
 }
 
 void Server::armIdleTimer(UINT milliseconds) noexcept
@@ -185,6 +206,7 @@ void Server::armIdleTimer(UINT milliseconds) noexcept
 
 ITypeInfo* Server::typeInfo(REFIID iid)
 {
+    const std::lock_guard guard(typeInfoMutex_);
     for (const auto& [known, info] : typeInfos_)
         if (known == iid)
             return info.get();

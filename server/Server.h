@@ -6,7 +6,10 @@
 
 #include "platform/ComPtr.h"
 #include "platform/Handle.h"
+#include "Apartment.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,11 +30,12 @@ public:
     // that the user must learn about goes to `tell` (the console, if any) and the event log.
     int run(void (*tell)(const std::wstring& text));
 
-    // Objects and class-object locks keep the process alive.
+    // Objects and class-object locks keep the process alive. Called from any thread.
     void lock() noexcept;
     void unlock() noexcept;
 
-    // The type information of a served interface, from the type library embedded in this executable.
+    // The type information of a served interface, from the type library embedded in this executable. Called from
+    // any thread; the pointer lives as long as the server.
     ITypeInfo* typeInfo(REFIID iid);
 
 private:
@@ -42,10 +46,13 @@ private:
     bool revokeWhenIdle(bool& registered) noexcept;
     void shutDown() noexcept;
 
-    LONG locks_ = 0;
+    std::atomic<LONG> locks_{0};
+    const DWORD mainThread_ = ::GetCurrentThreadId();
     UINT_PTR idleTimer_ = 0;
     Handle instanceMutex_;
     std::vector<DWORD> registrations_;
+    MultithreadedApartment multithreaded_;
+    std::mutex typeInfoMutex_;
     std::vector<std::pair<IID, ComPtr<ITypeInfo>>> typeInfos_;
 };
 

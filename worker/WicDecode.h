@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/ImageFile.h"
+#include "FileError.h"
 
 namespace varnok {
 

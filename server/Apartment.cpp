@@ -1,0 +1,57 @@
+#include "Apartment.h"
+
+#include <system_error>
+
+namespace varnok {
+
+HRESULT MultithreadedApartment::registerClassObjects(std::vector<Registration> registrations) noexcept
+{
+    registered_ = Handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    leave_ = Handle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!registered_ || !leave_)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    try {
+        thread_ = std::thread(&MultithreadedApartment::run, this, std::move(registrations));
+    } catch (const std::system_error&) {
+        return E_OUTOFMEMORY;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    ::WaitForSingleObject(registered_.get(), INFINITE);
+    return result_;
+}
+
+void MultithreadedApartment::run(std::vector<Registration> registrations) noexcept
+{
+    result_ = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(result_)) {
+        ::SetEvent(registered_.get());
+        return;
+    }
+    std::vector<DWORD> cookies;
+    for (const Registration& registration : registrations) {
+        DWORD cookie = 0;
+        result_ = ::CoRegisterClassObject(*registration.clsid, registration.factory, CLSCTX_LOCAL_SERVER,
+                                          REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookie);
+        if (FAILED(result_))
+            break;
+        cookies.push_back(cookie);
+    }
+    ::SetEvent(registered_.get());
+    // A class object is revoked from its own apartment.
+    if (SUCCEEDED(result_))
+        ::WaitForSingleObject(leave_.get(), INFINITE);
+    for (const DWORD cookie : cookies)
+        ::CoRevokeClassObject(cookie);
+    ::CoUninitialize();
+}
+
+void MultithreadedApartment::revoke() noexcept
+{
+    if (!thread_.joinable())
+        return;
+    ::SetEvent(leave_.get());
+    thread_.join();
+}
+
+}  // namespace varnok
