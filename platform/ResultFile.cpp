@@ -90,6 +90,25 @@ bool renameHandle(HANDLE handle, const std::wstring& target)
     return false;
 }
 
+// The temporary name beside `path`, written in the form that lifts the length limit when it alone would pass it:
+// a result whose own path fits is written whatever the temporary name adds.
+std::wstring temporaryName(const std::wstring& path)
+{
+    const std::wstring temporary = path + L"." + randomSuffix() + L".tmp";
+    if (temporary.size() < MAX_PATH)
+        return temporary;
+    const DWORD size = ::GetFullPathNameW(temporary.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        throwLastError();
+    std::wstring full(size, L'\0');
+    full.resize(::GetFullPathNameW(temporary.c_str(), size, full.data(), nullptr));
+    if (full.rfind(L"\\\\?\\", 0) == 0)
+        return full;
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace
 
 void ResultFile::create(std::u16string_view path)
@@ -102,7 +121,7 @@ void ResultFile::create(std::u16string_view path)
     path_.assign(wideView(path));
     // Beside the target, so that the rename stays within one volume. CREATE_NEW never opens what is already
     // there, a link included; no sharing, so nobody else opens, links or renames the file while it is ours.
-    const std::wstring temporary = path_ + L"." + randomSuffix() + L".tmp";
+    const std::wstring temporary = temporaryName(path_);
     handle_ = ::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE)

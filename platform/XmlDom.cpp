@@ -2,7 +2,10 @@
 
 #include <shlwapi.h>
 
+#include <vector>
+
 #include "ComError.h"
+#include "Handle.h"
 
 namespace varnok {
 
@@ -66,10 +69,10 @@ XmlDocument XmlDocument::create()
     // or URL it names. Certificates need neither.
     check(doc->put_resolveExternals(VARIANT_FALSE));
     // No DTD means no entity expansion to exhaust memory. Both properties arrived in service packs of MSXML 3: an
-    // older one refuses the name (Wine's does), and the DOCTYPE is then refused after parsing instead.
-    const bool noDtd = setOptionalProperty(doc.get(), u"ProhibitDTD", Variant(true));
-    const bool depth = setOptionalProperty(doc.get(), u"MaxElementDepth", Variant(maxElementDepth));
-    return XmlDocument(std::move(doc), noDtd && depth);
+    // older one refuses the name (Wine's does); a DOCTYPE is refused after every parse all the same.
+    setOptionalProperty(doc.get(), u"ProhibitDTD", Variant(true));
+    setOptionalProperty(doc.get(), u"MaxElementDepth", Variant(maxElementDepth));
+    return XmlDocument(std::move(doc));
 }
 
 bool XmlDocument::declaresDtd() const
@@ -93,22 +96,36 @@ void XmlDocument::loadXml(std::u16string_view text) const
     Bstr xml(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     check(doc_->loadXML(xml.get(), &loaded));
-    if (!hardened_ && loaded == VARIANT_TRUE && declaresDtd())
+    // Whatever the DOM promised about DTDs, its answer is checked: a version that takes ProhibitDTD and ignores it
+    // must not pass entities through.
+    if (loaded == VARIANT_TRUE && declaresDtd())
         refuseContent();
 }
 
 FileLoad XmlDocument::loadFile(std::u16string_view path) const
 {
+    // The bytes are read here, at most one past the limit, and the DOM parses those: a file that grows after it
+    // was measured can neither pass the limit nor keep the caller waiting for what is appended.
     const std::wstring name(wideView(path));
-    ComPtr<IStream> stream;
-    if (FAILED(::SHCreateStreamOnFileEx(name.c_str(), STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL, FALSE,
-                                        nullptr, stream.put())))
+    const Handle file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
         return FileLoad::Unreadable;
-    STATSTG stat{};
-    if (FAILED(stream->Stat(&stat, STATFLAG_NONAME)))
-        return FileLoad::Unreadable;
-    if (stat.cbSize.QuadPart > maxDataFileBytes)
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(maxDataFileBytes) + 1);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got, nullptr))
+            return FileLoad::Unreadable;
+        if (got == 0)
+            break;
+        done += got;
+    }
+    if (done > maxDataFileBytes)
         return FileLoad::TooLarge;
+    const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(done)));
+    if (!stream)
+        check(E_OUTOFMEMORY);
     Variant source{ComPtr<IUnknown>::copy(stream.get())};
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT hr = doc_->load(*source.get(), &loaded);
@@ -117,7 +134,7 @@ FileLoad XmlDocument::loadFile(std::u16string_view path) const
         check(hr);
     if (FAILED(hr) || loaded != VARIANT_TRUE)
         return FileLoad::Unreadable;
-    if (!hardened_ && declaresDtd()) {
+    if (declaresDtd()) {
         refuseContent();
         return FileLoad::Unreadable;
     }

@@ -76,14 +76,13 @@ public:
     Variant property(std::u16string_view name) const;
 
 private:
-    XmlDocument(ComPtr<IXMLDOMDocument2> doc, bool hardened) : doc_(std::move(doc)), hardened_(hardened) {}
+    explicit XmlDocument(ComPtr<IXMLDOMDocument2> doc) : doc_(std::move(doc)) {}
 
     bool declaresDtd() const;
     void refuseContent() const;
 
     ComPtr<IXMLDOMDocument2> doc_;
     // Whether the DOM took every limit create() sets.
-    bool hardened_ = false;
 };
 
 }  // namespace varnok

@@ -59,11 +59,11 @@ Handle workerJob(Protections& protections)
     protections.uiLimits = ::SetInformationJobObject(job.get(), JobObjectBasicUIRestrictions, &ui, sizeof ui);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION wanted = limits();
     const bool set = ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &wanted, sizeof wanted);
-    // What the system kept of them: a limit it accepted but does not enforce shows here as missing.
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION kept{};
-    const bool read = set && ::QueryInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &kept,
-                                                         sizeof kept, nullptr);
-    const DWORD flags = read ? kept.BasicLimitInformation.LimitFlags : 0;
+    // What the system kept of them, where it says (Wine does not): a limit it dropped shows here as missing.
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION kept = wanted;
+    if (set)
+        ::QueryInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &kept, sizeof kept, nullptr);
+    const DWORD flags = set ? kept.BasicLimitInformation.LimitFlags : 0;
     protections.memoryLimit = (flags & JOB_OBJECT_LIMIT_PROCESS_MEMORY) && kept.ProcessMemoryLimit != 0;
     protections.timeLimit = (flags & JOB_OBJECT_LIMIT_JOB_TIME) != 0;
     protections.jobObject = (flags & JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE) != 0;

@@ -313,7 +313,7 @@ std::wstring yesNo(bool yes, const wchar_t* polishYes, const wchar_t* polishNo)
 void checkImageWorker(Report& report, const std::vector<std::wstring>& serverFolders)
 {
     for (const std::wstring& folder : serverFolders) {
-        const std::wstring path = folder + L"VarnokImageWorker.exe";
+        const std::wstring path = folder + (folder.empty() || folder.back() == L'\\' ? L"" : L"\\") + L"VarnokImageWorker.exe";
         const bool present = fileExists(path);
         report.line(present, L"VarnokImageWorker.exe: " + path + (present ? L" — jest" : L" — BRAK (obrazy i PDF nie będą odczytywane)"),
                     L"VarnokImageWorker.exe: " + path + (present ? L" — present" : L" — MISSING (no image or PDF can be read)"));

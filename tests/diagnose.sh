@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # VarnokSrv.exe /Diagnose on a healthy registration and in every broken state it must name: class unregistered,
 # EXE moved, an interface without its type library, a per-user registration shadowing the machine's, a decoder
-# library missing, without its export or not loadable (64-bit, a missing dependency, not a library), a result
+# library missing, without its export or not loadable (64-bit, a missing dependency, not a library), the image worker
+# missing (beside the registered server, and beside this copy, where it is also started), a result
 # folder that is relative or cannot be written; the COM security it would set. Works on a copy registered machine-wide, and registers the
 # build's server again at the end.
 # Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export> <64-bit decoder>
@@ -9,6 +10,7 @@
 set -euo pipefail
 server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3") decoder64=$(realpath "$4")
 missing_dependency=$(realpath "$5")
+worker="$(dirname "$server")/VarnokImageWorker.exe"
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-diagnose.XXXXXX)
 win() { printf 'Z:%s' "${1//\//\\}"; }
@@ -22,8 +24,8 @@ trap finish EXIT
 failed=0
 
 mkdir "$scratch/a" "$scratch/b" "$scratch/c" "$scratch/wyniki ąę"
-cp "$server" "$decoder" "$scratch/a/"
-cp "$server" "$decoder" "$scratch/c/"
+cp "$server" "$decoder" "$worker" "$scratch/a/"
+cp "$server" "$decoder" "$worker" "$scratch/c/"
 copy="$scratch/a/VarnokSrv.exe"
 wine "$server" /UnregServer >/dev/null 2>&1
 wine "$copy" /RegServer
@@ -48,7 +50,11 @@ expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-
        "[ OK ] MSXML 3" "[ OK ] Środowisko Scripting" "[INFO] Strona kodowa ANSI 1250 / OEM 852" \
        "[INFO] Zabezpieczenia COM: wywołania tylko lokalne, od " "[ OK ] CoInitializeSecurity: przyjęte" \
        "       COM security: local calls only, from " ")(A;;CCDC;;;SY)" "D:(D;;CCDCLC;;;NU)(A;;CCDC;;;S-1-5-21-" \
-       "[ OK ] Folder wyników $(win "$scratch/wyniki ąę"): zapis możliwy"
+       "[ OK ] Folder wyników $(win "$scratch/wyniki ąę"): zapis możliwy" \
+       "[ OK ] VarnokImageWorker.exe: $(win "$scratch/a/VarnokImageWorker.exe") — jest" \
+       "[ OK ] Proces odczytu obrazów: uruchamia się i odpowiada" "[ OK ] Procesor z SSE2 (wymagany): jest" \
+       "[INFO] Ochrona procesu odczytu obrazów: ograniczony token niskiej integralności: " \
+       "; limit czasu odczytu (15 s): tak" "       Image worker protections: restricted low-integrity token: "
 [ -z "$(ls -A "$scratch/wyniki ąę")" ] && echo "ok: nothing left in the result folder" || { echo "FAILED: probe left"; failed=1; }
 [ "$(grep -c '^\[' "$scratch/report.txt")" -eq "$(grep -c '^\[ OK \]\|^\[INFO\]' "$scratch/report.txt")" ] ||
   { echo "FAILED: a healthy install reports a problem"; failed=1; }
@@ -74,6 +80,17 @@ script -qec "'$here/scripts/wine-run.sh' '$copy' /Diagnose '$(win "$scratch/nie 
 if grep -aqF "$(printf '[B\x9d\xa4D] Folder wynik\xa2w %s: FOLDER NIE ISTNIEJE' "$(win "$scratch/nie ma")")" "$scratch/pipe.txt"; then
   echo "ok: a pipe under a console gets its code page"
 else echo "FAILED: a pipe under a console"; od -c "$scratch/pipe.txt" | head; failed=1; fi
+
+# The image worker beside the registered server, run from another copy that has one; then from the copy without it.
+exe="$scratch/c/VarnokSrv.exe"
+rm "$scratch/a/VarnokImageWorker.exe"
+expect "worker missing beside the registered server" 1 \
+       "[BŁĄD] VarnokImageWorker.exe: $(win "$scratch/a/VarnokImageWorker.exe") — BRAK (obrazy i PDF nie będą odczytywane)" \
+       "[ OK ] Proces odczytu obrazów: uruchamia się i odpowiada"
+exe=$copy
+expect "worker missing beside this copy" 1 "[BŁĄD] Proces odczytu obrazów: NIE URUCHAMIA SIĘ ALBO NIE ODPOWIADA" \
+       "       Image worker: DOES NOT START OR ANSWER"
+cp "$worker" "$scratch/a/"
 
 # The decoder library beside the registered server, run from another copy that has a good one beside it.
 exe="$scratch/c/VarnokSrv.exe"

@@ -35,7 +35,7 @@ std::span<const ServedClass> servedClasses()
 {
     static const ServedClass classes[] = {
         {&CLSID_FileReader, &IID__FileReader, identity::progId, identity::clsidText, identity::iidText,
-         identity::libidText, L"_FileReader", L"VarnokSrv", 1, &createObject<FileReader>},
+         identity::libidText, L"_FileReader", L"VarnokSrv", 1, &createObject<FileReader>, false},
     };
     return classes;
 }

@@ -225,6 +225,23 @@ TEST_P(CodetDataTest, FileNamesComeFromTheRegistrationNumber)
     }
 }
 
+TEST_P(CodetDataTest, AResultWhosePathFitsIsWrittenWhateverTheTemporaryNameAdds)
+{
+    // The result's own path ends a few characters short of the limit; its temporary name would pass it.
+    const std::wstring answer = decoded(L"<Error>0</Error><A>WA 1 2</A>");
+    const std::size_t nameLength = std::wstring(L"\\WA_1_2_9.12.2026_06_12_33.xml").size();
+    const std::wstring deep = output + L"\\" + std::wstring(MAX_PATH - 8 - nameLength - output.size() - 1, L'g');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    EXPECT_EQ(decode(script({answer}), deep), L"OK");
+    const auto names = filesIn(deep);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].substr(0, 7), L"WA_1_2_");
+    EXPECT_LT(deep.size() + 1 + names[0].size(), static_cast<std::size_t>(MAX_PATH));
+    DeleteFileW((deep + L"\\" + names[0]).c_str());
+    RemoveDirectoryW(deep.c_str());
+    calls();
+}
+
 TEST_P(CodetDataTest, AFolderThatIsAFileFailsAtTheCreateStep)
 {
     const std::wstring notAFolder = folder.write(L"plik.txt", "x");

@@ -1,15 +1,18 @@
 // PDF files built to hold the server (tests/pdf/HostileFiles.cpp), read through VarnokSrv.ImageReader by name: each
-// ends with its own error, and a second client that calls while one is read is served when it ends. The time each
-// took is printed for the record, never asserted (scripts/pdf-bench.sh measures them natively).
+// ends with its own error, and other clients are served while one is read. The time each took is printed for the
+// record, never asserted (scripts/pdf-bench.sh measures them natively, scripts/bench-com.sh through COM).
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <functional>
+#include <memory>
 #include <thread>
 
 #include "ReaderClient.h"
@@ -91,6 +94,54 @@ TEST_F(HostilePdfTest, EachEndsWithItsErrorAndASecondClientIsServedAfterIt)
         ++files;
     }
     EXPECT_EQ(files, 7);
+}
+
+// The slowest of the files keeps one client's read going; a FileReader client meanwhile gets every answer, each
+// before that read ends.
+TEST_F(HostilePdfTest, AFileReaderClientIsAnsweredWhileAFileIsRead)
+{
+    ScratchFolder folder{L"varnok-hostile-other"};
+    const HostileFile* slowest = nullptr;
+    for (const HostileFile& file : hostileFiles())
+        if (!slowest || std::string(file.name) == "noise-images")
+            slowest = &file;
+    const std::wstring path = folder.write(wide(slowest->name) + L".pdf", slowest->make());
+    auto reader = createReader(Binding::Vtable);  // the server runs before the clocks start
+    std::atomic<bool> readEnded{false};
+    Reply hostile;
+    std::thread first([&] {
+        ComApartment own;
+        hostile = readByName(path);
+        readEnded = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    struct Call {
+        const char* name;
+        std::function<HRESULT()> run;
+    };
+    std::unique_ptr<ReaderClient> other;
+    const Call calls[] = {
+        {"create", [&] { other = createReader(Binding::Dispatch); return other ? S_OK : E_FAIL; }},
+        {"ReadData", [&] { return other->readData(setting(L"VARNOK_SAMPLE")).hr; }},
+        {"NrRejestracyjny", [&] { return other->get(L"NrRejestracyjny").hr; }},
+        {"CloseData", [&] { return other->closeData().hr; }},
+    };
+    int answered = 0;
+    for (const Call& call : calls) {
+        SCOPED_TRACE(call.name);
+        const auto start = std::chrono::steady_clock::now();
+        const HRESULT hr = call.run();
+        const bool before = !readEnded;
+        std::printf("  %s: %.0f ms while the %s read went on\n", call.name,
+                    std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+                    slowest->name);
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_TRUE(before) << "answered only after the read ended";
+        answered += before && hr == S_OK;
+    }
+    first.join();
+    EXPECT_EQ(answered, 4);
+    EXPECT_EQ(hostile.hr, static_cast<HRESULT>(0x800A0000u + 1004)) << std::hex << hostile.hr;
 }
 
 }  // namespace
