@@ -2,7 +2,8 @@
 # The batch tool's throughput under Wine: VarnokScan.exe /fields over a folder of 50 page scans (A4 at 150 dpi,
 # a certificate's symbol on each), read on one thread and with the default readers (one more than the cores, so
 # that both stay busy while readers wait for their image workers). Prints files per second, the ratio and the
-# machine's load around each run (the machine may be shared); asserts nothing.
+# machine's load around each run (the machine may be shared), and the time per page under Wine beside the native
+# reader's on the same pages; asserts nothing.
 #   scripts/bench-scan.sh [rounds, default 2]    (expects a built tree and a Wine prefix, as the tests leave them)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -51,3 +52,10 @@ before=$(load); one=$(run 1); after=$(load); report "one thread:" "$one" "$befor
 before=$(load); all=$(run 0); after=$(load); report "default:" "$all" "$before" "$after"
 awk -v a="${one%% *}" -v b="${all%% *}" 'BEGIN { printf "speed-up:    %6.2f x  (target at least 1.7 x; a loaded machine shares its cores by session, not by thread)\n", a / b }'
 
+# The same pages read by the native reader in one process: what a page costs without Wine and the worker.
+cmake -S "$here" -B "$here/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+ninja -C "$here/build/release" varnok-scan >/dev/null
+native=$( { TIMEFORMAT='%R'; time "$here/build/release/varnok-scan" "$scratch/skany" >/dev/null; } 2>&1 )
+awk -v w="${one%% *}" -v n="$files" -v native="$native" 'BEGIN {
+  printf "per page:    %6.1f ms under Wine (one thread, worker included), %6.1f ms native (varnok-scan, one process)\n",
+         1000 * w / n, 1000 * native / n }'

@@ -28,7 +28,7 @@ GrayPixels symbolImage()
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x) {
             const int mx = (x - margin) / scale, my = (y - margin) / scale;
-            if (x >= margin && y >= margin && mx < m.size() && my < m.size() && m.get(mx, my))
+            if (x >= margin && y >= margin && mx < m.size() && my < m.size() && m.at(mx, my))
                 image.pixels[std::size_t(y) * side + x] = 0;
         }
     return image;
