@@ -162,4 +162,12 @@ script -qec "'$here/scripts/wine-run.sh' '$exe' '$(win "$images/nie ma.png")' 'Z
 if grep -aq $'\tNie znaleziono pliku obrazu: "Z:\\\\nie ma \xa5\xa9.png"\r$' "$scratch/pipe.txt"; then
   echo "ok: a pipe under a console gets its code page"
 else echo "FAILED: a pipe under a console"; od -c "$scratch/pipe.txt" | head; failed=1; fi
+# Without its image worker beside it, every image says which program is missing.
+mkdir "$scratch/alone"
+cp "$exe" "$scratch/alone/"
+"$here/scripts/wine-run.sh" "$scratch/alone/$(basename "$exe")" "$(win "$images/gray8.png")" >"$scratch/out.txt" 2>/dev/null || true
+printf '%s\t!\t%s\n' "$(win "$images/gray8.png")" \
+    "Nie można uruchomić programu VarnokImageWorker.exe (\"$(win "$scratch/alone/VarnokImageWorker.exe")\"), który odczytuje obrazy: zainstaluj program ponownie" \
+    >"$scratch/expected.txt"
+check "an image read without the worker names it" "$scratch/expected.txt"
 exit $failed
