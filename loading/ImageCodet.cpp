@@ -7,7 +7,7 @@
 #include "aztec/Reader.h"
 #include "pdf/Reader.h"
 #include "platform/ComPtr.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 #include "platform/ImageFile.h"
 
 namespace varnok {

@@ -519,7 +519,8 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
         const bool last = i + 1 == filters.size();
         // One byte past the work left: a filter that fills it has run out of budget, not of data.
         const std::size_t affordable = static_cast<std::size_t>(
-            std::min<unsigned long long>(static_cast<unsigned long long>(budget_.left()), SIZE_MAX - 1) + 1);
+            std::min<unsigned long long>(static_cast<unsigned long long>(std::max(budget_.left(), 0LL)), SIZE_MAX - 1) +
+            1);
         const std::size_t bound = std::min(last ? limit : maxStreamBytes, affordable);
         if (name == "FlateDecode" || name == "LZWDecode") {
             try {
