@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ComPtr.h"
-#include "ImageHeader.h"
+#include "imaging/ImageHeader.h"
 #include "ImageWorker.h"
 #include "PdfImages.h"
 

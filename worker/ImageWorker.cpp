@@ -14,10 +14,10 @@
 #include <optional>
 
 #include "WicDecode.h"
-#include "platform/BmpRle.h"
+#include "imaging/BmpRle.h"
 #include "platform/ComPtr.h"
 #include "platform/Handle.h"
-#include "platform/ImageHeader.h"
+#include "imaging/ImageHeader.h"
 #include "platform/WorkerProtocol.h"
 
 namespace varnok {
