@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Filters.h"
+#include "base/ByteOrder.h"
 
 namespace varnok::pdf {
 
@@ -36,6 +37,9 @@ long long integerToken(const Lexer::Token& t, long long max)
 
 // Bytes the budget charges for reading input once (a scan, a copy): cheaper than decoding them.
 long long scanCost(std::size_t bytes) { return static_cast<long long>(bytes / 8) + 1; }
+
+// A cross-reference entry held by number (and, in a rebuilt table, where its object starts), charged as objects are.
+constexpr long long entryCost = 128;
 
 }  // namespace
 
@@ -121,7 +125,8 @@ const Dict* Document::readTable(Lexer& lexer)
     for (;;) {
         const Lexer::Token t = lexer.next();
         if (isKeyword(t, "trailer")) {
-            Object trailer = lexer.object();
+            Lexer bounded(file_, lexer.position(), &budget_);
+            Object trailer = bounded.object();
             const auto* dict = std::get_if<std::shared_ptr<const Dict>>(&trailer.value);
             if (!dict)
                 throw Fault{Stage::Xref, 0, "trailer is not a dictionary"};
@@ -134,6 +139,7 @@ const Dict* Document::readTable(Lexer& lexer)
         if (first < 0 || count < 0 || static_cast<std::size_t>(count) > room || first + count > INT_MAX)
             throw Fault{Stage::Xref, 0, "bad cross-reference subsection"};
         for (long long i = 0; i < count; ++i) {
+            countEntry();
             const long long offset = integerToken(lexer.next(), LLONG_MAX);
             const long long generation = integerToken(lexer.next(), INT_MAX);
             const Lexer::Token type = lexer.next();
@@ -149,7 +155,7 @@ const Dict* Document::readTable(Lexer& lexer)
 
 const Dict* Document::readXrefStream(std::size_t offset)
 {
-    Lexer lexer(file_, offset);
+    Lexer lexer(file_, offset, &budget_);
     const long long number = integerToken(lexer.next(), INT_MAX);
     if (number <= 0 || integerToken(lexer.next(), INT_MAX) < 0 || !isKeyword(lexer.next(), "obj"))
         throw Fault{Stage::Xref, 0, "no cross-reference section at its offset"};
@@ -187,14 +193,14 @@ const Dict* Document::readXrefStream(std::size_t offset)
         const long long first = index[pair], count = index[pair + 1];
         if (first < 0 || count < 0 || first + count > INT_MAX)
             throw Fault{Stage::Xref, static_cast<int>(number), "bad /Index"};
-        for (long long i = 0; i < count && at + entrySize <= data.bytes.size(); ++i) {
+        for (long long i = 0; i < count && entrySize <= data.bytes.size() - at; ++i) {
+            countEntry();
             unsigned long long fields[3] = {1, 0, 0};
             for (int f = 0; f < 3; ++f) {
                 if (widths[f] == 0)
                     continue;
-                fields[f] = 0;
-                for (int b = 0; b < widths[f]; ++b)
-                    fields[f] = fields[f] << 8 | data.bytes[at++];
+                fields[f] = bigEndian(&data.bytes[at], static_cast<std::size_t>(widths[f]));
+                at += static_cast<std::size_t>(widths[f]);
             }
             const int object = static_cast<int>(first + i);
             if (fields[0] == 0)
@@ -206,6 +212,14 @@ const Dict* Document::readXrefStream(std::size_t offset)
         }
     }
     return stream->dict.get();
+}
+
+void Document::countEntry()
+{
+    // No object takes less than a byte of the file, even compressed: more entries than bytes are not a table.
+    if (++entryCount_ > file_.size())
+        throw Fault{Stage::Xref, 0, "more cross-reference entries than the file can hold"};
+    budget_.charge(entryCost);
 }
 
 void Document::addEntry(int number, Entry entry)
@@ -260,6 +274,7 @@ void Document::rebuild()
         if (!digits() || (i > 0 && !isSpace(file_[i - 1]) && !isDelimiter(file_[i - 1])))
             continue;
         const long long number = std::stoll(std::string(text.substr(i, numberEnd - i)));
+        budget_.charge(entryCost);
         starts.push_back(i);
         if (number > 0 && number <= INT_MAX)
             entries_[static_cast<int>(number)] = Entry{0, i};  // a later definition replaces an earlier one
@@ -268,12 +283,13 @@ void Document::rebuild()
         const auto next = std::upper_bound(starts.begin(), starts.end(), entry.offset);
         entry.end = next == starts.end() ? file_.size() : *next;
     }
+    std::vector<std::size_t>().swap(starts);
     // Trailers in file order, the last one first to win.
     std::vector<std::shared_ptr<const Dict>> trailers;
     for (std::size_t at = text.find("trailer"); at != std::string_view::npos;) {
         const std::size_t next = text.find("trailer", at + 7);
         try {
-            Lexer lexer(file_.first(next == std::string_view::npos ? file_.size() : next), at + 7);
+            Lexer lexer(file_.first(next == std::string_view::npos ? file_.size() : next), at + 7, &budget_);
             Object trailer = lexer.object();
             if (const auto* dict = std::get_if<std::shared_ptr<const Dict>>(&trailer.value))
                 trailers.push_back(*dict);
@@ -310,6 +326,7 @@ void Document::rebuild()
                     const long long contained = integerToken(lexer.next(), INT_MAX);
                     if (contained <= 0 || integerToken(lexer.next(), LLONG_MAX) < 0)
                         break;
+                    budget_.charge(entryCost);
                     entries_.try_emplace(static_cast<int>(contained), Entry{number, static_cast<std::size_t>(k)});
                 }
             } catch (const Fault&) {
@@ -331,6 +348,7 @@ const Object& Document::get(int number)
         return nullObject;
     if (resolving_.count(number) || resolving_.size() >= maxResolving)
         throw Fault{Stage::Objects, number, "reference loop"};
+    budget_.charge(objectCost);
     resolving_.insert(number);
     Object object;
     try {
@@ -369,7 +387,7 @@ const Object* Document::resolvedEntry(const Dict& dict, std::string_view key)
 
 Object Document::parseAt(int number, std::size_t offset, std::size_t end)
 {
-    Lexer lexer(file_.first(std::min(end, file_.size())), offset);
+    Lexer lexer(file_.first(std::min(end, file_.size())), offset, &budget_);
     if (integerToken(lexer.next(), INT_MAX) != number || integerToken(lexer.next(), INT_MAX) < 0 ||
         !isKeyword(lexer.next(), "obj"))
         throw Fault{Stage::Xref, number, "the object is not at its offset"};
@@ -392,7 +410,7 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
         if (!holder.stream() || !type || !type->isName("ObjStm"))
             throw Fault{Stage::Objects, stream, "not an object stream"};
         ObjectStream parsed;
-        parsed.data = sharedData(*holder.stream(), stream);
+        parsed.data = sharedData(*holder.stream(), stream, true);
         const long long count = integerOf(resolvedEntry(*dict, "N"), -1);
         const long long first = integerOf(resolvedEntry(*dict, "First"), -1);
         if (count < 0 || first < 0 || static_cast<std::size_t>(first) > parsed.data->size() ||
@@ -405,8 +423,14 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
             const long long offset = integerToken(lexer.next(), INT_MAX);
             if (contained < 0 || offset < 0)
                 break;
-            parsed.objects.emplace_back(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
-            parsed.offsets.insert_or_assign(static_cast<int>(contained), static_cast<std::size_t>(first + offset));
+            parsed.objects.push_back({static_cast<int>(contained), static_cast<std::size_t>(first + offset)});
+        }
+        // Each object ends where the next one starts; the last, or one the header lists out of order, at the end.
+        for (std::size_t k = 0; k < parsed.objects.size(); ++k) {
+            auto& [contained, start, end] = parsed.objects[k];
+            end = k + 1 < parsed.objects.size() && parsed.objects[k + 1].start >= start ? parsed.objects[k + 1].start
+                                                                                       : parsed.data->size();
+            parsed.byNumber.insert_or_assign(contained, k);
         }
         known = objectStreams_.emplace(stream, std::move(parsed)).first;
     } catch (Fault& fault) {
@@ -416,15 +440,17 @@ Object Document::fromObjectStream(int number, int stream, std::size_t index)
         throw;
     }
     const ObjectStream& container = known->second;
-    std::size_t offset = SIZE_MAX;
-    if (index < container.objects.size() && container.objects[index].first == number) {
-        offset = container.objects[index].second;
-    } else if (const auto found = container.offsets.find(number); found != container.offsets.end()) {
-        offset = found->second;
+    const ObjectStream::Contained* found = nullptr;
+    if (index < container.objects.size() && container.objects[index].number == number) {
+        found = &container.objects[index];
+    } else if (const auto listed = container.byNumber.find(number); listed != container.byNumber.end()) {
+        found = &container.objects[listed->second];
     }
-    if (offset == SIZE_MAX || offset >= container.data->size())
+    if (!found || found->start >= container.data->size())
         throw Fault{Stage::Objects, number, "not in its object stream"};
-    Lexer lexer(Bytes(*container.data), offset);
+    // Parsed only within its extent, which is charged first, as a direct object's bytes are.
+    budget_.charge(scanCost(found->end - found->start) * 4);
+    Lexer lexer(Bytes(*container.data).first(found->end), found->start, &budget_);
     Object object = lexer.object();
     if (object.stream())
         throw Fault{Stage::Objects, number, "a stream inside an object stream"};
@@ -567,7 +593,7 @@ StreamData Document::streamData(const Stream& stream, int number, std::size_t li
     return out;
 }
 
-SharedBytes Document::sharedData(const Stream& stream, int number)
+SharedBytes Document::sharedData(const Stream& stream, int number, bool mustKeep)
 {
     if (const auto kept = kept_.find(stream.dataStart); kept != kept_.end())
         return kept->second;
@@ -585,6 +611,8 @@ SharedBytes Document::sharedData(const Stream& stream, int number)
     if (keptBytes_ + data->size() <= maxKeptBytes) {
         keptBytes_ += data->size();
         kept_.emplace(stream.dataStart, data);
+    } else if (mustKeep) {
+        throw Fault{Stage::Objects, number, "decoded streams past the limit of what is kept"};
     }
     return data;
 }

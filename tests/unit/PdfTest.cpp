@@ -813,7 +813,7 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
             << file.name << ": " << trail;
         ++files;
     }
-    EXPECT_EQ(files, 7);
+    EXPECT_EQ(files, 12);
 
     PdfBuilder pdf;
     pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + grayImage(pdf))));
