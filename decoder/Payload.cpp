@@ -2,6 +2,7 @@
 
 #include "Nrv2e.h"
 #include "ScannerInput.h"
+#include "base/ByteOrder.h"
 
 #include <algorithm>
 #include <new>
@@ -96,9 +97,7 @@ std::u16string decompressText(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() <= headerBytes)
         throw DecodeFailure{DecodeError::TooShort};
-    const std::uint32_t declared = static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                                   static_cast<std::uint32_t>(bytes[2]) << 16 |
-                                   static_cast<std::uint32_t>(bytes[3]) << 24;
+    const std::uint32_t declared = littleEndian32(bytes.data());
     if (declared == 0 || declared % 2 != 0 || declared > maxTextBytes)
         throw DecodeFailure{DecodeError::BadLength};
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/Failure.h"
+#include "base/Failure.h"
 
 namespace varnok::fields {
 

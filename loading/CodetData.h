@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Failure.h"
+#include "base/Failure.h"
 #include "ReaderState.h"
 
 namespace varnok {

@@ -8,7 +8,7 @@
 #include "pdf/Reader.h"
 #include "platform/Ansi.h"
 #include "platform/ComPtr.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 #include "sandbox/Box.h"
 #include "sandbox/ImageRead.h"
 

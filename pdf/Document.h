@@ -52,8 +52,9 @@ public:
     // left. Throws Fault, or WorkSpent.
     StreamData streamData(const Stream& stream, int number, std::size_t limit);
     // The same up to maxStreamBytes for streams pages and objects share (contents, forms, object streams):
-    // decoded once and kept, and a failure remembered rather than met again.
-    SharedBytes sharedData(const Stream& stream, int number);
+    // decoded once and kept, and a failure remembered rather than met again. What must stay (an object stream's
+    // data) fails past the limit of what is kept.
+    SharedBytes sharedData(const Stream& stream, int number, bool mustKeep = false);
 
 private:
     struct Entry {
@@ -66,6 +67,7 @@ private:
     std::size_t findStartXref() const;
     const Dict* readTable(Lexer& lexer);
     const Dict* readXrefStream(std::size_t offset);
+    void countEntry();
     void addEntry(int number, Entry entry);
     void mergeTrailer(const Dict& dict);
     void rebuild();
@@ -76,9 +78,14 @@ private:
     std::size_t nextEndstream(std::size_t from);
 
     struct ObjectStream {
+        struct Contained {
+            int number = 0;
+            std::size_t start = 0;  // in `data`
+            std::size_t end = 0;
+        };
         std::shared_ptr<const std::vector<std::uint8_t>> data;
-        std::vector<std::pair<int, std::size_t>> objects;  // number and offset in `data`, in the stream's order
-        std::unordered_map<int, std::size_t> offsets;       // by number, for objects indexed at the wrong place
+        std::vector<Contained> objects;                  // in the stream's order
+        std::unordered_map<int, std::size_t> byNumber;  // index in `objects`, for objects indexed at the wrong place
     };
 
     Bytes file_;
@@ -87,6 +94,7 @@ private:
     std::set<std::string, std::less<>> trailerKeys_;
     std::vector<std::shared_ptr<const Dict>> sections_;  // keeps each section's dictionary alive
     std::unordered_map<int, Entry> entries_;
+    std::size_t entryCount_ = 0;
     std::unordered_map<int, Object> cache_;
     std::set<int> resolving_;
     std::map<int, ObjectStream> objectStreams_;

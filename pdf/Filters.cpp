@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "Document.h"
+#include "base/ByteOrder.h"
 
 namespace varnok::pdf {
 
@@ -244,7 +245,7 @@ unsigned sampleAt(const std::uint8_t* row, std::size_t index, int bits)
     if (bits == 8)
         return row[index];
     if (bits == 16)
-        return unsigned(row[2 * index]) << 8 | row[2 * index + 1];
+        return bigEndian16(&row[2 * index]);
     const std::size_t bit = index * bits;
     return (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
 }

@@ -303,6 +303,7 @@ Object Lexer::fromToken(Token t, int depth)
             return Object{};
         bad("unexpected keyword " + t.text.substr(0, 32));
     case Kind::ArrayOpen: {
+        charge(containerCost);
         auto array = std::make_shared<Array>();
         for (;;) {
             Token item = next();
@@ -312,10 +313,12 @@ Object Lexer::fromToken(Token t, int depth)
                 bad("unterminated array");
             if (array->size() >= maxCollection)
                 bad("array too long");
+            charge(elementCost);
             array->push_back(fromToken(std::move(item), depth + 1));
         }
     }
     case Kind::DictOpen: {
+        charge(containerCost);
         auto dict = std::make_shared<Dict>();
         for (;;) {
             Token key = next();
@@ -325,6 +328,7 @@ Object Lexer::fromToken(Token t, int depth)
                 bad("dictionary key is not a name");
             if (dict->size() >= maxCollection)
                 bad("dictionary too long");
+            charge(2 * elementCost);  // a key beside its value
             Token value = next();
             if (value.kind == Kind::DictClose) {  // a key without a value: taken as null
                 dict->emplace_back(std::move(key.text), Object{});

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "Budget.h"
 #include "Result.h"
 
 namespace varnok::pdf {
@@ -73,6 +74,12 @@ long long integerOf(const Object* object, long long fallback);
 
 inline constexpr int maxNesting = 64;
 inline constexpr std::size_t maxCollection = 1u << 20;
+// What parsed objects hold in memory, charged before they are made at about two units a byte, so that a file's
+// budget bounds its memory as well as its time: an object kept by number, an element of an array or dictionary
+// (its slot, and the room its vector grows into), an array's or dictionary's own block.
+inline constexpr long long objectCost = 128;
+inline constexpr long long elementCost = 80;
+inline constexpr long long containerCost = 192;
 
 // Tokens and objects from a bounded buffer.
 class Lexer {
@@ -85,8 +92,9 @@ public:
         std::size_t start = 0;
     };
 
-    explicit Lexer(Bytes data, std::size_t position = 0)
-        : data_(data), pos_(position < data.size() ? position : data.size())
+    // With a budget, object() charges each element and container before making it.
+    explicit Lexer(Bytes data, std::size_t position = 0, Budget* budget = nullptr)
+        : data_(data), pos_(position < data.size() ? position : data.size()), budget_(budget)
     {
     }
 
@@ -97,7 +105,7 @@ public:
     void skipSpace();
     Bytes data() const { return data_; }
 
-    // The next object; integers followed by "G R" become references. Throws Fault (stage Objects).
+    // The next object; integers followed by "G R" become references. Throws Fault (stage Objects), or WorkSpent.
     Object object(int depth = 0);
 
 private:
@@ -105,9 +113,15 @@ private:
     std::string literalString();
     std::string hexString();
     std::string nameText();
+    void charge(long long units)
+    {
+        if (budget_)
+            budget_->charge(units);
+    }
 
     Bytes data_;
     std::size_t pos_;
+    Budget* budget_;
 };
 
 bool isSpace(std::uint8_t c);

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "ComPtr.h"
-#include "Failure.h"
+#include "base/Failure.h"
 
 namespace varnok {
 

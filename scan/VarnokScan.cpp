@@ -31,7 +31,7 @@
 #include "platform/ComError.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/DllSearch.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 #include "platform/UserLocale.h"
 #include "scan/ScanFiles.h"
 #include "scan/Workbook.h"

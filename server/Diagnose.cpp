@@ -12,7 +12,7 @@
 #include "platform/ComPtr.h"
 #include "platform/Decoder.h"
 #include "platform/DecoderLibrary.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 #include "platform/Handle.h"
 #include "platform/PathNames.h"
 #include "sandbox/Pool.h"

@@ -6,8 +6,8 @@
 
 #include "aztec/Image.h"
 #include "pdf/Reader.h"
-#include "platform/BmpRle.h"
-#include "platform/ImageHeader.h"
+#include "imaging/BmpRle.h"
+#include "imaging/ImageHeader.h"
 
 namespace varnok::worker {
 
@@ -22,7 +22,7 @@ ImageFileError workLimit() { return ImageFileError::inPdf(Kind::Refused, pdf::Re
 struct Candidate {
     GrayPixels image;
     std::optional<ImageFileError> failure;
-    pdf::Budget* work = nullptr;  // a PDF's image: the file's work left, which reading the image spends
+    Budget* work = nullptr;  // a PDF's image: the file's work left, which reading the image spends
 };
 using Visit = std::function<bool(const Candidate&)>;
 
@@ -156,14 +156,8 @@ aztec::ReadResult bestRead(std::span<const std::uint8_t> file, std::uint64_t fil
         aztec::ReadResult result;
         try {
             const aztec::GrayImage gray{image.pixels.data(), image.width, image.height, image.width};
-            if (candidate.work) {
-                // A PDF's images share the file's budget.
-                aztec::Budget work(candidate.work->left());
-                result = aztec::readAztec(gray, work);
-                candidate.work->take(candidate.work->left() - work.left());
-            } else {
-                result = aztec::readAztec(gray);
-            }
+            // A PDF's images share the file's budget.
+            result = candidate.work ? aztec::readAztec(gray, *candidate.work) : aztec::readAztec(gray);
         } catch (const std::bad_alloc&) {
             keepFirst(tooLarge, ImageFileError(Kind::TooLarge, noMemory, static_cast<std::uint32_t>(image.width),
                                                static_cast<std::uint32_t>(image.height)));

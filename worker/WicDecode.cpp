@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ComPtr.h"
-#include "platform/GrayConversion.h"
+#include "imaging/GrayConversion.h"
 
 namespace varnok {
 

@@ -12,8 +12,8 @@
 #include "aztec/Finder.h"
 #include "aztec/MatrixDecoder.h"
 #include "aztec/Reader.h"
-#include "platform/BmpRle.h"
-#include "platform/ImageHeader.h"
+#include "imaging/BmpRle.h"
+#include "imaging/ImageHeader.h"
 
 using namespace varnok::aztec;
 

@@ -60,6 +60,60 @@ std::string doubleFlate()
     return pagesOf(pdf, 64, [&](int) { return "/Contents " + ref(content); });
 }
 
+// Ends a file of direct objects (their numbers and offsets) with a cross-reference stream of `size` entries: type 1
+// for the direct objects, type 2 in object stream `holder` for the numbers from `firstCompressed` on, free for the
+// others.
+std::string withXrefStream(std::string text, std::vector<std::pair<int, std::size_t>> direct, int holder,
+                           int firstCompressed, int size)
+{
+    const int xref = 3;
+    const std::size_t xrefOffset = text.size();
+    direct.emplace_back(xref, xrefOffset);
+    std::string entries;
+    const auto entry = [&](int type, std::uint32_t field, std::uint16_t index) {
+        entries += static_cast<char>(type);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            entries += static_cast<char>(field >> shift);
+        entries += static_cast<char>(index >> 8);
+        entries += static_cast<char>(index);
+    };
+    for (int number = 0; number < size; ++number) {
+        std::size_t offset = 0;
+        for (const auto& [n, at] : direct)
+            if (n == number)
+                offset = at;
+        if (number >= firstCompressed)
+            entry(2, static_cast<std::uint32_t>(holder), static_cast<std::uint16_t>(number - firstCompressed));
+        else if (offset)
+            entry(1, static_cast<std::uint32_t>(offset), 0);
+        else
+            entry(0, 0, 0);
+    }
+    text += std::to_string(xref) + " 0 obj\n<< /Type /XRef /W [1 4 2] /Size " + std::to_string(size) +
+            " /Root 1 0 R /Length " + std::to_string(entries.size()) + " >>\nstream\n" + entries +
+            "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
+    return text;
+}
+
+// A catalogue (1), a page tree node (2) whose /Kids are `kids`, and object stream 10 holding `objects` objects
+// (numbered from 11) under `header`, which the stream's data follows: the file with its cross-reference stream.
+std::string inObjectStream(const std::string& kids, int objects, const std::string& header, const std::string& data)
+{
+    std::string text = "%PDF-1.5\n";
+    std::vector<std::pair<int, std::size_t>> direct;
+    const auto add = [&](int number, const std::string& body) {
+        direct.emplace_back(number, text.size());
+        text += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    add(2, "<< /Type /Pages /Kids " + kids + " /Count " + std::to_string(objects) + " >>");
+    const std::string packed = deflate(header + data);
+    add(10, "<< /Type /ObjStm /N " + std::to_string(objects) + " /First " + std::to_string(header.size()) +
+                " /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed +
+                "\nendstream");
+    return withXrefStream(std::move(text), std::move(direct), 10, 11, 11 + objects);
+}
+
 // Pages kept in an object stream that inflates to 64 MB and then fails its header check.
 std::string failingObjectStream()
 {
@@ -78,35 +132,59 @@ std::string failingObjectStream()
     const std::string bomb = deflate(std::string(64u << 20, '\0'));
     add(10, "<< /Type /ObjStm /N " + std::to_string(objects) + " /First 999999999 /Filter /FlateDecode /Length " +
                 std::to_string(bomb.size()) + " >>\nstream\n" + bomb + "\nendstream");
-    // A cross-reference stream: type 1 entries for the objects above, type 2 for those said to be in object 10.
-    const int xref = 3;
-    const std::size_t xrefOffset = text.size();
-    direct.emplace_back(xref, xrefOffset);
-    std::string entries;
-    const auto entry = [&](int type, std::uint32_t field, std::uint16_t index) {
-        entries += static_cast<char>(type);
-        for (int shift = 24; shift >= 0; shift -= 8)
-            entries += static_cast<char>(field >> shift);
-        entries += static_cast<char>(index >> 8);
-        entries += static_cast<char>(index);
-    };
-    const int size = 11 + objects;
-    for (int number = 0; number < size; ++number) {
-        std::size_t offset = 0;
-        for (const auto& [n, at] : direct)
-            if (n == number)
-                offset = at;
-        if (number >= 11)
-            entry(2, 10, static_cast<std::uint16_t>(number - 11));
-        else if (offset)
-            entry(1, static_cast<std::uint32_t>(offset), 0);
-        else
-            entry(0, 0, 0);
+    return withXrefStream(std::move(text), std::move(direct), 10, 11, 11 + objects);
+}
+
+// Pages said to be in an object stream of 60 MB of blanks whose header puts every object at its start: an object
+// parsed to wherever it ends costs a pass over all of them.
+std::string objectsAtOffsetZero(int objects)
+{
+    std::string kids, header;
+    for (int i = 0; i < objects; ++i) {
+        kids += ref(11 + i) + " ";
+        header += std::to_string(11 + i) + " 0 ";
     }
-    text += std::to_string(xref) + " 0 obj\n<< /Type /XRef /W [1 4 2] /Size " + std::to_string(size) +
-            " /Root 1 0 R /Length " + std::to_string(entries.size()) + " >>\nstream\n" + entries +
-            "\nendstream\nendobj\nstartxref\n" + std::to_string(xrefOffset) + "\n%%EOF\n";
+    return inObjectStream("[" + kids + "]", objects, header, std::string(60u << 20, ' '));
+}
+
+// A cross-reference stream of 60 million one-byte entries (all free) and nothing else.
+std::string xrefStreamEntries()
+{
+    constexpr std::size_t entries = 60'000'000;
+    const std::string packed = deflate(std::string(entries, '\0'));
+    std::string text = "%PDF-1.5\n";
+    const std::size_t offset = text.size();
+    text += "1 0 obj\n<< /Type /XRef /W [1 0 0] /Size " + std::to_string(entries) +
+            " /Root 2 0 R /Filter /FlateDecode /Length " + std::to_string(packed.size()) + " >>\nstream\n" + packed +
+            "\nendstream\nendobj\nstartxref\n" + std::to_string(offset) + "\n%%EOF\n";
     return text;
+}
+
+// The page tree's /Kids as one object in an object stream: an array of 30 arrays of a million empty arrays.
+std::string emptyArrays()
+{
+    std::string million;
+    million.reserve(2'000'002);
+    million += '[';
+    for (int i = 0; i < 1'000'000; ++i)
+        million += "[]";
+    million += ']';
+    std::string kids = "[";
+    kids.reserve(30 * million.size() + 2);
+    for (int i = 0; i < 30; ++i)
+        kids += million;
+    kids += ']';
+    return inObjectStream(ref(11), 1, "11 0 ", kids);
+}
+
+// Three million direct objects, each "N 0 obj null endobj", with no cross-reference table to find them by.
+std::string millionsOfObjects()
+{
+    std::string text = "%PDF-1.4\n";
+    text.reserve(80u << 20);
+    for (int i = 1; i <= 3'000'000; ++i)
+        text += std::to_string(i) + " 0 obj null endobj\n";
+    return text + "%%EOF\n";
 }
 
 // A million references to one empty stream, as the contents of every page.
@@ -199,6 +277,15 @@ const std::vector<HostileFile>& hostileFiles()
          "no image"},
         {"trailer-keys", "a trailer of 80,000 keys", manyTrailerKeys, "no image"},
         {"noise-images", "1,000 pages, each an image of bull's-eyes in module noise", thousandImages, "work limit"},
+        {"offset-zero-500", "500 pages in an object stream of 60 MB of blanks, each said to be at its start",
+         [] { return objectsAtOffsetZero(500); }, "fault objects"},
+        {"offset-zero-5000", "5,000 pages in an object stream of 60 MB of blanks, each said to be at its start",
+         [] { return objectsAtOffsetZero(5000); }, "fault objects"},
+        {"xref-stream-entries", "a cross-reference stream of 60 million one-byte entries", xrefStreamEntries,
+         "fault xref"},
+        {"empty-arrays", "a page tree's kids of 30 million empty arrays in an object stream", emptyArrays, "work limit"},
+        {"millions-of-objects", "3 million objects \"N 0 obj null endobj\" without a table", millionsOfObjects,
+         "work limit"},
     };
     return files;
 }

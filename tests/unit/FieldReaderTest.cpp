@@ -6,7 +6,7 @@
 
 #include "FakeLocale.h"
 #include "fields/FieldReader.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 
 namespace varnok {
 namespace {

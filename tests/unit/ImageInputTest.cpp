@@ -8,7 +8,7 @@
 #include <map>
 
 #include "scan/ScanFiles.h"
-#include "platform/ImageHeader.h"
+#include "imaging/ImageHeader.h"
 
 namespace varnok {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/BmpRle.h"
-#include "platform/GrayConversion.h"
-#include "platform/ImageHeader.h"
+#include "imaging/BmpRle.h"
+#include "imaging/GrayConversion.h"
+#include "imaging/ImageHeader.h"
 
 namespace varnok {
 namespace {
@@ -227,6 +227,26 @@ TEST(BmpRle, RunsAbsoluteBlocksAndMovesGiveTheRowsBottomUp)
             EXPECT_EQ(decoded->height, 2u);
             EXPECT_EQ(decoded->pixels, *c.gray);
         }
+    }
+}
+
+// A data offset at or past the end of the file leaves the runs unread: on 32-bit code an offset near 4 GiB once
+// wrapped to the bytes before the file and then to its start, where "BM" reads as a run of 66 pixels.
+TEST(BmpRle, DataOffsetsAtOrPastTheEndReadNoRuns)
+{
+    const Bytes page = withPalette(rle8(4, 2, {2, 1, 2, 2, 0, 0, 4, 0, 0, 1}));
+    const auto size = static_cast<std::uint32_t>(page.size());
+    for (const std::uint32_t offset : {size, size - 1, 0xFFFFFFF0u, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(offset);
+        Bytes file = page;
+        for (int i = 0; i < 4; ++i)
+            file[10 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+        const Structure found = checkStructure(file);
+        EXPECT_EQ(found.verdict, Structure::Verdict::Fine);
+        EXPECT_EQ(found.count, 0u);
+        const auto decoded = decodeRleBitmap(file);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->pixels, Bytes(8, 0));  // palette entry 0 everywhere
     }
 }
 

@@ -3,20 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "BmpRle.h"
+#include "base/ByteOrder.h"
+
 namespace varnok {
 
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
 
-std::uint32_t bigEndian32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
-std::uint32_t littleEndian32(const std::uint8_t* p) { return std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]; }
-std::uint16_t littleEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[1] << 8 | p[0]); }
-std::uint16_t bigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+// Whether `n` bytes lie at `at`: what is left is compared, never `at + n`, which wraps for offsets a file gives.
+bool has(Bytes bytes, std::size_t at, std::size_t n) { return at <= bytes.size() && bytes.size() - at >= n; }
 
 bool startsWith(Bytes bytes, std::size_t at, std::string_view text)
 {
-    return bytes.size() >= at + text.size() && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+    return has(bytes, at, text.size()) && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
 }
 
 // BMP heights are signed: negative for rows stored top down.
@@ -35,7 +36,7 @@ bool isFrameHeader(std::uint8_t marker)
 std::optional<DeclaredSize> jpegSize(Bytes head)
 {
     std::size_t at = 2;
-    while (at + 4 <= head.size()) {
+    while (has(head, at, 4)) {
         if (head[at] != 0xFF)
             return std::nullopt;
         const std::uint8_t marker = head[at + 1];
@@ -49,7 +50,7 @@ std::optional<DeclaredSize> jpegSize(Bytes head)
         }
         const std::size_t length = bigEndian16(&head[at + 2]);
         if (isFrameHeader(marker))
-            return at + 9 <= head.size() ? std::optional<DeclaredSize>(DeclaredSize{bigEndian16(&head[at + 7]),
+            return has(head, at, 9) ? std::optional<DeclaredSize>(DeclaredSize{bigEndian16(&head[at + 7]),
                                                                                      bigEndian16(&head[at + 5])})
                                          : std::nullopt;
         if (length < 2 || marker == 0xDA)  // the scan starts: no frame header before it
@@ -104,7 +105,7 @@ Structure jpegStructure(Bytes file)
     Structure structure;
     std::uint64_t allowed = maxJpegScans;
     std::size_t at = 2;
-    while (at + 4 <= file.size()) {
+    while (has(file, at, 4)) {
         if (file[at] != 0xFF)
             break;
         const std::uint8_t marker = file[at + 1];
@@ -121,7 +122,7 @@ Structure jpegStructure(Bytes file)
         const std::size_t length = bigEndian16(&file[at + 2]);
         if (length < 2)
             break;
-        if (isFrameHeader(marker) && at + 9 <= file.size()) {
+        if (isFrameHeader(marker) && has(file, at, 9)) {
             const std::uint64_t pixels = std::uint64_t(bigEndian16(&file[at + 5])) * bigEndian16(&file[at + 7]);
             if (pixels > 0)
                 allowed = std::clamp<std::uint64_t>(jpegScanPixels / pixels, 16, maxJpegScans);
@@ -178,13 +179,13 @@ Structure gifStructure(Bytes file)
             if (!skipSubBlocks())
                 return structure;
         } else if (block == 0x2C) {  // the image: descriptor, local colour table, LZW code size, data
-            if (at + 9 > file.size())
+            if (!has(file, at, 9))
                 return structure;
             const std::uint8_t flags = file[at + 8];
             at += 9 + ((flags & 0x80) ? 3u << ((flags & 7) + 1) : 0u) + 1;
             if (!skipSubBlocks())
                 return structure;
-            if (at < file.size() && !(at + 1 == file.size() && file[at] == 0x3B)) {
+            if (at < file.size() && !(file.size() - at == 1 && file[at] == 0x3B)) {
                 structure.decodeBytes = at;
                 structure.gifTrailer = true;
             }
@@ -200,51 +201,13 @@ Structure gifStructure(Bytes file)
 Structure bmpStructure(Bytes file)
 {
     Structure structure;
-    if (file.size() < 54 || littleEndian32(&file[14]) < 40)
+    const auto layout = rleLayout(file);
+    if (!layout)
         return structure;
-    const std::uint32_t compression = littleEndian32(&file[30]);
-    if (compression != 1 && compression != 2)
-        return structure;
-    const bool rle8 = compression == 1;
-    const auto width = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian32(&file[18])));
-    const auto height = static_cast<std::int64_t>(static_cast<std::int32_t>(littleEndian32(&file[22])));
-    if (width <= 0 || height <= 0)
-        return structure;  // a top-down RLE bitmap is damage the decoder reports itself
-    std::size_t at = littleEndian32(&file[10]);
-    std::int64_t x = 0, y = 0;
-    const auto bad = [&] {
+    const RleWalk walk = walkRle(file, *layout, [](const RlePixels&) {});
+    if (walk.end == RleWalk::End::LeftRows) {
         structure.verdict = Structure::Verdict::BadRle;
-        structure.count = static_cast<std::uint64_t>(y);
-        return structure;
-    };
-    while (at + 2 <= file.size()) {
-        const std::uint8_t count = file[at], code = file[at + 1];
-        at += 2;
-        if (count > 0 || code >= 3) {
-            if (y >= height)
-                return bad();
-            const std::size_t pixels = count > 0 ? count : code;
-            x += static_cast<std::int64_t>(pixels);
-            if (x > width)
-                return bad();
-            if (count == 0) {  // absolute: the pixels themselves, padded to a 16-bit boundary
-                const std::size_t bytes = rle8 ? pixels : (pixels + 1) / 2;
-                at += bytes + (bytes & 1);
-            }
-        } else if (code == 0) {
-            x = 0;
-            ++y;
-        } else if (code == 1) {
-            break;
-        } else {
-            if (at + 2 > file.size())
-                break;
-            x += file[at];
-            y += file[at + 1];
-            at += 2;
-            if (x > width || y > height)
-                return bad();
-        }
+        structure.count = static_cast<std::uint64_t>(walk.y);
     }
     return structure;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "base/ByteOrder.h"
+
 namespace varnok {
 
 namespace {
@@ -14,8 +16,6 @@ std::uint32_t luma(std::uint32_t r, std::uint32_t g, std::uint32_t b)
 }
 
 std::uint8_t to8(std::uint32_t value16) { return static_cast<std::uint8_t>((value16 + 128u) / 257u); }
-
-std::uint32_t at16(const std::uint8_t* p) { return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8; }
 
 // Straight alpha: the colour laid over white paper, on channels of `max` at most.
 std::uint32_t overWhite(std::uint32_t gray, std::uint32_t alpha, std::uint32_t max)
@@ -104,30 +104,30 @@ void rowToGray(PixelLayout layout, std::span<const std::uint8_t> source, std::sp
     for (std::size_t x = 0; x < width; ++x, s += step) {
         std::uint32_t gray = 0;
         switch (layout) {
-        case PixelLayout::Gray16: gray = to8(at16(s)); break;
+        case PixelLayout::Gray16: gray = to8(littleEndian16(s)); break;
         case PixelLayout::Bgr24: case PixelLayout::Bgrx32: gray = luma(s[2], s[1], s[0]); break;
         case PixelLayout::Rgb24: gray = luma(s[0], s[1], s[2]); break;
         case PixelLayout::Bgra32: gray = overWhite(luma(s[2], s[1], s[0]), s[3], 255); break;
         case PixelLayout::Rgba32: gray = overWhite(luma(s[0], s[1], s[2]), s[3], 255); break;
         case PixelLayout::Pbgra32: gray = premultipliedOverWhite(luma(s[2], s[1], s[0]), s[3], 255); break;
         case PixelLayout::Prgba32: gray = premultipliedOverWhite(luma(s[0], s[1], s[2]), s[3], 255); break;
-        case PixelLayout::Rgb48: gray = to8(luma(at16(s), at16(s + 2), at16(s + 4))); break;
-        case PixelLayout::Bgr48: gray = to8(luma(at16(s + 4), at16(s + 2), at16(s))); break;
+        case PixelLayout::Rgb48: gray = to8(luma(littleEndian16(s), littleEndian16(s + 2), littleEndian16(s + 4))); break;
+        case PixelLayout::Bgr48: gray = to8(luma(littleEndian16(s + 4), littleEndian16(s + 2), littleEndian16(s))); break;
         case PixelLayout::Rgba64:
-            gray = to8(overWhite(luma(at16(s), at16(s + 2), at16(s + 4)), at16(s + 6), 65535));
+            gray = to8(overWhite(luma(littleEndian16(s), littleEndian16(s + 2), littleEndian16(s + 4)), littleEndian16(s + 6), 65535));
             break;
         case PixelLayout::Bgra64:
-            gray = to8(overWhite(luma(at16(s + 4), at16(s + 2), at16(s)), at16(s + 6), 65535));
+            gray = to8(overWhite(luma(littleEndian16(s + 4), littleEndian16(s + 2), littleEndian16(s)), littleEndian16(s + 6), 65535));
             break;
         case PixelLayout::Prgba64:
-            gray = to8(premultipliedOverWhite(luma(at16(s), at16(s + 2), at16(s + 4)), at16(s + 6), 65535));
+            gray = to8(premultipliedOverWhite(luma(littleEndian16(s), littleEndian16(s + 2), littleEndian16(s + 4)), littleEndian16(s + 6), 65535));
             break;
         case PixelLayout::Cmyk32:
             gray = luma(inkless(s[0], s[3], 255), inkless(s[1], s[3], 255), inkless(s[2], s[3], 255));
             break;
         case PixelLayout::Cmyk64: {
-            const std::uint32_t k = at16(s + 6);
-            gray = to8(luma(inkless(at16(s), k, 65535), inkless(at16(s + 2), k, 65535), inkless(at16(s + 4), k, 65535)));
+            const std::uint32_t k = littleEndian16(s + 6);
+            gray = to8(luma(inkless(littleEndian16(s), k, 65535), inkless(littleEndian16(s + 2), k, 65535), inkless(littleEndian16(s + 4), k, 65535)));
             break;
         }
         default: break;
