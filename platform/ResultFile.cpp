@@ -10,7 +10,7 @@
 
 #include "Ansi.h"
 #include "ComError.h"
-#include "PathNames.h"
+#include "base/PathNames.h"
 
 namespace varnok {
 

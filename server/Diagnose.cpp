@@ -14,7 +14,7 @@
 #include "platform/DecoderLibrary.h"
 #include "base/Failure.h"
 #include "platform/Handle.h"
-#include "platform/PathNames.h"
+#include "base/PathNames.h"
 #include "sandbox/Pool.h"
 #include "Identity.h"
 #include "ModulePath.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "loading/CodetText.h"
-#include "platform/PathNames.h"
+#include "base/PathNames.h"
 
 namespace varnok {
 namespace {
