@@ -23,9 +23,11 @@ if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-s
   need_update=1
 fi
 
+# dpkg-query rather than `dpkg -s`, which refuses a name installed for two architectures (libucl-dev beside
+# libucl-dev:i386) and so had apt run on every call.
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  dpkg-query -W -f '${db:Status-Abbrev}\n' "$p" 2>/dev/null | grep -q '^ii' || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ] || [ "$need_update" -eq 1 ]; then

@@ -2,8 +2,9 @@
 # A client killed while it holds an object, and one that quits without releasing it. Runs against the baseline
 # server (the same process, lifetime and object code as VarnokSrv under identifiers of its own), because a server
 # that has to be killed afterwards leaves its class registered with Wine's RPC service and would disturb the
-# tests that follow. Passes when the server keeps serving other clients and exits after the killed client's
-# object is run down; for the client that quits, it reports what Wine does (it never runs that object down).
+# tests that follow. Passes when the server keeps serving other clients after a client is killed and leaves once
+# the killed client's object is run down; and when, while a client that quit left its object unreleased (Wine never
+# runs that one down), a new client is served and the server does not leave under that object.
 # Usage: client-killed.sh <VarnokBaseline.exe> <sample, Windows path>
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,27 +37,49 @@ answer=$(run "$(cscript_host 64)" //nologo "$(win "$out.js")" 2>&1 </dev/null | 
 echo "$answer"
 [ "$answer" = "served: OK WA 12345" ] || { echo "FAIL: the server no longer serves other clients"; status=1; }
 
-# seconds until no server runs, at most 10
+# Tenths of a second until no server runs, waiting at most $1 tenths.
 wait_for_exit() {
-  local seconds=0
-  while [ -n "$(servers)" ] && [ $seconds -lt 10 ]; do sleep 1; seconds=$((seconds + 1)); done
-  echo $seconds
+  local start tenths=0
+  start=$(date +%s%N)
+  while [ -n "$(servers)" ] && [ $tenths -lt "$1" ]; do
+    sleep 0.1
+    tenths=$((($(date +%s%N) - start) / 100000000))
+  done
+  echo $tenths
 }
-seconds=$(wait_for_exit)
+seconds() { printf '%d.%d' $(($1 / 10)) $(($1 % 10)); }
+tenths=$(wait_for_exit 100)
 if [ -n "$(servers)" ]; then
-  echo "FAIL: the server still runs ${seconds} s after the killed client's object should have been run down"
+  echo "FAIL: the server still runs $(seconds "$tenths") s after the killed client's object should have been run down"
   status=1
 else
-  echo "the killed client's object was run down: the server exited ${seconds} s after the last live client left"
+  echo "the killed client's object was run down: the server exited $(seconds "$tenths") s after the last live client left"
 fi
 
 printf 'var r = new ActiveXObject("VarnokBaseline.FileReader");\nWScript.Echo("quitting: " + r.ReadData("x"));\nWScript.Quit(0);\n' >"$out.js"
-run "$(cscript_host 32)" //nologo "$(win "$out.js")" </dev/null
-seconds=$(wait_for_exit)
-if [ -n "$(servers)" ]; then
-  echo "a client that quit without releasing its object: the server still runs ${seconds} s later (Wine never runs it down)"
+# Into a file, not a pipe: a server this client starts inherits its output and, holding the orphan, keeps it open.
+run "$(cscript_host 32)" //nologo "$(win "$out.js")" >"$out" 2>&1 </dev/null
+quit=$(tr -d '\r' <"$out")
+[ "$quit" = "quitting: OK" ] || { echo "FAIL: the quitting client was not served: $quit"; status=1; }
+orphaned=$(servers)
+if [ -z "$orphaned" ]; then
+  echo "FAIL: no server runs after a client quit without releasing its object"
+  status=1
 else
-  echo "a client that quit without releasing its object: the server exited ${seconds} s later"
+  # A new client is served while the orphaned object is held, and when it releases its own object the server
+  # stays: it still counts the orphan (its grace after a last release is 2 s, half a second more to leave).
+  printf 'var r = new ActiveXObject("VarnokBaseline.FileReader");\nWScript.Echo("served: " + r.ReadData("x") + " " + r.NrRejestracyjny);\nr = null; CollectGarbage();\n' >"$out.js"
+  run "$(cscript_host 32)" //nologo "$(win "$out.js")" >"$out" 2>&1 </dev/null
+  answer=$(tr -d '\r' <"$out")
+  echo "beside an orphaned object, $answer"
+  [ "$answer" = "served: OK WA 12345" ] || { echo "FAIL: a new client is not served beside an orphaned object"; status=1; }
+  tenths=$(wait_for_exit 40)
+  if [ "$(servers)" != "$orphaned" ]; then
+    echo "FAIL: the server left $(seconds "$tenths") s after its last live client released, while an object was still held"
+    status=1
+  else
+    echo "a client that quit without releasing its object: the server stays for it (Wine never runs it down)"
+  fi
 fi
 rm -f "$out" "$out.js"
 exit $status

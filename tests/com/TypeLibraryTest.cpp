@@ -8,6 +8,7 @@
 #include "TestSupport.h"
 #include "VarnokSrv.h"
 #include "VarnokSrvImage.h"
+#include "VarnokVersion.h"
 #include "platform/ComPtr.h"
 
 namespace varnok::test {
@@ -232,10 +233,13 @@ TEST_F(TypeLibraryTest, VersionRecord)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000007u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000007u);
+    // The project's version (CMakeLists.txt): major.minor in the high word, the patch level in the low one.
+    const DWORD high = (VARNOK_VERSION_MAJOR << 16) | VARNOK_VERSION_MINOR;
+    const DWORD low = VARNOK_VERSION_PATCH;
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
 
@@ -246,7 +250,7 @@ TEST_F(TypeLibraryTest, VersionRecord)
     EXPECT_EQ(translation[1], 1200);
 
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"FileVersion", L"2.00.0007"},  {L"ProductVersion", L"2.00.0007"},
+        {L"FileVersion", L"" VARNOK_VERSION_TEXT},  {L"ProductVersion", L"" VARNOK_VERSION_TEXT},
         {L"ProductName", L"Varnok"},     {L"InternalName", L"VarnokSrv"},
         {L"OriginalFilename", L"VarnokSrv.exe"}, {L"OLESelfRegister", L""},
     };

@@ -14,7 +14,8 @@ Every fenced block of a guide carries a marker, an HTML comment on the lines jus
 A block without a marker fails the test. Inline commands `cscript //nologo ...` run in the installed examples
 folder, `reg query ...` and `VarnokScan.exe /?` in the prompt's and `cpp\\read-certificate.exe ...` in the zip's
 examples, with the MSI installed; the manual registration table's `VarnokSrv.exe /...` in the unpacked zip, with
-nothing installed. Those holding "..." are templates.
+nothing installed. Those holding "..." are templates. A block or inline command that is the same as one that ran
+and passed before (the two guides share many) is not run again, unless it installs or removes a package.
 
 Usage: guide-test.py <packages folder> <examples folder> <guide.md>...
 """
@@ -337,11 +338,20 @@ def main(argv):
     work = tempfile.mkdtemp(prefix="varnok-guides.")
     prefix = Prefix(packages, examples, work)
     report, failures, ran_blocks, ran_commands = [], [], 0, 0
+    # The guides give many of the same commands in both languages: what ran and passed once is not run again
+    # (an install or removal is, as the blocks after it rely on its effect).
+    passed_blocks, passed_inline, same = {}, {}, 0
     try:
         prefix.start()
         for block in blocks:
             if block.kind == "windows-only":
                 report.append("windows  %s: %s" % (block.where(), block.reason))
+                continue
+            key = (block.kind, tuple(sorted(block.options.items())), tuple(block.lines),
+                   tuple(sorted(block.skipped_lines.items())))
+            if key in passed_blocks and not any("msiexec" in line.lower() for line in block.lines):
+                print("block %s: the same as %s, which passed" % (block.where(), passed_blocks[key]))
+                same += 1
                 continue
             print("block %s (%s)" % (block.where(), block.kind))
             try:
@@ -354,11 +364,16 @@ def main(argv):
             if count is not None:
                 ran_blocks += 1
                 ran_commands += count
+                passed_blocks.setdefault(key, block.where())
         ran_inline = 0
         for guide, line, command, place, needs, expect in inline:
             where = "%s:%d" % (os.path.basename(guide), line)
             if "..." in command or "…" in command:
                 report.append("template %s: `%s`" % (where, command))
+                continue
+            if (command, place, needs, expect) in passed_inline:
+                print("inline %s: the same as %s, which passed" % (where, passed_inline[(command, place, needs, expect)]))
+                same += 1
                 continue
             prefix.ensure(needs)
             prefix.wait_for_no_server()
@@ -367,6 +382,8 @@ def main(argv):
             if code != 0 or expect not in output:
                 print("FAIL %s:\n%s" % (where, output[-1500:]))
                 failures.append(where)
+            else:
+                passed_inline.setdefault((command, place, needs, expect), where)
             ran_inline += 1
         prefix.ensure("nothing")
         leftover = [p for p in ("C:\\Program Files (x86)\\VarnokSrv",) if os.path.exists(prefix.unix(p))]
@@ -380,8 +397,8 @@ def main(argv):
         prefix.stop()
         shutil.rmtree(work, ignore_errors=True)
     print("\n".join(report))
-    print("RESULT guides: %d blocks run (%d commands), %d inline commands run, %d not run here, failures=%d"
-          % (ran_blocks, ran_commands, ran_inline, len(report), len(failures)))
+    print("RESULT guides: %d blocks run (%d commands), %d inline commands run, %d the same as one run before, "
+          "%d not run here, failures=%d" % (ran_blocks, ran_commands, ran_inline, same, len(report), len(failures)))
     return 0 if ran_blocks > 0 and ran_commands > 0 and not failures else 1
 
 

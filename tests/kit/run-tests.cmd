@@ -3,6 +3,7 @@ rem VarnokSrv's test kit for Windows itself. In a command prompt started "as adm
 rem     run-tests.cmd
 rem Registers the kit's own server, runs every suite (one line each with its test count, logs in logs\), prints
 rem "N passed, M failed", unregisters and checks that no key is left. The exit code is the number of failed suites.
+rem VARNOK_KIT_STEPS (names separated by blanks), when set, runs only those steps.
 rem A suite passes only when its log shows at least one test run and none failed: a program that ran nothing
 rem (GoogleTest's help, for one) fails.
 setlocal EnableExtensions EnableDelayedExpansion
@@ -84,6 +85,11 @@ rem :suite NAME KIND PROGRAM [ARGUMENTS...]: runs the program with its output in
 :suite
 set "NAME=%~1"
 set "KIND=%~2"
+call :selected %NAME%
+if errorlevel 1 (
+    set "GTEST_FILTER="
+    exit /b 0
+)
 shift
 shift
 set "COMMAND="
@@ -102,6 +108,8 @@ rem :script 32|64 CSCRIPT: the JScript client under that script host.
 :script
 set "NAME=script_client_%~1"
 set "KIND=script"
+call :selected %NAME%
+if errorlevel 1 exit /b 0
 if not exist "%~2" (
     echo SKIP %NAME% ^(no %~2 on this system^)
     exit /b 0
@@ -116,6 +124,8 @@ rem the older-layout certificate.
 :example
 set "NAME=%~1"
 set "KIND=same"
+call :selected %NAME%
+if errorlevel 1 exit /b 0
 set "EXPECTED="%KIT%\data\expected\lorry-older-vtable.txt""
 set "INPUT=%KIT%\data\images\two-pages.tif"
 if not "%~3"=="" set "EXPECTED="%KIT%\data\expected\%~3""
@@ -130,6 +140,12 @@ rem :decoder NAME: puts that decoder library beside the server, once no server h
 "%TOOL%" wait-no-server 30
 copy /y "%KIT%\decoders\%~1\azteccodeQELM.dll" "%KIT%\server\azteccodeQELM.dll" >nul
 exit /b 0
+
+rem :selected NAME: exit code 1 when VARNOK_KIT_STEPS is set and does not name the step.
+:selected
+if not defined VARNOK_KIT_STEPS exit /b 0
+for %%s in (%VARNOK_KIT_STEPS%) do if /i "%%s"=="%~1" exit /b 0
+exit /b 1
 
 rem :record EXITCODE: the helper reads the log and prints the suite's line with its test count.
 :record

@@ -32,10 +32,12 @@ run() {  # run <client> <input> [folder]: the client's output, UTF-8 without CR
 check() {  # check <what> <client> <expected line start> <input> [folder]
   local what=$1 client=$2 expected=$3; shift 3
   cases=$((cases + 1))
-  touch "$scratch/before"; sleep 1
+  # What TEMP held before, by name: anything else afterwards, or anything written since, was left by the run.
+  find "$temp" -mindepth 1 2>/dev/null | sort >"$scratch/before"
   local output left
   output=$(run "$client" "$@")
-  left=$(find "$temp" -newer "$scratch/before" -mindepth 1 2>/dev/null)
+  left=$( { find "$temp" -mindepth 1 -newer "$scratch/before" 2>/dev/null
+            find "$temp" -mindepth 1 2>/dev/null | sort | comm -13 "$scratch/before" -; } | sort -u)
   if ! grep -q "^$expected" <<<"$output"; then
     echo "FAIL $(basename "$client"): $what: no line \"$expected\""; echo "$output" | head -n 5
     failures=$((failures + 1))
