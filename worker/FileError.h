@@ -16,6 +16,7 @@ struct GrayPixels {
     std::vector<std::uint8_t> pixels;  // rows top to bottom, `width` bytes each
     int width = 0;
     int height = 0;
+    double pixelAspect = 1;  // a pixel's height over its width, as the file's own resolution says (1: square)
 };
 
 class ImageFileError : public std::exception {

@@ -100,6 +100,17 @@ void copyAsGray(IWICBitmapSource* source, PixelLayout layout, std::span<const st
     }
 }
 
+// A fax at standard resolution is 204 x 98 dpi: its pixels are twice as high as wide. Resolutions that say
+// nothing sensible (absent, zero, absurdly unequal) leave the pixels square.
+double pixelAspectOf(IWICBitmapSource* frame)
+{
+    double x = 0, y = 0;
+    if (FAILED(frame->GetResolution(&x, &y)) || !(x > 0) || !(y > 0))
+        return 1;
+    const double aspect = x / y;
+    return aspect >= 0.25 && aspect <= 4 ? aspect : 1;
+}
+
 }  // namespace
 
 GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels)
@@ -129,6 +140,7 @@ GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels)
     GrayPixels out;
     out.width = static_cast<int>(width);
     out.height = static_cast<int>(height);
+    out.pixelAspect = pixelAspectOf(frame.get());
     try {
         out.pixels.resize(std::size_t(width) * height);
     } catch (const std::bad_alloc&) {

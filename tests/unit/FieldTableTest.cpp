@@ -15,7 +15,7 @@
 #include "Payload.h"
 #include "fields/FieldReader.h"
 #include "loading/CodetText.h"
-#include "platform/Failure.h"
+#include "base/Failure.h"
 
 namespace varnok {
 namespace {
