@@ -132,7 +132,14 @@ namespace {
 
 bool isOutput(const OutputFile& output, const std::wstring& path, const std::wstring& name)
 {
-    if (output.name.empty() || ::CompareStringOrdinal(name.c_str(), -1, output.name.c_str(), -1, TRUE) != CSTR_EQUAL)
+    if (output.name.empty())
+        return false;
+    // The workbook being written under its temporary name (Outputs.cpp) beside the old one.
+    const std::wstring temporary = output.name + L".~";
+    if (name.size() > temporary.size() + 4 && name.ends_with(L".tmp") &&
+        ::CompareStringOrdinal(name.c_str(), static_cast<int>(temporary.size()), temporary.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+    if (::CompareStringOrdinal(name.c_str(), -1, output.name.c_str(), -1, TRUE) != CSTR_EQUAL)
         return false;
     if (!output.full.empty() &&
         ::CompareStringOrdinal(fullPath(path).c_str(), -1, output.full.c_str(), -1, TRUE) == CSTR_EQUAL)
