@@ -186,7 +186,9 @@ bool Output::add(const Item& item, Outcome& outcome)
         if (options_.watch && !appendJournal(row))
             return false;
         rows_.push_back(std::move(row));
-        return !options_.watch || writeWorkbook();
+        if (options_.watch)
+            workbookBehind_ = !writeWorkbook(workbookBehind_);
+        return true;
     }
     }
     return !failedWrite();
@@ -194,7 +196,13 @@ bool Output::add(const Item& item, Outcome& outcome)
 
 bool Output::finish() { return options_.mode != Mode::Xlsx || options_.watch || writeWorkbook(); }
 
-bool Output::writeWorkbook()
+void Output::retryWorkbook()
+{
+    if (workbookBehind_)
+        workbookBehind_ = !writeWorkbook(true);
+}
+
+bool Output::writeWorkbook(bool quiet)
 {
     const std::wstring temporary = temporaryName(file_.full);
     std::string reason;
@@ -221,6 +229,10 @@ bool Output::writeWorkbook()
     ::DeleteFileW(accessPath(temporary).c_str());
     if (reason.empty())
         reason = utf8(systemReason(error));
+    if (quiet)
+        return false;
+    if (options_.watch)
+        reason += "; zapiszę go ponownie, gdy to będzie możliwe (wiersze są bezpieczne w pliku .wiersze)";
     err_.text(L"Nie można zapisać skoroszytu " + inQuotes(options_.workbookPath) + L": " + fromUtf8(reason) +
               L"; poprzedni skoroszyt (jeśli był) pozostał bez zmian\r\n");
     return false;

@@ -122,10 +122,14 @@ public:
     bool finish();
     // Rows in which the workbook refused a cell, at its last writing.
     int refusedRows() const { return refusedRows_; }
+    // /watch: a workbook that could not be put in place (open in Excel) is written again; its rows are safe in the
+    // rows kept beside it meanwhile.
+    void retryWorkbook();
+    bool workbookBehind() const { return workbookBehind_; }
 
 private:
     bool failedWrite();
-    bool writeWorkbook();
+    bool writeWorkbook(bool quiet = false);
     // /watch into a workbook: its rows as JSON lines beside it (Resume.cpp).
     std::wstring journalName() const;
     bool openJournal();
@@ -140,6 +144,7 @@ private:
     HANDLE journal_ = nullptr;
     std::vector<scan::FieldsRow> rows_;  // the workbook's
     int refusedRows_ = 0;
+    bool workbookBehind_ = false;  // /watch: rows not yet in the workbook
 };
 
 // Reads each file that appears in the folder once it is complete, until Ctrl+C; the exit code.

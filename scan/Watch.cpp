@@ -100,7 +100,9 @@ int watchFolder(const Options& options, const ConsoleOutput& out, const ConsoleO
 
     std::map<std::wstring, State> seen;
     int read = 0, failures = 0, skipped = 0, exitCode = -1;
-    while (exitCode < 0 && ::WaitForSingleObject(stopEvent, poll) == WAIT_TIMEOUT) {
+    for (unsigned round = 1; exitCode < 0 && ::WaitForSingleObject(stopEvent, poll) == WAIT_TIMEOUT; ++round) {
+        if (round % 20 == 0)
+            output.retryWorkbook();
         skipped = 0;
         for (const Item& item : itemsOf(options.arguments, output.file(), skipped)) {
             const std::wstring key = keyOf(options.mode == Mode::Lines ? item.path : item.shown);
@@ -145,11 +147,17 @@ int watchFolder(const Options& options, const ConsoleOutput& out, const ConsoleO
             if (state.failedAsIs && ::GetTickCount64() - state.changed >= stillYoung)
                 state.failedAsIs = false;
     }
+    output.retryWorkbook();
     ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
     ::CloseHandle(stopEvent);
     if (exitCode >= 0)
         return exitCode;
     err.text(fromUtf8(scan::summaryLine(read, failures, skipped)) + L"\r\n");
+    if (output.workbookBehind()) {
+        err.text(L"Skoroszytu " + inQuotes(options.workbookPath) +
+                 L" nie zapisano z ostatnimi wierszami: zapisze go następne uruchomienie /watch\r\n");
+        return 2;
+    }
     return scan::scanExitCode(read + failures, failures);
 }
 
