@@ -24,7 +24,7 @@ public:
     // Error 91: a property read with no root element loaded, or of an element that is not there.
     static Failure objectNotSet()
     {
-        return runtimeError(objectNotSetNumber, u"Object variable or With block variable not set");
+        return runtimeError(objectNotSetNumber, u"Nie ustawiono zmiennej obiektu lub zmiennej bloku With");
     }
 
     std::int32_t code() const noexcept { return code_; }

@@ -20,12 +20,26 @@ std::u16string handlerMessage(const Failure& failure, ReadDataStep step)
     return message;
 }
 
+bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// "C:\x", "\\server\share\x", "\\?\...": a path that names the same file from any folder. "x.xml", "C:x.xml" and
+// "\x.xml" depend on a current folder or drive, which a COM server shares with no client.
+bool isFullyQualified(std::u16string_view path)
+{
+    if (path.size() >= 3 && path[1] == u':' && isSeparator(path[2]))
+        return (path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z');
+    return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
 }  // namespace
 
 std::u16string ReadData(ReaderState& state, std::u16string_view filePath)
 {
     if (filePath.empty())
         return std::u16string(status::readDataBadPath);
+
+    if (!isFullyQualified(filePath))
+        return std::u16string(status::readDataNoFile) + std::u16string(filePath);
 
     std::optional<FileSystem> fileSystem = FileSystem::create();
     if (!fileSystem->fileExists(filePath))

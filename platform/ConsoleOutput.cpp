@@ -54,7 +54,9 @@ void ConsoleOutput::text(std::wstring_view text) const
 {
     if (kind_ == Kind::Console) {
         DWORD written = 0;
-        ::WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        if (!text.empty() && !::WriteConsoleW(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+            error_ == ERROR_SUCCESS)
+            error_ = ::GetLastError();
     } else {
         bytes(encoded(text));
     }
@@ -64,8 +66,17 @@ void ConsoleOutput::bytes(std::string_view bytes) const
 {
     if (!handle_ || bytes.empty())
         return;
-    DWORD written = 0;
-    ::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    // A full disk may take part of a write: the rest is written again, and a write that takes nothing has failed.
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written == 0) {
+            const DWORD error = ::GetLastError();
+            if (error_ == ERROR_SUCCESS)
+                error_ = error != ERROR_SUCCESS ? error : ERROR_DISK_FULL;
+            return;
+        }
+        bytes.remove_prefix(written);
+    }
 }
 
 }  // namespace varnok

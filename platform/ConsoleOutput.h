@@ -25,8 +25,11 @@ public:
     bool atStart() const;
     HANDLE handle() const { return handle_; }
 
+    // Each write is checked: after the first that fails, failed() is true and error() says why.
     void text(std::wstring_view text) const;
     void bytes(std::string_view bytes) const;
+    bool failed() const { return error_ != ERROR_SUCCESS; }
+    DWORD error() const { return error_; }
     // Text in codePage(); characters it lacks become the system's replacement.
     std::string encoded(std::wstring_view text) const;
 
@@ -34,6 +37,7 @@ private:
     HANDLE handle_ = nullptr;
     Kind kind_ = Kind::None;
     UINT codePage_ = CP_UTF8;
+    mutable DWORD error_ = ERROR_SUCCESS;
 };
 
 }  // namespace varnok

@@ -80,7 +80,7 @@ std::vector<std::string> symbolNotes(const std::string& file, const ReadResult& 
     return notes;
 }
 
-int scanExitCode(int files, int failures) { return files > 0 && failures == 0 ? 0 : 1; }
+int scanExitCode(int, int failures) { return failures == 0 ? 0 : 1; }
 
 namespace {
 
@@ -182,6 +182,30 @@ std::string neutralised(std::string text)
     return "'" + text;
 }
 
+Problem problemOfError(int number, std::u16string_view text)
+{
+    // The numbers of loading/ImageCodet.h, kept here so that this file builds without the loader.
+    switch (number) {
+    case 53: return Problem::NotFound;
+    case 75: return Problem::NoAccess;
+    case 321: return Problem::Unreadable;
+    case 1001: return text.starts_with(u"Za mało pamięci") ? Problem::NoMemory : Problem::TooLarge;
+    case 1002: return Problem::NoSymbol;
+    case 1003: return Problem::Damaged;
+    case 1004:
+        if (text.find(u" jest zaszyfrowany") != std::u16string_view::npos)
+            return Problem::PdfEncrypted;
+        if (text.find(u" zawiera obraz skompresowany") != std::u16string_view::npos)
+            return Problem::PdfCompression;
+        if (text.find(u" nie zawiera żadnego obrazu") != std::u16string_view::npos)
+            return Problem::PdfNoImage;
+        return Problem::TooLarge;
+    case 1005: return Problem::TimedOut;
+    case 1006: return Problem::WorkerMissing;
+    default: return Problem::Unreadable;
+    }
+}
+
 Problem problemOfStatus(std::u16string_view text)
 {
     if (text == status::ok)
@@ -223,12 +247,24 @@ std::string advice(Problem problem)
                "administratorowi.";
     case Problem::FolderUnreadable:
         return "Sprawdź, czy folder istnieje i czy masz prawo do jego odczytu, i uruchom zestawienie ponownie.";
+    case Problem::TimedOut:
+        return "Plik jest zbyt złożony, by go odczytać w 15 sekund: zeskanuj ponownie samą stronę dowodu z kodem Aztec, "
+               "jako jeden obraz PDF, JPEG lub PNG w rozdzielczości 300 dpi.";
+    case Problem::WorkerMissing:
+        return "Brakuje części programu (VarnokImageWorker.exe): zainstaluj VarnokSrv ponownie albo poproś o to "
+               "administratora.";
+    case Problem::BadName:
+        return "Ta nazwa zawiera znak, którego Windows nie dopuszcza w nazwach (na przykład \\ albo ..): zmień nazwę "
+               "pliku lub folderu na udziale sieciowym.";
     }
     return {};
 }
 
 std::string summaryLine(int read, int notRead, int skipped)
 {
+    if (read + notRead == 0)
+        return "Pliki: nie było nic do odczytania (0 plików), " + std::to_string(skipped) +
+               " pominięto (ukryte, systemowe i sam plik wyników)";
     return "Pliki: " + std::to_string(read) + " z " + std::to_string(read + notRead) + " odczytano, " +
            std::to_string(notRead) + " nie odczytano, " + std::to_string(skipped) +
            " pominięto (ukryte, systemowe i sam plik wyników)";
@@ -277,6 +313,16 @@ TypedCell typedCell(fields::Field field, const std::string& value)
     return cell;
 }
 
+namespace {
+
+bool plainName(const std::filesystem::path& name)
+{
+    return std::distance(name.begin(), name.end()) == 1 && !name.has_root_path() && name != "." && name != ".." &&
+           !name.empty();
+}
+
+}  // namespace
+
 Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>& list)
 {
     Walk walk;
@@ -291,7 +337,9 @@ Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>
         }
         for (const FolderEntry& entry : listing.entries) {
             const std::filesystem::path relative = folder / entry.name;
-            if (entry.skipped)
+            if (!plainName(entry.name))
+                walk.files.push_back({relative, WalkedFile::Kind::BadName, {}});
+            else if (entry.skipped)
                 ++walk.skipped;
             else if (entry.folder)
                 pending.push_back(relative);
@@ -303,6 +351,57 @@ Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>
     std::sort(walk.files.begin(), walk.files.end(),
               [](const WalkedFile& a, const WalkedFile& b) { return a.relative < b.relative; });
     return walk;
+}
+
+const std::vector<WorkbookColumn>& workbookColumns()
+{
+    using fields::Field;
+    static const std::vector<WorkbookColumn> columns = [] {
+        // Headings as the certificate names its boxes, in the CSV's order of the properties.
+        static constexpr const char* headings[fields::fieldCount] = {
+            "Seria i numer dowodu", "Rodzaj pojazdu", "Właściciel (C.2.1)", "Adres właściciela (C.2.3)",
+            "Przeznaczenie", "Rok produkcji", "Dopuszczalna ładowność", "Dopuszczalny nacisk osi", "Numer karty pojazdu",
+            "Nr rejestracyjny", "Data pierwszej rejestracji (B)", "Marka", "Typ, wariant, wersja (D.2)", "Model (D.3)",
+            "VIN", "Maksymalna masa całkowita (F.1)", "Dopuszczalna masa całkowita (F.2)",
+            "Dopuszczalna masa zespołu (F.3)", "Masa własna (G)", "Data wydania dowodu (I)", "Kategoria pojazdu (J)",
+            "Kod podrodzaju", "Liczba osi (L)", "Masa przyczepy z hamulcem (O.1)", "Masa przyczepy bez hamulca (O.2)",
+            "Pojemność silnika (P.1)", "Moc netto silnika (P.2)", "Rodzaj paliwa (P.3)", "Miejsca siedzące (S.1)",
+            "Miejsca stojące (S.2)", "Organ wydający"};
+        std::vector<WorkbookColumn> all{{"Plik", -1}, {"Status", -1}, {"Wskazówka", -1}};
+        const Field first[] = {Field::NrRejestracyjny, Field::Marka, Field::VIN, Field::NazwiskoNazwa};
+        for (const Field field : first)
+            all.push_back({headings[static_cast<std::size_t>(field)], static_cast<int>(field)});
+        for (std::size_t i = 0; i < fields::fieldCount; ++i)
+            if (std::find(std::begin(first), std::end(first), static_cast<Field>(i)) == std::end(first))
+                all.push_back({headings[i], static_cast<int>(i)});
+        return all;
+    }();
+    return columns;
+}
+
+std::string withoutFolder(std::string status, const std::string& path, const std::string& shown)
+{
+    if (path.empty() || path == shown)
+        return status;
+    for (std::size_t at = 0; (at = status.find(path, at)) != std::string::npos; at += shown.size())
+        status.replace(at, path.size(), shown);
+    return status;
+}
+
+std::string cutToLimit(const std::string& text, std::size_t limit)
+{
+    static constexpr char mark[] = "… [obcięto]";
+    static constexpr std::size_t markLength = 11;  // code points
+    std::size_t points = 0, keep = std::string::npos;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;
+        if (points == limit - markLength)
+            keep = i;
+        if (++points > limit)
+            return text.substr(0, keep) + mark;
+    }
+    return text;
 }
 
 std::string csvHeader(std::string_view separator)

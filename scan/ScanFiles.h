@@ -35,7 +35,8 @@ std::string gs1Note(const std::string& file, const aztec::ReadResult& result);
 // reader-programming symbol, GS1 data), one note per line in Polish, UTF-8, no line ends.
 std::vector<std::string> symbolNotes(const std::string& file, const aztec::ReadResult& result);
 
-// The exit code: 0 when every file was read, 1 otherwise; 2 (usage) is the caller's.
+// The exit code: 0 when every file was read (none to read included), 1 otherwise; 2 (nothing could be done: usage,
+// a missing folder, an output that cannot be written) is the caller's.
 int scanExitCode(int files, int failures);
 
 inline constexpr char noImagesReason[] = "no image files in the folder";
@@ -57,7 +58,13 @@ enum class Problem {
     NotCertificate,  // a code read, but not a certificate's
     DecoderFailure,  // a certificate's code the installation could not decode
     FolderUnreadable,
+    TimedOut,       // a reading ended by the wall clock
+    WorkerMissing,  // the image worker is not installed beside the program
+    BadName,        // a name in a folder listing that is not a single name (a separator, "..")
 };
+
+// An image reading's error number and description (loading/ImageCodet.h) as a problem.
+Problem problemOfError(int number, std::u16string_view description);
 
 // ReadCodetData's status as a problem: None for "OK".
 Problem problemOfStatus(std::u16string_view status);
@@ -86,8 +93,31 @@ std::string neutralised(std::string text);
 // One JSON object on one line (no line end), members in the order of the CSV columns; a value not read is null.
 std::string jsonLine(const FieldsRow& row);
 
-// The closing line on stderr, UTF-8, no line end: "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto (...)".
+// What the tool wrote, read back (ReadBack.cpp): a line of jsonLine as its row (nullopt for anything else); the Plik
+// column of a CSV of csvHeader and csvRecord, with whichever separator, as the rows held it; the first field of each
+// line of the line mode.
+std::optional<FieldsRow> rowOfJsonLine(std::string_view line);
+std::vector<std::string> filesOfCsv(std::string_view csv);
+std::vector<std::string> filesOfLines(std::string_view text);
+
+// The closing line on stderr, UTF-8, no line end: "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto (...)";
+// with no file at all, that there was nothing to read.
 std::string summaryLine(int read, int notRead, int skipped);
+
+// The workbook's headings, in its column order: file, status, advice, then the columns a clerk looks at first
+// (registration number, make, VIN, owner), then the other properties in the CSV's order. Plain Polish, UTF-8.
+struct WorkbookColumn {
+    std::string heading;
+    int field = -1;  // the property (fields::Field), or -1 for file, status, advice
+};
+const std::vector<WorkbookColumn>& workbookColumns();
+
+// A status as the workbook shows it: `path` (as given) replaced by `shown` (relative to the folder), so that no
+// folder part repeats in the sheet.
+std::string withoutFolder(std::string status, const std::string& path, const std::string& shown);
+
+// Text cut to at most `limit` characters (code points) with a visible mark at its end; unchanged when it fits.
+std::string cutToLimit(const std::string& text, std::size_t limit);
 
 // How a spreadsheet cell holds a property's value.
 struct TypedCell {
@@ -111,7 +141,7 @@ struct FolderListing {
 
 struct WalkedFile {
     std::filesystem::path relative;  // to the folder given
-    enum class Kind { File, Unsupported, UnreadableFolder } kind = Kind::File;
+    enum class Kind { File, Unsupported, UnreadableFolder, BadName } kind = Kind::File;
     std::string error;  // UnreadableFolder: why
 };
 struct Walk {
@@ -120,7 +150,9 @@ struct Walk {
 };
 
 // Every file under a folder, subfolders included; a folder that cannot be listed is an entry of its own so that it
-// is reported, never taken for an empty one. `list` is given paths relative to the root ("" for the root).
+// is reported, never taken for an empty one. `list` is given paths relative to the root ("" for the root). A listed
+// name that is not one plain name (a separator, ".", "..", a drive) gets a row of its own and is never joined as a
+// path: the walk stays inside the folder given.
 Walk walkFolder(const std::function<FolderListing(const std::filesystem::path&)>& list);
 
 }  // namespace varnok::scan

@@ -9,8 +9,8 @@ namespace varnok::scan {
 
 namespace {
 
-constexpr int leadingColumns = 3;  // Plik, Status, Wskazówka
 constexpr double widest = 60, narrowest = 6;
+constexpr std::size_t cellLimit = 32767;  // characters a cell holds
 
 // Characters, not bytes, of the longest line.
 double longestLine(const std::string& text)
@@ -27,12 +27,19 @@ double longestLine(const std::string& text)
     return static_cast<double>(std::max(longest, line));
 }
 
-std::vector<std::string> headers()
+std::string reasonOf(lxw_error error)
 {
-    std::vector<std::string> names{"Plik", "Status", "Wskazówka"};
-    for (const fields::FieldRow& row : fields::fieldTable())
-        names.emplace_back(row.property.begin(), row.property.end());
-    return names;
+    switch (error) {
+    case LXW_NO_ERROR: return {};
+    case LXW_ERROR_MEMORY_MALLOC_FAILED: return "za mało pamięci";
+    case LXW_ERROR_CREATING_XLSX_FILE: return "nie można utworzyć pliku (brak prawa zapisu w folderze?)";
+    case LXW_ERROR_CREATING_TMPFILE: return "nie można utworzyć pliku tymczasowego w folderze TEMP";
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE: return "błąd zapisu pliku (brak miejsca na dysku?)";
+    case LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED: return "tekst dłuższy niż mieści komórka";
+    default: return "błąd biblioteki skoroszytu nr " + std::to_string(static_cast<int>(error));
+    }
 }
 
 }  // namespace
@@ -69,55 +76,64 @@ Workbook::Workbook(const std::string& path) : book_(std::make_unique<Book>())
     b.date = workbook_add_format(b.book);
     format_set_num_format(b.date, "yyyy-mm-dd");
     format_set_align(b.date, LXW_ALIGN_VERTICAL_TOP);
-    const std::vector<std::string> names = headers();
-    for (lxw_col_t c = 0; c < names.size(); ++c) {
-        worksheet_write_string(b.sheet, 0, c, names[c].c_str(), bold);
-        b.widths.push_back(longestLine(names[c]) + 3);  // room for the filter's button
+    const auto& columns = workbookColumns();
+    for (lxw_col_t c = 0; c < columns.size(); ++c) {
+        worksheet_write_string(b.sheet, 0, c, columns[c].heading.c_str(), bold);
+        b.widths.push_back(longestLine(columns[c].heading) + 3);  // room for the filter's button
     }
 }
 
 Workbook::~Workbook() = default;
 
-void Workbook::add(const FieldsRow& row)
+bool Workbook::add(const FieldsRow& row)
 {
     Book& b = *book_;
     if (!b.sheet)
-        return;
+        return false;
     const lxw_row_t r = b.rows++;
-    const auto text = [&](lxw_col_t c, const std::string& value) {
+    std::string refused;  // the cells the library would not take
+    const auto check = [&](lxw_error error, const std::string& heading) {
+        if (error != LXW_NO_ERROR)
+            refused += (refused.empty() ? "" : "; ") + heading + ": " + reasonOf(error);
+    };
+    const auto text = [&](lxw_col_t c, const std::string& whole) {
+        const std::string value = cutToLimit(whole, cellLimit);
         const bool multiline = value.find('\n') != std::string::npos;
-        worksheet_write_string(b.sheet, r, c, value.c_str(), multiline ? b.wrapped : b.top);
+        check(worksheet_write_string(b.sheet, r, c, value.c_str(), multiline ? b.wrapped : b.top),
+              workbookColumns()[c].heading);
         b.widths[c] = std::max(b.widths[c], longestLine(value) + 1);
     };
-    text(0, row.file);
-    text(1, row.status);
-    text(2, row.advice);
-    for (std::size_t i = 0; i < fields::fieldCount; ++i) {
-        if (!row.values[i])
+    const auto& columns = workbookColumns();
+    for (lxw_col_t c = 3; c < columns.size(); ++c) {
+        const auto& value = row.values[static_cast<std::size_t>(columns[c].field)];
+        if (!value)
             continue;
-        const auto c = static_cast<lxw_col_t>(leadingColumns + i);
-        const TypedCell cell = typedCell(static_cast<fields::Field>(i), *row.values[i]);
+        const TypedCell cell = typedCell(static_cast<fields::Field>(columns[c].field), *value);
         switch (cell.kind) {
         case TypedCell::Kind::Number:
-            worksheet_write_number(b.sheet, r, c, cell.number, b.top);
-            b.widths[c] = std::max(b.widths[c], static_cast<double>(row.values[i]->size()) + 1);
+            check(worksheet_write_number(b.sheet, r, c, cell.number, b.top), columns[c].heading);
+            b.widths[c] = std::max(b.widths[c], static_cast<double>(value->size()) + 1);
             break;
         case TypedCell::Kind::Date: {
             lxw_datetime when{cell.year, cell.month, cell.day, 0, 0, 0};
-            worksheet_write_datetime(b.sheet, r, c, &when, b.date);
+            check(worksheet_write_datetime(b.sheet, r, c, &when, b.date), columns[c].heading);
             b.widths[c] = std::max(b.widths[c], 11.0);
             break;
         }
         case TypedCell::Kind::Text: text(c, cell.text); break;
         }
     }
+    text(0, row.file);
+    text(1, refused.empty() ? row.status : row.status + " (nie zapisano komórek: " + refused + ")");
+    text(2, row.advice);
+    return refused.empty();
 }
 
 bool Workbook::close(std::string& reason)
 {
     Book& b = *book_;
     if (!b.sheet) {
-        reason = "no memory for the workbook";
+        reason = reasonOf(LXW_ERROR_MEMORY_MALLOC_FAILED);
         return false;
     }
     for (lxw_col_t c = 0; c < b.widths.size(); ++c)
@@ -127,7 +143,7 @@ bool Workbook::close(std::string& reason)
     const lxw_error error = workbook_close(b.book);
     b.book = nullptr;  // freed by workbook_close, written or not
     if (error != LXW_NO_ERROR) {
-        reason = lxw_strerror(error);
+        reason = reasonOf(error);
         return false;
     }
     return true;

@@ -1,14 +1,15 @@
 @echo off
-rem Removes the registration that register.cmd made: for all users (as administrator), or with /user for
-rem the current user only. Close every client first: a running server keeps its files in use.
+rem Usuwa rejestracj© wykonan¥ przez register.cmd: dla wszystkich u¾ytkownik¢w (jako administrator) albo z /user
+rem tylko dla bie¾¥cego u¾ytkownika. Najpierw zamknij wszystkie programy klienckie: dziaˆaj¥cy serwer blokuje pliki.
+rem Zapisany w stronie kodowej 852, tej, w kt¢rej polska konsola pokazuje polskie litery.
 setlocal
 set "switch=/UnregServer"
 if /i "%~1"=="/user" set "switch=/UnregServerPerUser"
 "%~dp0VarnokSrv.exe" %switch%
 set rc=%errorlevel%
 if not "%rc%"=="0" goto failed
-echo VarnokSrv unregistered (%switch%).
+echo Wyrejestrowano VarnokSrv (%switch%).
 exit /b 0
 :failed
-echo Unregistration failed (exit code %rc%). For all users, run it as administrator.
+echo Wyrejestrowanie nie powiodˆo si© (kod wyj˜cia %rc%). Dla wszystkich u¾ytkownik¢w uruchom je jako administrator.
 exit /b %rc%

@@ -16,7 +16,7 @@ namespace {
 const std::wstring emptyPayload = L"Błąd ReadCodetData: wymagany parametr nie zawiera danych";
 const std::wstring parseError = L"Błąd ReadCodetData: Błąd parsowania Xml";
 const std::wstring invalidDocument = L"Błąd ReadCodetData: niepoprawny dokument Xml";
-const std::wstring objectNotSet = L"Błąd 91 (Object variable or With block variable not set) w procedurze ReadCodetData L:";
+const std::wstring objectNotSet = L"Błąd 91 (Nie ustawiono zmiennej obiektu lub zmiennej bloku With) w procedurze ReadCodetData L:";
 
 std::wstring decoded(const std::wstring& body)
 {

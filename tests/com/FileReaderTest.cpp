@@ -11,7 +11,7 @@ namespace varnok::test {
 namespace {
 
 constexpr HRESULT objectNotSet = static_cast<HRESULT>(0x800A005B);
-const std::wstring objectNotSetText = L"Object variable or With block variable not set";
+const std::wstring objectNotSetText = L"Nie ustawiono zmiennej obiektu lub zmiennej bloku With";
 const std::wstring badPath = L"Scieżka do pliku z danymi jest niepoprawna !";
 const std::wstring parseError = L"Błąd ReadData: Błąd parsowania Xml";
 const std::wstring invalidDocument = L"Błąd ReadData: niepoprawny dokument Xml";
@@ -175,6 +175,27 @@ TEST_P(FileReaderTest, PathStatusesLeaveTheLoadedDataAlone)
         EXPECT_EQ(answer.text, c.status);
         expectValue(L"NrRejestracyjny", L"WA 12345");
     }
+}
+
+// A relative path names no file of the server's: the server's current folder is not its client's (on Windows it
+// is System32), so even a file beside the client is reported missing, with the path as the client gave it.
+TEST_P(FileReaderTest, RelativePathsAreMissingFilesWhereverTheClientWorks)
+{
+    ASSERT_EQ(reader->readData(sample).text, L"OK");
+    const std::wstring full = folder.write(L"względny.xml", dataDocument(completeChildren()));
+    ASSERT_EQ(full.substr(1, 2), L":\\");
+    wchar_t before[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(full.substr(0, full.rfind(L'\\')).c_str()));
+    for (const std::wstring& path : {std::wstring(L"względny.xml"), std::wstring(L".\\względny.xml"),
+                                     full.substr(2), full.substr(0, 2) + L"względny.xml"}) {
+        const Answer answer = reader->readData(path);
+        EXPECT_EQ(answer.hr, S_OK);
+        EXPECT_EQ(answer.text, L"Brak pliku " + path);
+        expectValue(L"NrRejestracyjny", L"WA 12345");
+    }
+    SetCurrentDirectoryW(before);
+    EXPECT_EQ(reader->readData(full).text, L"OK");
 }
 
 TEST_P(FileReaderTest, FilesThatAreNotDataDocumentsAreReportedAndLeaveNoRoot)

@@ -31,7 +31,12 @@ def check(ok, what):
     print(("ok: " if ok else "FAILED: ") + what)
     problems.append(not ok)
 header = [c.value for c in sheet[1]]
-check(header[:3] == ["Plik", "Status", "Wskazówka"] and len(header) == 34, "Plik, Status, Wskazówka first")
+check(header[:7] == ["Plik", "Status", "Wskazówka", "Nr rejestracyjny", "Marka", "VIN", "Właściciel (C.2.1)"] and
+      len(header) == 34, "file, status, advice, registration number, make, VIN and owner first: " + str(header[:7]))
+check(not any(h and h[0].isupper() and any(ch.isupper() for ch in h[1:]) and " " not in h and h != "VIN" for h in header),
+      "headings are words, not property names")
+statuses = [row[1].value for row in sheet.iter_rows(min_row=2)]
+check(all("\\" not in s and "Z:" not in s for s in statuses), "Status without the folder: " + str(statuses[:3]))
 check(sheet.freeze_panes == "A2", "the header row is frozen")
 check(sheet.auto_filter.ref == "A1:AH%d" % sheet.max_row, "the header row is filtered: " + str(sheet.auto_filter.ref))
 cells = [c for row in sheet.iter_rows(min_row=2) for c in row if c.value is not None]
@@ -39,18 +44,25 @@ check(all(c.data_type != "f" for c in cells), "no cell is a formula")
 kinds = {}
 for c in cells:
     kinds.setdefault(header[c.column - 1], set()).add(type(c.value).__name__)
-check(kinds.get("MasaWlasna") == {"int"} and kinds.get("PojSilnika") == {"int"} and kinds.get("RokProdukcji") == {"int"},
-      "numbers are numbers: " + str({k: kinds.get(k) for k in ("MasaWlasna", "PojSilnika", "RokProdukcji")}))
-check(kinds.get("DataIRejestracji") == {"datetime"} and kinds.get("DataWydaniaDR") == {"datetime"},
+numeric = ("Masa własna (G)", "Pojemność silnika (P.1)", "Rok produkcji")
+check(all(kinds.get(k) == {"int"} for k in numeric), "numbers are numbers: " + str({k: kinds.get(k) for k in numeric}))
+check(kinds.get("Data pierwszej rejestracji (B)") == {"datetime"} and kinds.get("Data wydania dowodu (I)") == {"datetime"},
       "dates are dates")
-check(kinds.get("VIN") == {"str"} and kinds.get("NrRejestracyjny") == {"str"} and kinds.get("Plik") == {"str"},
+check(kinds.get("VIN") == {"str"} and kinds.get("Nr rejestracyjny") == {"str"} and kinds.get("Plik") == {"str"},
       "texts are texts")
+with open(sys.argv[1], "rb") as f:
+    check(f.read().endswith("VarnokScan: zestawienie dowodów rejestracyjnych".encode()), "marked as ours in its zip comment")
 wrapped = [c for c in cells if isinstance(c.value, str) and "\n" in c.value]
 check(wrapped and all(c.alignment.wrap_text for c in wrapped), "multi-line cells wrap (%d)" % len(wrapped))
 widths = [sheet.column_dimensions[openpyxl.utils.get_column_letter(i)].width for i in range(1, 35)]
 check(all(6 <= w <= 61 for w in widths) and widths[0] > 12, "column widths between 6 and 60: " + str(widths[:4]))
 sys.exit(1 if any(problems) else 0)
 PYTHON
+
+# Written under a temporary name and put in place: nothing else is left beside it.
+if [ "$(ls -A "$scratch" | grep -vxF -e "$(basename "$book")" -e err.txt -e out.txt | wc -l)" -eq 0 ]; then
+  echo "ok: no temporary file left"
+else echo "FAILED: files beside the workbook: $(ls -A "$scratch")"; failed=1; fi
 
 # Calc, with a profile of its own so that runs never collide: ";" between cells, UTF-8, text cells quoted,
 # the others as shown.

@@ -16,7 +16,7 @@ function failureOf(reader, property) {
     }
 }
 
-var objectNotSet = -2146828197 + " Object variable or With block variable not set";  // 0x800A005B
+var objectNotSet = -2146828197 + " Nie ustawiono zmiennej obiektu lub zmiennej bloku With";  // 0x800A005B
 var sample = WScript.Arguments(0);
 var scratch = WScript.Arguments(1);
 

@@ -274,6 +274,19 @@ TEST_P(Guide, DescribesTheBatchTool)
         EXPECT_TRUE(mentions(text)) << GetParam() << " lacks \"" << text << '"';
 }
 
+// The exit codes a batch file branches on, the messages behind 2, the nightly batch file and its schedule, /watch,
+// and the deployment commands: as VarnokScan.exe and the packages have them.
+TEST_P(Guide, GivesTheOfficeItsExitCodesAndSchedules)
+{
+    for (const char* text : {"| 0 |", "| 1 |", "| 2 |", "Pliki: nie było nic do odczytania (0 plików)",
+                             "Folder \"…\" nie istnieje: sprawdź jego nazwę w poleceniu", "Nie można zapisać wyników",
+                             "`.xlsx`", "`Nr rejestracyjny`", "`Właściciel (C.2.1)`", "`… [obcięto]`",
+                             "%LOCALAPPDATA%\\VarnokSrv", "%ProgramFiles(x86)%\\VarnokSrv", "zestawienie-%DZIEN%.log",
+                             "schtasks /create", "/sc daily", "/sc onlogon", "/watch", "Ctrl+C",
+                             "/qn /norestart /l*v", "VarnokSrv-2.0.7-user.msi", "3010", "1618"})
+        EXPECT_TRUE(mentions(text)) << GetParam() << " lacks \"" << text << '"';
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Guide, testing::Values("user-guide.md", "podrecznik-uzytkownika.md"),
                          [](const auto& info) { return std::string(info.param[0] == 'u' ? "English" : "Polish"); });
 

@@ -82,7 +82,7 @@ TEST(ScanFiles, AFolderStandsForItsImagesInNameOrder)
               "a.png\t!\tno Aztec symbol found");
     EXPECT_EQ(scan::scanExitCode(3, 0), 0);
     EXPECT_EQ(scan::scanExitCode(3, 1), 1);
-    EXPECT_EQ(scan::scanExitCode(0, 0), 1);
+    EXPECT_EQ(scan::scanExitCode(0, 0), 0);  // an empty folder: nothing left unread
 
     aztec::ReadResult part{aztec::ReadFailure::None, "DATA", ""};
     EXPECT_EQ(scan::sequenceNote("a.png", part), "");
@@ -236,7 +236,7 @@ TEST(ScanFiles, EveryFailureHasAdviceAndTheSummaryCountsAll)
     EXPECT_EQ(scan::problemOfStatus(u"Błąd ReadCodetData: Błąd parsowania Xml"), scan::Problem::DecoderFailure);
     EXPECT_EQ(scan::advice(scan::Problem::None), "");
     std::vector<std::string> seen;
-    for (int p = static_cast<int>(scan::Problem::NotFound); p <= static_cast<int>(scan::Problem::FolderUnreadable); ++p) {
+    for (int p = static_cast<int>(scan::Problem::NotFound); p <= static_cast<int>(scan::Problem::BadName); ++p) {
         const std::string text = scan::advice(static_cast<scan::Problem>(p));
         EXPECT_FALSE(text.empty()) << p;
         EXPECT_TRUE(text.ends_with(".")) << text;
@@ -247,6 +247,81 @@ TEST(ScanFiles, EveryFailureHasAdviceAndTheSummaryCountsAll)
     EXPECT_NE(scan::advice(scan::Problem::PdfEncrypted).find("bez hasła"), std::string::npos);
     EXPECT_EQ(scan::summaryLine(44, 6, 2), "Pliki: 44 z 50 odczytano, 6 nie odczytano, 2 pominięto (ukryte, systemowe i "
                                            "sam plik wyników)");
+    EXPECT_EQ(scan::summaryLine(0, 0, 1), "Pliki: nie było nic do odczytania (0 plików), 1 pominięto (ukryte, systemowe "
+                                          "i sam plik wyników)");
+}
+
+// Each image error number a reading ends with, and the description that tells the kinds of 1001 and 1004 apart.
+TEST(ScanFiles, ImageErrorsBecomeProblemsWithTheirOwnAdvice)
+{
+    using P = scan::Problem;
+    const struct {
+        int number;
+        std::u16string description;
+        P problem;
+    } cases[] = {
+        {53, u"Nie znaleziono pliku obrazu: \"a.png\"", P::NotFound},
+        {75, u"Brak dostępu do pliku \"a.png\"", P::NoAccess},
+        {321, u"Nie można odczytać obrazu \"a.png\"", P::Unreadable},
+        {1001, u"Obraz \"a.png\" jest za duży", P::TooLarge},
+        {1001, u"Za mało pamięci, by wczytać obraz \"a.png\"", P::NoMemory},
+        {1002, u"Na obrazie \"a.png\" nie znaleziono kodu Aztec", P::NoSymbol},
+        {1003, u"Kod Aztec na obrazie \"a.png\" jest zbyt uszkodzony", P::Damaged},
+        {1004, u"Plik PDF \"a.pdf\" jest zaszyfrowany: zapisz", P::PdfEncrypted},
+        {1004, u"Plik PDF \"a.pdf\" zawiera obraz skompresowany w formacie JBIG2", P::PdfCompression},
+        {1004, u"Plik PDF \"a.pdf\" nie zawiera żadnego obrazu", P::PdfNoImage},
+        {1004, u"Plik PDF \"a.pdf\" ma 900 stron", P::TooLarge},
+        {1005, u"Odczyt pliku \"a.pdf\" przerwano po 15 s: plik jest zbyt złożony", P::TimedOut},
+        {1006, u"Nie można uruchomić VarnokImageWorker.exe", P::WorkerMissing},
+        {7, u"Za mało pamięci", P::Unreadable},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(scan::problemOfError(c.number, c.description), c.problem) << c.number;
+    EXPECT_NE(scan::advice(P::TimedOut).find("samą stronę dowodu z kodem"), std::string::npos);
+    EXPECT_NE(scan::advice(P::WorkerMissing).find("zainstaluj VarnokSrv ponownie"), std::string::npos);
+}
+
+// The workbook's columns: what a clerk looks at first, every property once, headings in words.
+TEST(ScanFiles, WorkbookHeadingsAreWordsInTheClerksOrder)
+{
+    const auto& columns = scan::workbookColumns();
+    ASSERT_EQ(columns.size(), 3 + fields::fieldCount);
+    std::vector<std::string> first;
+    for (std::size_t i = 0; i < 7; ++i)
+        first.push_back(columns[i].heading);
+    EXPECT_EQ(first, (std::vector<std::string>{"Plik", "Status", "Wskazówka", "Nr rejestracyjny", "Marka", "VIN",
+                                               "Właściciel (C.2.1)"}));
+    std::vector<int> fieldsSeen;
+    for (std::size_t i = 3; i < columns.size(); ++i) {
+        fieldsSeen.push_back(columns[i].field);
+        const auto property = fields::fieldTable()[static_cast<std::size_t>(columns[i].field)].property;
+        // A property name joined in camel case ("MaxMasaPrzyczZH") is never a heading.
+        const bool camelCase = std::any_of(property.begin() + 1, property.end(), [](char16_t c) { return c >= u'A' && c <= u'Z'; }) &&
+                               std::any_of(property.begin(), property.end(), [](char16_t c) { return c >= u'a' && c <= u'z'; });
+        if (camelCase) {
+            EXPECT_NE(columns[i].heading, std::string(property.begin(), property.end()));
+        }
+    }
+    std::sort(fieldsSeen.begin(), fieldsSeen.end());
+    for (std::size_t i = 0; i < fieldsSeen.size(); ++i)
+        EXPECT_EQ(fieldsSeen[i], static_cast<int>(i));
+    EXPECT_EQ(scan::csvHeader(";").substr(0, 22), "NumerDR;RodzajPojazdu;");
+}
+
+TEST(ScanFiles, StatusesLoseTheirFolderAndLongCellsAreCutVisibly)
+{
+    EXPECT_EQ(scan::withoutFolder("Obraz \"C:\\Skany\\a\\b.png\" jest za duży", "C:\\Skany\\a\\b.png", "a\\b.png"),
+              "Obraz \"a\\b.png\" jest za duży");
+    EXPECT_EQ(scan::withoutFolder("OK", "b.png", "b.png"), "OK");
+    EXPECT_EQ(scan::cutToLimit("krótki", 20), "krótki");
+    const std::string cut = scan::cutToLimit(std::string(20, 'a') + "ż", 20);
+    EXPECT_EQ(cut, std::string(9, 'a') + "… [obcięto]");
+    std::string polish;
+    for (int i = 0; i < 40000; ++i)
+        polish += "ż";
+    const std::string longCut = scan::cutToLimit(polish, 32767);
+    EXPECT_EQ(longCut.size(), (32767 - 11) * 2 + std::string("… [obcięto]").size());
+    EXPECT_TRUE(longCut.ends_with("… [obcięto]"));
 }
 
 // Subfolders walked, hidden entries counted and not entered, a folder that cannot be listed reported, name order.
@@ -271,6 +346,55 @@ TEST(ScanFiles, AFolderIsWalkedWithItsSubfolders)
     EXPECT_EQ(files, (std::vector<std::string>{"a/1.jpg 0", "a/2.PDF 0", "a.pdf 0", "b.png 0", "zablokowany 2Odmowa dostępu.",
                                                "zestawienie.csv 1"}));
     EXPECT_EQ(walk.skipped, 3);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "ukryty"), 0);
+}
+
+// A restarted /watch learns which files are done from what the tool wrote: every kind of row comes back.
+TEST(ScanFiles, WrittenRowsReadBack)
+{
+    scan::FieldsRow quoted;
+    quoted.file = "=dziwny; \"plik\"\r\n.png";
+    quoted.status = "Błąd \u0001 \\ \t";
+    quoted.advice = "Zeskanuj ponownie.";
+    quoted.values[0] = "AB 123";
+    quoted.values[30] = "URZĄD\rMIASTA";
+    scan::FieldsRow plain;
+    plain.file = "2026-12-08\\skan 1.png";
+    plain.status = "OK";
+    for (const scan::FieldsRow* row : {&quoted, &plain}) {
+        const auto back = scan::rowOfJsonLine(scan::jsonLine(*row) + "\r\n");
+        ASSERT_TRUE(back) << row->file;
+        EXPECT_EQ(scan::jsonLine(*back), scan::jsonLine(*row));
+    }
+    EXPECT_FALSE(scan::rowOfJsonLine("{\"NumerDR\":null}"));
+    EXPECT_FALSE(scan::rowOfJsonLine("Plik;Status"));
+    for (const char* separator : {";", ","}) {
+        const std::string csv = "\xEF\xBB\xBF" + scan::csvHeader(separator) + scan::csvRecord(quoted, separator) +
+                                scan::csvRecord(plain, separator) + scan::csvHeader(separator);
+        EXPECT_EQ(scan::filesOfCsv(csv), (std::vector<std::string>{quoted.file, plain.file})) << separator;
+    }
+    EXPECT_EQ(scan::filesOfCsv("Plik;Status\r\na;b\r\n"), std::vector<std::string>{});
+    EXPECT_EQ(scan::filesOfLines("C:\\a.png\tTEKST\nC:\\b.png\t!\tNie ma\n"),
+              (std::vector<std::string>{"C:\\a.png", "C:\\b.png"}));
+}
+
+// A share may list a name that holds a separator or is "..": its own row, never a path to follow or read.
+TEST(ScanFiles, ListedNamesThatAreNotOneNameAreRowsNotPaths)
+{
+    using E = scan::FolderEntry;
+    const std::map<std::string, scan::FolderListing> tree{
+        {"", {{E{"..", true}, E{"a/../../etc", true}, E{"x/y.png"}, E{".", true}, E{"ok.png"}}, ""}},
+    };
+    std::vector<std::string> listed;
+    const scan::Walk walk = scan::walkFolder([&](const std::filesystem::path& folder) {
+        listed.push_back(folder.generic_string());
+        return tree.at(folder.generic_string());
+    });
+    std::vector<std::string> files;
+    for (const auto& file : walk.files)
+        files.push_back(file.relative.generic_string() + " " + std::to_string(static_cast<int>(file.kind)));
+    EXPECT_EQ(files, (std::vector<std::string>{". 3", ".. 3", "a/../../etc 3", "ok.png 0", "x/y.png 3"}));
+    EXPECT_EQ(listed, (std::vector<std::string>{""}));
     EXPECT_EQ(std::count(listed.begin(), listed.end(), "ukryty"), 0);
 }
 
