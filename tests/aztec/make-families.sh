@@ -2,15 +2,16 @@
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
 # switch from two encoders, structured append, reader initialisation, GS1 data, fat ink without a quiet zone, a
-# phone held at a slant), as <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence
-# symbol, <image>.note what varnok-scan prints on stderr after "<image>: ".
+# phone held at a slant, pixels that are not square), as <family>-<n>.<ext> with <image>.txt holding the expected
+# bytes and, for a sequence symbol, <image>.note what varnok-scan prints on stderr after "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned textured tilted stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned textured tilted stress
+     squeezed)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -301,6 +302,28 @@ thick() {
         convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white -border "$px" \
           -morphology Erode "Disk:$(echo "$px * $grow / 100" | bc -l)" -shave "${px}x${px}" "$file"
         expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# Pixels that are not square (a fax at 204 x 98 dpi, a scanner with unequal resolutions): symbols scanned at 4 or 6
+# pixels a module, some turned, squeezed down the columns (squeezed.down) or along the rows (squeezed.across) by
+# 1.5 to 2.2.
+squeezed() {
+  local k px ratio percent file text
+  for k in 1 2 3; do
+    text=$(certificate $((k + 500)))
+    bare "$tmp/q.png" -d "$text"
+    for px in 4 6; do
+      convert "$tmp/q.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+        -border $((px * 4)) -background white -rotate $(((k - 1) * 9)) "$tmp/q2.png"
+      for ratio in 1.5 1.8 2.0 2.2; do
+        percent=$(printf '%.2f' "$(echo "100 / $ratio" | bc -l)")
+        next squeezed.down png
+        convert "$tmp/q2.png" -resize "100x$percent%" "$file"; expect "$file" "$text"
+        next squeezed.across png
+        convert "$tmp/q2.png" -resize "${percent}x100%" "$file"; expect "$file" "$text"
       done
     done
   done
