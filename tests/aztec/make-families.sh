@@ -251,6 +251,28 @@ turned() {
   done
 }
 
+# Certificates scanned coarsely (2 and 2.5 px modules, blur, JPEG 75) over texture: paper noise and a guilloche.
+# Texture shows many small bull's-eyes; the symbol must still get its enlarged reading.
+textured() {
+  local k px text file background
+  convert -size 1000x1000 xc: -fx '0.5+0.5*sin(i/7+8*sin(j/40)) > 0.85 ? 0.55 : 1' "$tmp/guilloche.png"
+  convert -size 1000x1000 xc:gray90 -seed 3 -attenuate 0.6 +noise Gaussian -colorspace Gray "$tmp/noise.png"
+  for k in 1 2; do
+    text=$(certificate $((k + 500)))
+    bare "$tmp/x.png" -d "$text"
+    for px in 2 2.5; do
+      convert "$tmp/x.png" -colorspace Gray -filter point -resize "$(echo "$px * 100" | bc)%" \
+        -blur "0x$(echo "$px * 0.35" | bc -l)" -bordercolor white -border 8 "$tmp/x2.png"
+      for background in noise guilloche; do
+        next "textured.$background" jpg
+        convert "$tmp/$background.png" "$tmp/x2.png" -gravity center -compose Darken -composite -colorspace Gray \
+          -quality 75 "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
 # keystone_view <family> <text> <shortening %> <module px> <degrees>: the symbol with its top edge shortened,
 # then turned, with the camera's slight blur.
 keystone_view() {
