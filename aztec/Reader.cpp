@@ -411,10 +411,10 @@ ReadResult readTraced(const GrayImage& image, Budget& shared, ReadTrace* trace)
         const double median = logs[logs.size() / 2];
         const auto agreeing = static_cast<std::size_t>(
             std::count_if(logs.begin(), logs.end(), [&](double l) { return (l > 0) == (median > 0); }));
-        // A squeezed symbol's bull's-eyes agree on the shape, and texture's do not; where there is much texture,
-        // only many of them are evidence.
+        // A squeezed symbol's bull's-eyes agree on the shape, and texture's do not; where there is much texture
+        // (binary noise shows eight that agree among a hundred), only as many as are noted are evidence.
         const bool agree = 4 * agreeing >= 3 * logs.size() &&
-                           (attempts.coarse <= maxCoarseCandidates || agreeing >= maxCoarseCandidates / 2);
+                           (attempts.coarse <= maxCoarseCandidates || agreeing >= maxCoarseCandidates);
         const bool told = hinted && std::abs(median - std::log(hint)) < 0.1;  // searched that way already
         if (agree && !told && std::abs(median) <= std::log(maxPixelAspect))
             searchSquared(std::exp(median));
