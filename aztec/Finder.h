@@ -17,6 +17,8 @@ struct FinderCandidate {
     int hits = 0;            // rows that saw it
     double irregularity = 0;  // how far its best row's rings were from one width, in modules
     bool centreDark = true;   // false when blur washed the centre module out
+    double aspect = 1;        // its module along the row over its module down the column: 2 where pixels are twice
+                              // as tall as wide, or the image was squeezed to half its height
 };
 
 // At most `limit` candidates, best first: by the share of the rows through its centre that saw it (so a large

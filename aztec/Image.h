@@ -14,6 +14,9 @@ struct GrayImage {
     int width = 0;
     int height = 0;
     std::ptrdiff_t stride = 0;  // bytes from one row to the next
+    // A pixel's height over its width, where the caller knows it (a fax at 204 x 98 dpi: 2.08); 1 for square
+    // pixels. Only a hint: the reader also measures it on the bull's-eyes it finds.
+    double pixelAspect = 1;
 
     std::uint8_t at(int x, int y) const { return pixels[y * stride + x]; }
     const std::uint8_t* row(int y) const { return pixels + y * stride; }

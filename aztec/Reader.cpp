@@ -31,6 +31,11 @@ constexpr double squareModules = 2.5;
 constexpr long long enlargeLimit = 4'000'000;
 constexpr double enlargeModules = 4.5;
 constexpr std::size_t maxCoarseCandidates = 16;
+// Bull's-eyes whose rows and columns disagree on the module size by this much or more are of pixels that are not
+// square (a fax, a scanner with unequal resolutions): the reader squares the pixels and searches again, where they
+// agree on the shape and the squared image stays within the size the reader takes.
+constexpr double unequalPixels = 1.3;
+constexpr double maxPixelAspect = 3;
 
 // The work a read may do: a few passes over the pixels, and room for the searches of a small image; for the
 // largest images no more than fits in about a second and a half.
@@ -64,6 +69,10 @@ struct Attempts {
     std::string lastReason;
     bool inkSpread = false;  // dark runs far fatter than light ones: a bull's-eye may be merged at this scale
     std::size_t coarse = 0;  // the most bull's-eyes of at most enlargeModules the finder saw in one binary image
+    std::vector<double> aspects{};  // of the bull's-eyes whose pixels looked unequal (the first few)
+    ReadTrace* trace = nullptr;
+    int pass = 0;
+    ReadStep* step() { return trace && !trace->empty() ? &trace->back() : nullptr; }
 };
 
 // The core's map to the image: the corners of a square `inset` modules in from the outer edge of the dark ring
@@ -139,6 +148,8 @@ std::optional<MatrixResult> readSquare(const BinaryImage& binary, const CoreSqua
         if (!attempts.budget.spend(static_cast<long long>(size) * size * 20 + words * words))
             return std::nullopt;
         const auto decode = [&](const SymbolGrid::Sampled& sampled) {
+            if (ReadStep* step = attempts.step())
+                ++step->sampled;
             const ModuleMatrix modules = oriented(sampled.modules, o);
             MatrixResult decoded = decodeLayers(modules, o.format, oriented(sampled.unsure, size, o));
             if (!decoded.ok && std::find(sampled.unsure.begin(), sampled.unsure.end(), true) != sampled.unsure.end())
@@ -186,7 +197,8 @@ std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const Finde
 
 // Every candidate of one binary image, dark symbols on light and then light on dark; what reads nothing leaves
 // the image as it was given.
-std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, Attempts& attempts)
+std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, int strategyIndex,
+                                       Attempts& attempts)
 {
     const auto nothing = [&](bool inverted) {
         if (inverted)
@@ -197,8 +209,15 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
         if (inverted)
             binary.invert();
         const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule);
+        if (attempts.trace)
+            attempts.trace->push_back({attempts.pass, strategyIndex, inverted, static_cast<int>(found.size()), 0, 0});
         attempts.coarse = std::max(attempts.coarse, static_cast<std::size_t>(std::count_if(
             found.begin(), found.end(), [](const FinderCandidate& c) { return c.moduleSize <= enlargeModules; })));
+        for (const FinderCandidate& c : found) {
+            const bool unequal = c.aspect >= unequalPixels || c.aspect <= 1 / unequalPixels;
+            if (unequal && attempts.aspects.size() < maxCoarseCandidates)
+                attempts.aspects.push_back(c.aspect);
+        }
         for (const FinderCandidate& candidate : found) {
             if (attempts.budget.spent())
                 return nothing(inverted);
@@ -206,6 +225,8 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
             // strategies after this one, at any angle, and a turned symbol taken as square only costs time.
             if (square && candidate.moduleSize > squareModules)
                 continue;
+            if (ReadStep* step = attempts.step())
+                ++step->followed;
             if (auto decoded = readCandidate(binary, candidate, square, attempts))
                 return decoded;
         }
@@ -249,6 +270,54 @@ std::vector<std::uint8_t> enlarged(const GrayImage& image)
     return out;
 }
 
+// The image with square pixels: stretched by `aspect` down the columns (taller pixels) or by its inverse along the
+// rows (wider ones), interpolated linearly. Empty when that would be larger than the reader takes.
+struct SquaredImage {
+    std::vector<std::uint8_t> pixels;
+    GrayImage image;
+};
+std::optional<SquaredImage> squared(const GrayImage& image, double aspect)
+{
+    const bool taller = aspect > 1;
+    const double k = taller ? aspect : 1 / aspect;
+    const long long w = taller ? image.width : std::llround(image.width * k);
+    const long long h = taller ? std::llround(image.height * k) : image.height;
+    if (w * h > maxPixels)
+        return std::nullopt;
+    SquaredImage out;
+    out.pixels.resize(static_cast<std::size_t>(w * h));
+    const int W = static_cast<int>(w), H = static_cast<int>(h);
+    // Output pixel i's centre lies at (i + 0.5) / k in the source, between two source pixels' centres.
+    const auto between = [k](int i, int limit, int& lo, int& hi, int& weight) {
+        const double at = std::clamp((i + 0.5) / k - 0.5, 0.0, limit - 1.0);
+        lo = static_cast<int>(at);
+        hi = std::min(lo + 1, limit - 1);
+        weight = static_cast<int>((at - lo) * 256 + 0.5);
+    };
+    if (taller) {
+        for (int Y = 0; Y < H; ++Y) {
+            int lo, hi, weight;
+            between(Y, image.height, lo, hi, weight);
+            const std::uint8_t *a = image.row(lo), *b = image.row(hi);
+            std::uint8_t* o = out.pixels.data() + std::size_t(Y) * W;
+            for (int x = 0; x < W; ++x)
+                o[x] = static_cast<std::uint8_t>((a[x] * (256 - weight) + b[x] * weight + 128) >> 8);
+        }
+    } else {
+        std::vector<int> los(static_cast<std::size_t>(W)), his(los.size()), weights(los.size());
+        for (int X = 0; X < W; ++X)
+            between(X, image.width, los[std::size_t(X)], his[std::size_t(X)], weights[std::size_t(X)]);
+        for (int y = 0; y < H; ++y) {
+            const std::uint8_t* r = image.row(y);
+            std::uint8_t* o = out.pixels.data() + std::size_t(y) * W;
+            for (std::size_t X = 0; X < std::size_t(W); ++X)
+                o[X] = static_cast<std::uint8_t>((r[los[X]] * (256 - weights[X]) + r[his[X]] * weights[X] + 128) >> 8);
+        }
+    }
+    out.image = GrayImage{out.pixels.data(), W, H, W};
+    return out;
+}
+
 // Several simple strategies in turn, each a binary image and the search on it: the local threshold, which reads
 // most images; a symbol drawn at a pixel or two per module; one threshold for the whole image; against heavy
 // noise, a smoothed local one; and where the local threshold's runs show dark modules far fatter than light ones,
@@ -272,13 +341,14 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         {[&] { return spread ? withoutInkSpread(binarizeLocal(image), spread) : BinaryImage(); }, 4 * pixels, 1.5, false},
     };
     const bool small = std::max(image.width, image.height) <= pureSymbolSide;
-    for (const Strategy& strategy : strategies) {
+    for (int index = 0; index < static_cast<int>(std::size(strategies)); ++index) {
+        const Strategy& strategy = strategies[index];
         if (strategy.square && !small)
             continue;
         if (!attempts.budget.spend(strategy.cost))
             break;
         BinaryImage binary = strategy.binarize();
-        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, attempts))
+        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, index, attempts))
             return decoded;
         if (strategy.measuresSpread) {
             spread = inkSpreadOf(binary);
@@ -286,6 +356,92 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
         }
     }
     return std::nullopt;
+}
+
+ReadResult readTraced(const GrayImage& image, Budget& shared, ReadTrace* trace)
+{
+    ReadResult result;
+    if (!image.pixels || image.width <= 0 || image.height <= 0 ||
+        static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
+        result.failure = ReadFailure::BadImage;
+        result.reason = "image dimensions not acceptable";
+        return result;
+    }
+    const long long pixels = static_cast<long long>(image.width) * image.height;
+    const auto share = [&](long long own) { return std::clamp(own, 0LL, std::max(shared.left(), 0LL)); };
+    const auto budgetFor = [&](const GrayImage& view) {
+        return share(workFor(static_cast<long long>(view.width) * view.height));
+    };
+    // Each search with a budget of its own, drawn from the shared one, so that only a read that found nothing
+    // pays for the next.
+    const auto search = [&](Attempts& attempts, int pass) {
+        const long long own = attempts.budget.left();
+        attempts.trace = trace;
+        attempts.pass = pass;
+        auto decoded = readImage(attempts.image, attempts);
+        shared.spend(own - attempts.budget.left());
+        return decoded;
+    };
+    std::optional<MatrixResult> decoded;
+    bool sawSymbol = false;
+    std::string lastReason;
+    // Squared pixels, by the caller's word first and then by what the bull's-eyes showed.
+    const auto searchSquared = [&](double aspect) {
+        if (const auto square = squared(image, aspect); square && shared.left() > 0) {
+            Attempts attempts{square->image, Budget(budgetFor(square->image)), sawSymbol, lastReason};
+            decoded = search(attempts, 2);
+            sawSymbol = attempts.sawSymbol;
+            lastReason = attempts.lastReason;
+        }
+    };
+    const double hint = image.pixelAspect;
+    const bool hinted = hint >= 1 / maxPixelAspect && hint <= maxPixelAspect && std::abs(std::log(hint)) > 0.05;
+    if (hinted)
+        searchSquared(hint);
+    Attempts attempts{image, Budget(budgetFor(image)), sawSymbol, lastReason};
+    if (!decoded)
+        decoded = search(attempts, 0);
+    sawSymbol = attempts.sawSymbol;
+    lastReason = attempts.lastReason;
+    if (!decoded && !attempts.aspects.empty()) {
+        std::vector<double> logs;
+        for (double a : attempts.aspects)
+            logs.push_back(std::log(a));
+        std::nth_element(logs.begin(), logs.begin() + logs.size() / 2, logs.end());
+        const double median = logs[logs.size() / 2];
+        const auto agreeing = static_cast<std::size_t>(
+            std::count_if(logs.begin(), logs.end(), [&](double l) { return (l > 0) == (median > 0); }));
+        // A squeezed symbol's bull's-eyes agree on the shape, and texture's do not; where there is much texture
+        // (binary noise shows eight that agree among a hundred), only as many as are noted are evidence.
+        const bool agree = 4 * agreeing >= 3 * logs.size() &&
+                           (attempts.coarse <= maxCoarseCandidates || agreeing >= maxCoarseCandidates);
+        const bool told = hinted && std::abs(median - std::log(hint)) < 0.1;  // searched that way already
+        if (agree && !told && std::abs(median) <= std::log(maxPixelAspect))
+            searchSquared(std::exp(median));
+    }
+    // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged; and
+    // only where the finder saw a few bull's-eyes of coarse modules, too blurred to trace, or ink spread that may
+    // have closed its rings: an image that shows neither holds no symbol an enlargement would reveal.
+    const bool coarse = attempts.coarse > 0 && attempts.coarse <= maxCoarseCandidates;
+    if (!decoded && pixels <= enlargeLimit && (coarse || attempts.inkSpread) && shared.left() > 0) {
+        const std::vector<std::uint8_t> larger = enlarged(image);
+        const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
+        Attempts second{large, Budget(budgetFor(large)), sawSymbol, lastReason};
+        decoded = search(second, 1);
+        sawSymbol = second.sawSymbol;
+        lastReason = second.lastReason;
+    }
+    if (decoded) {
+        result.bytes = decoded->text.bytes;
+        result.readerInitialisation = decoded->format.readerInitialisation;
+        result.gs1 = decoded->text.gs1;
+        if (const auto& part = decoded->text.sequence)
+            result.sequence = SequencePosition{part->index, part->count, part->id};
+        return result;
+    }
+    result.failure = sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
+    result.reason = sawSymbol ? "Aztec symbol found but " + lastReason : "no Aztec symbol found";
+    return result;
 }
 
 }  // namespace
@@ -298,45 +454,12 @@ ReadResult readAztec(const GrayImage& image)
 
 ReadResult readAztec(const GrayImage& image, Budget& shared)
 {
-    ReadResult result;
-    if (!image.pixels || image.width <= 0 || image.height <= 0 ||
-        static_cast<long long>(image.width) * image.height > maxPixels || image.stride < image.width) {
-        result.failure = ReadFailure::BadImage;
-        result.reason = "image dimensions not acceptable";
-        return result;
-    }
-    const long long pixels = static_cast<long long>(image.width) * image.height;
-    const auto share = [&](long long own) { return std::clamp(own, 0LL, std::max(shared.left(), 0LL)); };
-    const long long first = share(workFor(pixels));
-    Attempts attempts{image, Budget(first), false, {}};
-    auto decoded = readImage(image, attempts);
-    shared.spend(first - attempts.budget.left());
-    // Last, for pages scanned coarsely (modules of about two pixels): the same search on the image enlarged, with
-    // a budget of its own, so that only a read that found nothing pays for it; and only where the finder saw a
-    // few bull's-eyes of coarse modules, too blurred to trace, or ink spread that may have closed its rings: an
-    // image that shows neither holds no symbol an enlargement would reveal.
-    const bool coarse = attempts.coarse > 0 && attempts.coarse <= maxCoarseCandidates;
-    if (!decoded && pixels <= enlargeLimit && (coarse || attempts.inkSpread) && shared.left() > 0) {
-        const std::vector<std::uint8_t> larger = enlarged(image);
-        const GrayImage large{larger.data(), 2 * image.width, 2 * image.height, 2 * image.width};
-        const long long more = share(workFor(4 * pixels));
-        Attempts second{large, Budget(more), attempts.sawSymbol, attempts.lastReason};
-        decoded = readImage(large, second);
-        shared.spend(more - second.budget.left());
-        attempts.sawSymbol = second.sawSymbol;
-        attempts.lastReason = second.lastReason;
-    }
-    if (decoded) {
-        result.bytes = decoded->text.bytes;
-        result.readerInitialisation = decoded->format.readerInitialisation;
-        result.gs1 = decoded->text.gs1;
-        if (const auto& part = decoded->text.sequence)
-            result.sequence = SequencePosition{part->index, part->count, part->id};
-        return result;
-    }
-    result.failure = attempts.sawSymbol ? ReadFailure::TooDamaged : ReadFailure::NoSymbol;
-    result.reason = attempts.sawSymbol ? "Aztec symbol found but " + attempts.lastReason : "no Aztec symbol found";
-    return result;
+    return readTraced(image, shared, nullptr);
+}
+
+ReadResult readAztec(const GrayImage& image, Budget& shared, ReadTrace& trace)
+{
+    return readTraced(image, shared, &trace);
 }
 
 }  // namespace varnok::aztec

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Budget.h"
 #include "Image.h"
@@ -32,9 +33,24 @@ struct ReadResult {
     bool gs1 = false;  // GS1 data: the symbol opened with FNC1 (not in `bytes`; later ones are sent as GS)
 };
 
+// What a read did, for tests and benchmarks that compare builds or strategies: one step per binary image and
+// polarity searched.
+struct ReadStep {
+    int pass = 0;      // 0: the image as given; 1: enlarged; 2: with its pixels made square
+    int strategy = 0;  // which binarizer, in the reader's order
+    bool inverted = false;
+    int candidates = 0;  // bull's-eyes the finder kept
+    int followed = 0;    // of those, taken to their core
+    int sampled = 0;     // grids sampled to the check words
+    bool operator==(const ReadStep&) const = default;
+};
+using ReadTrace = std::vector<ReadStep>;
+
 ReadResult readAztec(const GrayImage& image);
 // The same within `shared` as well, which it spends: the work left of a caller that reads many images (a PDF's).
 // A read that finds it spent ends as no symbol.
 ReadResult readAztec(const GrayImage& image, Budget& shared);
+// The same, noting each step in `trace`.
+ReadResult readAztec(const GrayImage& image, Budget& shared, ReadTrace& trace);
 
 }  // namespace varnok::aztec

@@ -64,7 +64,7 @@ for image in "$work"/crop.jpg "$work"/page300.jpg "$work"/page600.jpg "$work"/fa
   case $name in crop.jpg|page*) ;; *) if [ "$ours" -gt "$worst" ]; then worst=$ours worst_name=$name; fi ;; esac
 done
 echo "worst stress image: $worst_name, $worst ms of processor time (target: any image up to the limit within 2 s)"
-echo "targets, whole process: crop <= 10 ms, 300-dpi page <= 70 ms"
+echo "targets, whole process: crop <= 10 ms, 300-dpi page <= 70 ms and no slower than the README's last figure"
 [ -n "$reference" ] || exit 0
 
 # Sets of files, one process per image, each file read `repeats` times by each reader: the sums of the medians of
@@ -81,8 +81,8 @@ cpu_of() {  # cpu_of <command...>: prints the median processor milliseconds
   done
   printf '%s\n' "${runs[@]}" | sort -g | sed -n "$(( (repeats + 1) / 2 ))p"
 }
-compare() {  # compare <label> <files...>: the sums, their ratio, and the file where ours is furthest behind
-  local label=$1 ours=0 theirs=0 image mine its worst=0 worst_name=; shift
+compare() {  # compare <label> <target> <files...>: the sums, their ratio, and the file where ours is furthest behind
+  local label=$1 target=$2 ours=0 theirs=0 image mine its worst=0 worst_name=; shift 2
   for image in "$@"; do
     mine=$(cpu_of "$scan" "$image") its=$(cpu_of "$reference" -formats Aztec "$image")
     ours=$(echo "$ours + $mine" | bc) theirs=$(echo "$theirs + $its" | bc)
@@ -90,23 +90,24 @@ compare() {  # compare <label> <files...>: the sums, their ratio, and the file w
       worst=$(echo "scale=2; $mine / $its" | bc) worst_name=$(basename "$image")
     fi
   done
-  printf '%-34s %3d files  processor time: ours %9.2f ms, reference %9.2f ms, ratio %s; worst file %s, %s\n' \
-    "$label" $# "$ours" "$theirs" "$(echo "scale=2; $ours / $theirs" | bc)" "$worst_name" "$worst"
+  printf '%-34s %3d files  processor time: ours %9.2f ms, reference %9.2f ms, ratio %s (target %s); worst file %s, %s\n' \
+    "$label" $# "$ours" "$theirs" "$(echo "scale=2; $ours / $theirs" | bc)" "$target" "$worst_name" "$worst"
 }
 "$here/tests/aztec/make-corpus.sh" "$here/build/release/tests/generator/generate-payload" "$work/standard" standard \
     >/dev/null
-compare "standard certificate corpus" "$work"/standard/*.png "$work"/standard/*.jpg
-# Without a symbol: a text page, a photo-like texture, noise, and the slanted views blurred past reading.
+compare "standard certificate corpus" "<= 0.8" "$work"/standard/*.png "$work"/standard/*.jpg
+# Without a symbol: a text page, a photo-like texture, noise, blank paper, and the slanted views blurred past
+# reading.
 mkdir -p "$work/empty"
 convert -size 1654x2339 xc:white -font DejaVu-Sans -pointsize 24 \
   -draw "text 100,200 'DOWÓD REJESTRACYJNY — wydruk próbny, dane fikcyjne'" -colorspace Gray -blur 0x0.6 \
   -quality 80 "$work/empty/text.jpg"
 convert -size 1200x900 -seed 4 plasma:fractal -colorspace Gray -blur 0x2 -quality 80 "$work/empty/plasma.jpg"
 convert -size 800x800 xc:gray60 -seed 3 -attenuate 0.5 +noise Gaussian -colorspace Gray "$work/empty/noise.png"
+convert -size 2480x3508 xc:white -colorspace Gray "$work/empty/blank.png"
 "$here/tests/aztec/make-families.sh" "$here/build/release/tests/generator/generate-payload" "$work/slanted" tilted \
     >/dev/null
 for image in "$work"/slanted/*.jpg; do
   convert "$image" -blur 0x6 "$work/empty/blurred-$(basename "$image")"
 done
-compare "images without a readable symbol" "$work"/empty/*
-echo "targets against the reference: the standard corpus at most 1, each image without a symbol at most 2"
+compare "images without a readable symbol" "<= 2, each file too" "$work"/empty/*

@@ -2,15 +2,16 @@
 # Makes the Aztec reader's test families: each a way real symbols reach the reader (orientation, faint or dark
 # print, office scans, the sample scan at every scale, pure 1-pixel symbols, ink spread, decoys, every code set
 # switch from two encoders, structured append, reader initialisation, GS1 data, fat ink without a quiet zone, a
-# phone held at a slant), as <family>-<n>.<ext> with <image>.txt holding the expected bytes and, for a sequence
-# symbol, <image>.note what varnok-scan prints on stderr after "<image>: ".
+# phone held at a slant, pixels that are not square), as <family>-<n>.<ext> with <image>.txt holding the expected
+# bytes and, for a sequence symbol, <image>.note what varnok-scan prints on stderr after "<image>: ".
 # Stress images (no symbol; only their time counts) go into <output>/stress. Reproducible: fixed seeds.
 # Usage: make-families.sh <generate-payload binary> <output folder> [family...]
 set -euo pipefail
 export LC_ALL=C  # bytes, not characters
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 generate=$1 out=$2; shift 2
-all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned textured tilted stress)
+all=(orient faint office sample pure spread decoy shifts sequence readerinit gs1 thick keystone turned textured tilted stress
+     squeezed)
 families=("$@"); [ ${#families[@]} -gt 0 ] || families=("${all[@]}")
 mkdir -p "$out"
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
@@ -250,6 +251,28 @@ turned() {
   done
 }
 
+# Certificates scanned coarsely (2 and 2.5 px modules, blur, JPEG 75) over texture: paper noise and a guilloche.
+# Texture shows many small bull's-eyes; the symbol must still get its enlarged reading.
+textured() {
+  local k px text file background
+  convert -size 1000x1000 xc: -fx '0.5+0.5*sin(i/7+8*sin(j/40)) > 0.85 ? 0.55 : 1' "$tmp/guilloche.png"
+  convert -size 1000x1000 xc:gray90 -seed 3 -attenuate 0.6 +noise Gaussian -colorspace Gray "$tmp/noise.png"
+  for k in 1 2; do
+    text=$(certificate $((k + 500)))
+    bare "$tmp/x.png" -d "$text"
+    for px in 2 2.5; do
+      convert "$tmp/x.png" -colorspace Gray -filter point -resize "$(echo "$px * 100" | bc)%" \
+        -blur "0x$(echo "$px * 0.35" | bc -l)" -bordercolor white -border 8 "$tmp/x2.png"
+      for background in noise guilloche; do
+        next "textured.$background" jpg
+        convert "$tmp/$background.png" "$tmp/x2.png" -gravity center -compose Darken -composite -colorspace Gray \
+          -quality 75 "$file"
+        expect "$file" "$text"
+      done
+    done
+  done
+}
+
 # keystone_view <family> <text> <shortening %> <module px> <degrees>: the symbol with its top edge shortened,
 # then turned, with the camera's slight blur.
 keystone_view() {
@@ -301,6 +324,28 @@ thick() {
         convert "$tmp/t.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white -border "$px" \
           -morphology Erode "Disk:$(echo "$px * $grow / 100" | bc -l)" -shave "${px}x${px}" "$file"
         expect "$file" "$text"
+      done
+    done
+  done
+}
+
+# Pixels that are not square (a fax at 204 x 98 dpi, a scanner with unequal resolutions): symbols scanned at 4 or 6
+# pixels a module, some turned, squeezed down the columns (squeezed.down) or along the rows (squeezed.across) by
+# 1.5 to 2.2.
+squeezed() {
+  local k px ratio percent file text
+  for k in 1 2 3; do
+    text=$(certificate $((k + 500)))
+    bare "$tmp/q.png" -d "$text"
+    for px in 4 6; do
+      convert "$tmp/q.png" -colorspace Gray -filter point -resize "$((px * 100))%" -bordercolor white \
+        -border $((px * 4)) -background white -rotate $(((k - 1) * 9)) "$tmp/q2.png"
+      for ratio in 1.5 1.8 2.0 2.2; do
+        percent=$(printf '%.2f' "$(echo "100 / $ratio" | bc -l)")
+        next squeezed.down png
+        convert "$tmp/q2.png" -resize "100x$percent%" "$file"; expect "$file" "$text"
+        next squeezed.across png
+        convert "$tmp/q2.png" -resize "${percent}x100%" "$file"; expect "$file" "$text"
       done
     done
   done
