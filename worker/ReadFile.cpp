@@ -155,7 +155,8 @@ aztec::ReadResult bestRead(std::span<const std::uint8_t> file, std::uint64_t fil
         const GrayPixels& image = candidate.image;
         aztec::ReadResult result;
         try {
-            const aztec::GrayImage gray{image.pixels.data(), image.width, image.height, image.width};
+            aztec::GrayImage gray{image.pixels.data(), image.width, image.height, image.width};
+            gray.pixelAspect = image.pixelAspect;
             // A PDF's images share the file's budget.
             result = candidate.work ? aztec::readAztec(gray, *candidate.work) : aztec::readAztec(gray);
         } catch (const std::bad_alloc&) {
