@@ -115,11 +115,17 @@ double pixelAspectOf(IWICBitmapSource* frame)
 
 GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels)
 {
-    ComPtr<IWICImagingFactory> factory;
-    const HRESULT created = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                               IID_IWICImagingFactory, factory.putVoid());
-    if (FAILED(created))
-        fail(Kind::Unreadable, created);
+    // One factory for the worker's life: making it loads and enumerates the codecs, a good part of a small
+    // image's time. It is free-threaded, and the worker's apartment is the multithreaded one. Never released: at
+    // exit that would call into a library CoUninitialize has unloaded.
+    static const ComPtr<IWICImagingFactory>& factory = *new ComPtr<IWICImagingFactory>([] {
+        ComPtr<IWICImagingFactory> made;
+        ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                           made.putVoid());
+        return made;
+    }());
+    if (!factory)
+        fail(Kind::Unreadable, REGDB_E_CLASSNOTREG);
 
     ComPtr<IWICBitmapDecoder> decoder;
     const HRESULT opened = factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
