@@ -11,6 +11,7 @@
 #include "Grid.h"
 #include "InkSpread.h"
 #include "MatrixDecoder.h"
+#include "base/FloatingPoint.h"
 
 namespace varnok::aztec {
 

@@ -7,9 +7,10 @@ set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 # SSE2 maths in every binary (Windows 8 and later require the instructions): x87 code was 1.6 times slower, and its
 # extended precision made results depend on where the compiler spilled a value. GCC realigns the stack itself where
-# SSE data needs it, since Windows gives a 32-bit thread only 4-byte alignment.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+# SSE data needs it, since Windows gives a 32-bit thread only 4-byte alignment. Options rather than
+# CMAKE_<LANG>_FLAGS_INIT, which reach only a build folder configured for the first time; base/FloatingPoint.h
+# refuses to compile without them.
+add_compile_options(-msse2 -mfpmath=sse)
 
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "base/ByteOrder.h"
+#include "base/FloatingPoint.h"
 
 namespace varnok {
 

@@ -17,6 +17,7 @@
 #include "ModulePath.h"
 #include "Registration.h"
 #include "Server.h"
+#include "base/FloatingPoint.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "platform/ComPtr.h"
 #include "platform/DllSearch.h"
 #include "platform/Handle.h"
+#include "base/FloatingPoint.h"
 
 namespace varnok {
 namespace {
