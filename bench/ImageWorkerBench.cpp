@@ -104,10 +104,10 @@ int wmain(int argc, wchar_t** argv)
     std::printf("  the worker has a restricted token at low integrity: %s; a job object: %s\n",
                 started && protections.restrictedToken ? "yes" : "no", started && protections.jobObject ? "yes" : "no");
 
-    std::printf("median of 5 reads                          decoding alone   in process   in worker   cost of the worker\n");
+    std::printf("median of 11 reads                         decoding alone   in process   in worker   cost of the worker\n");
     for (int i = 1; i < ordinary; ++i) {
         std::vector<double> decoding, local, remote;
-        for (int run = 0; run < 5; ++run) {
+        for (int run = 0; run < 11; ++run) {
             decoding.push_back(millisecondsOf([&] { decodeHere(files[i - 1]); }));
             local.push_back(millisecondsOf([&] { readHere(files[i - 1]); }));
             remote.push_back(millisecondsOf([&] { sandbox::readImageFile(argv[i]); }));

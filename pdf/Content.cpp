@@ -1,3 +1,5 @@
+#include <array>
+#include <cstdlib>
 #include <string_view>
 
 #include "ReaderParts.h"
@@ -13,6 +15,8 @@ constexpr std::size_t maxImagesPerPage = 1024;
 constexpr long long partCost = 32;
 // Scanning content is slower than decoding it.
 constexpr long long scanCostPerByte = 2;
+// Saved graphics states kept; deeper nesting still pairs "q" with "Q" but keeps no more placements.
+constexpr std::size_t maxSavedStates = 64;
 
 // An inline image's data is binary: skip from "ID" to the "EI" that stands alone.
 void skipInlineImage(Lexer& lexer)
@@ -50,7 +54,7 @@ void ContentScanner::scanPage(const Page& page)
     if (!scanned_.emplace(&resolved, page.resources).second)
         return;
     const SharedBytes content = contentOf(*contents, resolved);
-    scan(Bytes(*content), page.resources, 0);
+    scan(Bytes(*content), page.resources, 0, Placement{});
 }
 
 SharedBytes ContentScanner::contentOf(const Object& contents, const Object& resolved)
@@ -73,11 +77,17 @@ SharedBytes ContentScanner::contentOf(const Object& contents, const Object& reso
     return content;
 }
 
-void ContentScanner::scan(Bytes content, const Dict* resources, int depth)
+void ContentScanner::scan(Bytes content, const Dict* resources, int depth, const Placement& placed)
 {
     document_.budget().charge(static_cast<long long>(content.size()) * scanCostPerByte);
     Lexer lexer{content};
     std::string operand;
+    // The last six numbers before an operator: a "cm" takes them all.
+    std::array<double, 6> numbers{};
+    std::size_t numberCount = 0;
+    Placement current = placed;
+    std::vector<Placement> saved;
+    std::size_t unsaved = 0;  // "q" past maxSavedStates
     for (;;) {
         Lexer::Token t = lexer.next();
         if (t.kind == Lexer::Kind::End)
@@ -86,21 +96,43 @@ void ContentScanner::scan(Bytes content, const Dict* resources, int depth)
             operand = std::move(t.text);
             continue;
         }
-        if (t.kind != Lexer::Kind::Keyword)
+        if (t.kind == Lexer::Kind::Number) {
+            numbers[numberCount++ % numbers.size()] = std::strtod(t.text.c_str(), nullptr);
             continue;
+        }
+        if (t.kind != Lexer::Kind::Keyword) {
+            numberCount = 0;
+            continue;
+        }
         if (t.text == "Do" && !operand.empty()) {
             if (++draws_ > maxDrawsPerPage)
                 throw Fault{Stage::Pages, 0, "too many images drawn on one page"};
-            draw(operand, resources, depth);
+            draw(operand, resources, depth, current);
+        } else if (t.text == "cm" && numberCount >= numbers.size()) {
+            const auto at = [&](std::size_t i) { return numbers[(numberCount + i) % numbers.size()]; };
+            current = Placement{at(0), at(1), at(2), at(3)}.within(current);
+        } else if (t.text == "q") {
+            if (saved.size() < maxSavedStates)
+                saved.push_back(current);
+            else
+                ++unsaved;
+        } else if (t.text == "Q") {
+            if (unsaved > 0) {
+                --unsaved;
+            } else if (!saved.empty()) {
+                current = saved.back();
+                saved.pop_back();
+            }
         } else if (t.text == "BI") {
             ++inlineImages_;
             skipInlineImage(lexer);
         }
         operand.clear();
+        numberCount = 0;
     }
 }
 
-void ContentScanner::draw(const std::string& name, const Dict* resources, int depth)
+void ContentScanner::draw(const std::string& name, const Dict* resources, int depth, const Placement& placed)
 {
     if (!resources)
         return;
@@ -115,14 +147,24 @@ void ContentScanner::draw(const std::string& name, const Dict* resources, int de
         return;
     if (subtype->isName("Image")) {
         if (found_.size() < maxImagesPerPage && listed_.insert(number).second)
-            found_.push_back(number);
+            found_.push_back(DrawnImage{number, placed});
     } else if (subtype->isName("Form") && depth < maxFormDepth) {
         const Object* own = document_.resolvedEntry(*dict, "Resources");
         const Dict* formResources = own && own->dict() ? own->dict() : resources;
         if (!forms_.emplace(number, formResources).second)
             return;
+        Placement form;
+        const Object* matrix = document_.resolvedEntry(*dict, "Matrix");
+        if (const auto* m = matrix ? matrix->array() : nullptr; m && m->size() == 6) {
+            std::array<double, 4> v{};
+            bool numeric = true;
+            for (std::size_t i = 0; i < v.size(); ++i)
+                numeric = numeric && document_.resolve((*m)[i]).number(v[i]);
+            if (numeric)
+                form = Placement{v[0], v[1], v[2], v[3]};
+        }
         const SharedBytes data = document_.sharedData(*object.stream(), number);
-        scan(Bytes(*data), formResources, depth + 1);
+        scan(Bytes(*data), formResources, depth + 1, form.within(placed));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "Reader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <string_view>
 
@@ -18,6 +19,16 @@ bool flagOf(const Object* object)
 {
     const bool* v = object ? std::get_if<bool>(&object->value) : nullptr;
     return v && *v;
+}
+
+// The width and height the page gives one pixel, from the placement's sides over the image's pixel counts. A
+// placement that squashes the image to nothing, or sizes absurd enough to overflow, say nothing.
+double pixelAspectOf(const Placement& placement, long long width, long long height)
+{
+    const double across = std::hypot(placement.a, placement.b) / double(width);
+    const double down = std::hypot(placement.c, placement.d) / double(height);
+    const double aspect = down / across;
+    return width > 0 && height > 0 && std::isfinite(aspect) && aspect > 0 ? aspect : 1;
 }
 
 }  // namespace
@@ -61,7 +72,7 @@ Listing Reader::list()
             if (scanner.inlineImages() > 0)
                 out.skipped.push_back(Fault{Stage::Images, 0, "inline images are not read"});
             std::vector<ImageInfo> images;
-            for (const int number : scanner.found()) {
+            for (const auto& [number, placement] : scanner.found()) {
                 try {
                     const Dict& dict = *document_->get(number).dict();
                     ImageInfo image;
@@ -69,6 +80,7 @@ Listing Reader::list()
                     image.object = number;
                     image.width = integerOf(document_->resolvedEntry(dict, "Width"), 0);
                     image.height = integerOf(document_->resolvedEntry(dict, "Height"), 0);
+                    image.pixelAspect = pixelAspectOf(placement, image.width, image.height);
                     if (const Object* filter = document_->resolvedEntry(dict, "Filter")) {
                         const Object* last = filter->array() && !filter->array()->empty()
                                                  ? &document_->resolve(filter->array()->back())

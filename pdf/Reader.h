@@ -30,6 +30,8 @@ struct ImageInfo {
     long long width = 0;
     long long height = 0;
     Codec codec = Codec::None;
+    // A pixel's height over its width as the page shows the image where first drawn (1: square, or unknown).
+    double pixelAspect = 1;
 };
 
 struct Listing {

@@ -23,6 +23,25 @@ struct Page {
 // Throws Fault for a tree that cannot be walked at all, or WorkSpent.
 std::vector<Page> pagesOf(Document& document, std::vector<Fault>& skipped);
 
+// The linear part of a placement (the current transformation matrix without its translation): the unit square of
+// an image's space goes to the parallelogram spanned by (a, b) along its rows and (c, d) down its columns.
+struct Placement {
+    double a = 1, b = 0, c = 0, d = 1;
+
+    // This placement applied within `outer` ("cm" concatenates on the left).
+    Placement within(const Placement& outer) const
+    {
+        return {a * outer.a + b * outer.c, a * outer.b + b * outer.d, c * outer.a + d * outer.c,
+                c * outer.b + d * outer.d};
+    }
+};
+
+// An image as first drawn: its object and where the page put it.
+struct DrawnImage {
+    int number = 0;
+    Placement placement;
+};
+
 // Images drawn by the pages' content streams ("Do" on an image XObject), also through form XObjects. One scanner
 // serves all pages: they often share their contents and resources, which are scanned once for each pairing, and an
 // image drawn again is listed only where first drawn.
@@ -32,17 +51,17 @@ public:
 
     // The page's images, in the order drawn, that no earlier page drew. Throws Fault or WorkSpent.
     void scanPage(const Page& page);
-    const std::vector<int>& found() const { return found_; }
+    const std::vector<DrawnImage>& found() const { return found_; }
     int inlineImages() const { return inlineImages_; }
 
 private:
-    void scan(Bytes content, const Dict* resources, int depth);
-    void draw(const std::string& name, const Dict* resources, int depth);
+    void scan(Bytes content, const Dict* resources, int depth, const Placement& placed);
+    void draw(const std::string& name, const Dict* resources, int depth, const Placement& placed);
     const Object* xobject(const Dict& resources, const std::string& name);
     SharedBytes contentOf(const Object& contents, const Object& resolved);
 
     Document& document_;
-    std::vector<int> found_;
+    std::vector<DrawnImage> found_;
     std::set<int> listed_;
     // Contents (by the address of the resolved object) and forms (by number) with the resources they were scanned
     // with: drawn again, they draw nothing new.

@@ -636,6 +636,37 @@ TEST(PdfBuilt, ImagesDrawnAgainAreListedWhereFirstDrawn)
     }
 }
 
+TEST(PdfBuilt, AnImagesPixelAspectIsWhereThePagePutsIt)
+{
+    // A 100 x 50 image; "/F" is a form drawing it under its own /Matrix [1 0 0 2 0 0].
+    const struct {
+        const char* content;
+        double aspect;
+    } cases[] = {
+        {"/I Do", 2},                                          // the unit square: each pixel twice as high as wide
+        {"q 100 0 0 50 0 0 cm /I Do Q", 1},                    // a scanner's placement of square pixels
+        {"q 100 0 0 100 0 0 cm /I Do Q", 2},                   // a fax at 204 x 98 dpi is placed so
+        {"q 0 100 -50 0 0 0 cm /I Do Q", 1},                   // turned a quarter: the sides keep their lengths
+        {"2 0 0 1 0 0 cm q 1 0 0 9 0 0 cm Q 50 0 0 50 0 0 cm /I Do", 1},  // Q restores what q saved
+        {"50 0 0 25 0 0 cm /F Do", 2},                         // the form's matrix applies within the page's
+        {"0 0 0 0 0 0 cm /I Do", 1},                           // squashed to nothing: says nothing
+    };
+    for (const auto& c : cases) {
+        PdfBuilder pdf;
+        const std::string image = ref(pdf.stream(imageKeys(100, 50, "/ColorSpace /DeviceGray /BitsPerComponent 8"),
+                                                 std::string(5000, '\xFF')));
+        const std::string form = ref(pdf.stream(
+            "/Type /XObject /Subtype /Form /BBox [0 0 1 1] /Matrix [1 0 0 2 0 0] /Resources << /XObject << /I " +
+                image + " >> >>",
+            "/I Do"));
+        pdf.section("/Root " + ref(page(pdf, c.content, "/I " + image + " /F " + form)));
+        Reader reader(bytesOf(pdf.text()));
+        const Listing listing = reader.list();
+        ASSERT_EQ(listing.images.size(), 1u) << c.content;
+        EXPECT_NEAR(listing.images[0].pixelAspect, c.aspect, 1e-9) << c.content;
+    }
+}
+
 TEST(PdfBuilt, RefusedDamagedAndHostileFilesEndCleanly)
 {
     const Symbol& s = symbol();
