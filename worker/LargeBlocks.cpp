@@ -1,0 +1,137 @@
+// The worker's operator new and delete: blocks of a megabyte or more (an image's pixels, its binary images) are
+// kept when freed and handed out again. Windows' heap (and Wine's) gives such blocks back to the system on every
+// free, so each new one page-faults and is zeroed afresh: for a 300-dpi A4 page read, that was a fifth of the
+// read. Every block carries a small header with its size, which tells delete which way it came.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+
+namespace {
+
+constexpr std::size_t largeBytes = 1u << 20;
+constexpr std::size_t maxIdleBytes = 64u << 20;  // a 600-dpi A4 page's working set; the job allows 1.5 GiB
+constexpr std::size_t maxIdleBlocks = 16;
+
+struct alignas(16) Header {
+    std::size_t size;  // what the caller asked for
+};
+
+struct Idle {
+    Header* block;
+    std::size_t size;
+};
+
+class Cache {
+public:
+    Header* take(std::size_t size)
+    {
+        const std::lock_guard lock(mutex_);
+        // The smallest kept block that fits without wasting more than a quarter.
+        std::size_t best = count_;
+        for (std::size_t i = 0; i < count_; ++i)
+            if (idle_[i].size >= size && idle_[i].size - size <= size / 4 &&
+                (best == count_ || idle_[i].size < idle_[best].size))
+                best = i;
+        if (best == count_)
+            return nullptr;
+        Header* block = idle_[best].block;
+        bytes_ -= idle_[best].size;
+        idle_[best] = idle_[--count_];
+        block->size = size;
+        return block;
+    }
+
+    // Keeps `block`, which holds at least `capacity` bytes, or frees it when it would not fit.
+    void keep(Header* block, std::size_t capacity)
+    {
+        if (capacity > maxIdleBytes) {
+            std::free(block);
+            return;
+        }
+        const std::lock_guard lock(mutex_);
+        while (count_ > 0 && (count_ == maxIdleBlocks || bytes_ + capacity > maxIdleBytes)) {
+            std::free(idle_[0].block);
+            bytes_ -= idle_[0].size;
+            idle_[0] = idle_[--count_];
+        }
+        idle_[count_++] = Idle{block, capacity};
+        bytes_ += capacity;
+    }
+
+    // Gives every kept block back, for an allocation the system refused.
+    void flush()
+    {
+        const std::lock_guard lock(mutex_);
+        for (std::size_t i = 0; i < count_; ++i)
+            std::free(idle_[i].block);
+        count_ = 0;
+        bytes_ = 0;
+    }
+
+private:
+    std::mutex mutex_;
+    std::array<Idle, maxIdleBlocks> idle_{};
+    std::size_t count_ = 0;
+    std::size_t bytes_ = 0;
+};
+
+Cache& cache()
+{
+    // Never destroyed: blocks are freed until the very end of the process.
+    alignas(Cache) static unsigned char storage[sizeof(Cache)];
+    static Cache* const instance = new (storage) Cache;
+    return *instance;
+}
+
+void* allocate(std::size_t size)
+{
+    if (size >= largeBytes)
+        if (Header* kept = cache().take(size))
+            return kept + 1;
+    if (size > static_cast<std::size_t>(-1) - sizeof(Header))
+        throw std::bad_alloc();
+    auto* block = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    if (!block) {
+        cache().flush();  // what is kept must never make a read fail for memory
+        block = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    }
+    if (!block)
+        throw std::bad_alloc();
+    block->size = size;
+    return block + 1;
+}
+
+void release(void* pointer) noexcept
+{
+    if (!pointer)
+        return;
+    Header* block = static_cast<Header*>(pointer) - 1;
+    if (block->size >= largeBytes)
+        cache().keep(block, block->size);
+    else
+        std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* pointer) noexcept { release(pointer); }
+void operator delete[](void* pointer) noexcept { release(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { release(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { release(pointer); }
+void operator delete(void* pointer, const std::nothrow_t&) noexcept { release(pointer); }
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept { release(pointer); }
