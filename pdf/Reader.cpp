@@ -21,14 +21,18 @@ bool flagOf(const Object* object)
     return v && *v;
 }
 
-// The width and height the page gives one pixel, from the placement's sides over the image's pixel counts. A
-// placement that squashes the image to nothing, or sizes absurd enough to overflow, say nothing.
-double pixelAspectOf(const Placement& placement, long long width, long long height)
+// The width and height the page gives one pixel, from the placement's sides over the image's pixel counts. An
+// image drawn with no placement at all (a point square), squashed to nothing, or sized absurdly says nothing.
+std::optional<double> pixelAspectOf(const Placement& placement, long long width, long long height)
 {
+    if (placement.a == 1 && placement.b == 0 && placement.c == 0 && placement.d == 1)
+        return std::nullopt;
     const double across = std::hypot(placement.a, placement.b) / double(width);
     const double down = std::hypot(placement.c, placement.d) / double(height);
     const double aspect = down / across;
-    return width > 0 && height > 0 && std::isfinite(aspect) && aspect > 0 ? aspect : 1;
+    if (width > 0 && height > 0 && std::isfinite(aspect) && aspect > 0)
+        return aspect;
+    return std::nullopt;
 }
 
 }  // namespace

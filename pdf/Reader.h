@@ -30,8 +30,9 @@ struct ImageInfo {
     long long width = 0;
     long long height = 0;
     Codec codec = Codec::None;
-    // A pixel's height over its width as the page shows the image where first drawn (1: square, or unknown).
-    double pixelAspect = 1;
+    // A pixel's height over its width as the page shows the image where first drawn; none when the page says
+    // nothing sensible (no placement, or one that squashes the image to nothing).
+    std::optional<double> pixelAspect;
 };
 
 struct Listing {

@@ -1,7 +1,7 @@
 // The worker's operator new and delete: blocks of a megabyte or more (an image's pixels, its binary images) are
 // kept when freed and handed out again. Windows' heap (and Wine's) gives such blocks back to the system on every
 // free, so each new one page-faults and is zeroed afresh: for a 300-dpi A4 page read, that was a fifth of the
-// read. Every block carries a small header with its size, which tells delete which way it came.
+// read. Every block carries a small header with its capacity, which tells delete which way it came.
 
 #include <algorithm>
 #include <array>
@@ -10,14 +10,17 @@
 #include <mutex>
 #include <new>
 
+#include "LargeBlocks.h"
+
 namespace {
 
 constexpr std::size_t largeBytes = 1u << 20;
 constexpr std::size_t maxIdleBytes = 64u << 20;  // a 600-dpi A4 page's working set; the job allows 1.5 GiB
 constexpr std::size_t maxIdleBlocks = 16;
 
+// Sixteen bytes, so that what follows keeps malloc's own alignment (8 bytes from 32-bit msvcrt).
 struct alignas(16) Header {
-    std::size_t size;  // what the caller asked for
+    std::size_t capacity;  // what the block holds, which a block handed out again keeps
 };
 
 struct Idle {
@@ -41,11 +44,10 @@ public:
         Header* block = idle_[best].block;
         bytes_ -= idle_[best].size;
         idle_[best] = idle_[--count_];
-        block->size = size;
         return block;
     }
 
-    // Keeps `block`, which holds at least `capacity` bytes, or frees it when it would not fit.
+    // Keeps `block`, which holds `capacity` bytes, or frees it when it would not fit.
     void keep(Header* block, std::size_t capacity)
     {
         if (capacity > maxIdleBytes) {
@@ -62,14 +64,16 @@ public:
         bytes_ += capacity;
     }
 
-    // Gives every kept block back, for an allocation the system refused.
-    void flush()
+    // Gives every kept block back; whether there was any.
+    bool flush()
     {
         const std::lock_guard lock(mutex_);
+        const bool any = count_ > 0;
         for (std::size_t i = 0; i < count_; ++i)
             std::free(idle_[i].block);
         count_ = 0;
         bytes_ = 0;
+        return any;
     }
 
 private:
@@ -101,7 +105,7 @@ void* allocate(std::size_t size)
     }
     if (!block)
         throw std::bad_alloc();
-    block->size = size;
+    block->capacity = size;
     return block + 1;
 }
 
@@ -110,13 +114,19 @@ void release(void* pointer) noexcept
     if (!pointer)
         return;
     Header* block = static_cast<Header*>(pointer) - 1;
-    if (block->size >= largeBytes)
-        cache().keep(block, block->size);
+    if (block->capacity >= largeBytes)
+        cache().keep(block, block->capacity);
     else
         std::free(block);
 }
 
 }  // namespace
+
+namespace varnok::worker {
+
+bool releaseKeptBlocks() { return cache().flush(); }
+
+}  // namespace varnok::worker
 
 void* operator new(std::size_t size) { return allocate(size); }
 void* operator new[](std::size_t size) { return allocate(size); }

@@ -35,13 +35,14 @@ Candidate pdfCandidate(pdf::Reader& reader, const pdf::ImageInfo& image, const P
     switch (pixels.kind) {
     case pdf::ImagePixels::Kind::Gray:
         candidate.image = GrayPixels{std::move(pixels.bytes), static_cast<int>(pixels.width),
-                                     static_cast<int>(pixels.height), image.pixelAspect};
+                                     static_cast<int>(pixels.height), image.pixelAspect.value_or(1)};
         break;
     case pdf::ImagePixels::Kind::Jpeg:
         try {
             candidate.image = decodeImageFile(pixels.bytes, decode);
-            // The page's placement, not the JPEG's own resolution, is what the scan's pixels were.
-            candidate.image.pixelAspect = image.pixelAspect;
+            // The page's placement, where it says anything, before the JPEG's own resolution.
+            if (image.pixelAspect)
+                candidate.image.pixelAspect = *image.pixelAspect;
             if (pixels.invert)
                 for (auto& p : candidate.image.pixels)
                     p = static_cast<std::uint8_t>(255 - p);

@@ -638,18 +638,20 @@ TEST(PdfBuilt, ImagesDrawnAgainAreListedWhereFirstDrawn)
 
 TEST(PdfBuilt, AnImagesPixelAspectIsWhereThePagePutsIt)
 {
-    // A 100 x 50 image; "/F" is a form drawing it under its own /Matrix [1 0 0 2 0 0].
+    // A 100 x 50 image; "/F" is a form drawing it under its own /Matrix [1 0 0 2 0 0]. Aspect 0: none given.
     const struct {
         const char* content;
         double aspect;
     } cases[] = {
-        {"/I Do", 2},                                          // the unit square: each pixel twice as high as wide
+        {"/I Do", 0},                                          // no placement: says nothing
+        {"0 1 -1 0 0 0 cm 100 0 0 50 0 0 cm /I Do", 1},        // turned after sizing: the order matters (not 4)
+        {"1 0 0 3 cm 100 0 0 50 0 0 cm /I Do", 1},             // a cm of four numbers is no placement
         {"q 100 0 0 50 0 0 cm /I Do Q", 1},                    // a scanner's placement of square pixels
         {"q 100 0 0 100 0 0 cm /I Do Q", 2},                   // a fax at 204 x 98 dpi is placed so
         {"q 0 100 -50 0 0 0 cm /I Do Q", 1},                   // turned a quarter: the sides keep their lengths
         {"2 0 0 1 0 0 cm q 1 0 0 9 0 0 cm Q 50 0 0 50 0 0 cm /I Do", 1},  // Q restores what q saved
         {"50 0 0 25 0 0 cm /F Do", 2},                         // the form's matrix applies within the page's
-        {"0 0 0 0 0 0 cm /I Do", 1},                           // squashed to nothing: says nothing
+        {"0 0 0 0 0 0 cm /I Do", 0},                           // squashed to nothing: says nothing
     };
     for (const auto& c : cases) {
         PdfBuilder pdf;
@@ -663,7 +665,10 @@ TEST(PdfBuilt, AnImagesPixelAspectIsWhereThePagePutsIt)
         Reader reader(bytesOf(pdf.text()));
         const Listing listing = reader.list();
         ASSERT_EQ(listing.images.size(), 1u) << c.content;
-        EXPECT_NEAR(listing.images[0].pixelAspect, c.aspect, 1e-9) << c.content;
+        if (c.aspect == 0)
+            EXPECT_FALSE(listing.images[0].pixelAspect) << c.content;
+        else
+            EXPECT_NEAR(listing.images[0].pixelAspect.value_or(-1), c.aspect, 1e-9) << c.content;
     }
 }
 
