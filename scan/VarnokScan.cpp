@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "base/FloatingPoint.h"
 #include "loading/ImageCodet.h"
 #include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
 #include "platform/DllSearch.h"
 #include "scan/ScanTool.h"
-#include "base/FloatingPoint.h"
 
 // The workbook library opens files with fopen: given UTF-8, as its Windows builds expect, they open by wide name.
 extern "C" FILE* __real_fopen(const char* name, const char* mode);

@@ -14,14 +14,14 @@
 #include <new>
 #include <utility>
 
+#include "LargeBlocks.h"
 #include "Protocol.h"
 #include "ReadFile.h"
-#include "LargeBlocks.h"
 #include "WicDecode.h"
+#include "base/FloatingPoint.h"
 #include "platform/ComPtr.h"
 #include "platform/DllSearch.h"
 #include "platform/Handle.h"
-#include "base/FloatingPoint.h"
 
 namespace varnok {
 namespace {
