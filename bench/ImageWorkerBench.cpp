@@ -59,12 +59,13 @@ std::string describe(const worker::FileOutcome& outcome)
     return std::string(kinds[static_cast<int>(outcome.error->kind())]) + " (" + code + ")";
 }
 
-// Only what WIC and our gray conversion cost, for an image file (not a PDF).
+// Only what decoding costs (stb for JPEG, WIC otherwise, and our gray conversion), for an image file (not a PDF).
 void decodeHere(const std::vector<std::uint8_t>& bytes)
 {
-    const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
     try {
-        decodeWithWic(stream.get(), std::uint64_t{1} << 32);
+        decodePixels(bytes, std::uint64_t{1} << 32, [&] {
+            return ComPtr<IStream>::attach(::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size())));
+        });
     } catch (const ImageFileError&) {
     }
 }
@@ -72,8 +73,9 @@ void decodeHere(const std::vector<std::uint8_t>& bytes)
 worker::FileOutcome readHere(const std::vector<std::uint8_t>& bytes)
 {
     return worker::readFile(bytes, bytes.size(), [](std::span<const std::uint8_t> part, std::uint64_t maxPixels) {
-        const auto stream = ComPtr<IStream>::attach(::SHCreateMemStream(part.data(), static_cast<UINT>(part.size())));
-        return decodeWithWic(stream.get(), maxPixels);
+        return decodePixels(part, maxPixels, [&] {
+            return ComPtr<IStream>::attach(::SHCreateMemStream(part.data(), static_cast<UINT>(part.size())));
+        });
     });
 }
 

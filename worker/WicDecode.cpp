@@ -8,8 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "platform/ComPtr.h"
+#include "JpegDecode.h"
 #include "imaging/GrayConversion.h"
+#include "platform/ComPtr.h"
 
 namespace varnok {
 
@@ -100,15 +101,11 @@ void copyAsGray(IWICBitmapSource* source, PixelLayout layout, std::span<const st
     }
 }
 
-// A fax at standard resolution is 204 x 98 dpi: its pixels are twice as high as wide. Resolutions that say
-// nothing sensible (absent, zero, absurdly unequal) leave the pixels square.
+// A fax at standard resolution is 204 x 98 dpi: its pixels are twice as high as wide.
 double pixelAspectOf(IWICBitmapSource* frame)
 {
     double x = 0, y = 0;
-    if (FAILED(frame->GetResolution(&x, &y)) || !(x > 0) || !(y > 0))
-        return 1;
-    const double aspect = x / y;
-    return aspect >= 0.25 && aspect <= 4 ? aspect : 1;
+    return SUCCEEDED(frame->GetResolution(&x, &y)) ? worker::pixelAspectOf(x, y) : 1;
 }
 
 }  // namespace
@@ -170,6 +167,16 @@ GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels)
                                       0.0, WICBitmapPaletteTypeCustom));
     copyAsGray(converter.get(), PixelLayout::Pbgra32, {}, out);
     return out;
+}
+
+GrayPixels decodePixels(std::span<const std::uint8_t> file, std::uint64_t maxPixels,
+                        const std::function<ComPtr<IStream>()>& streamOver)
+{
+    if (worker::isJpeg(file))
+        if (auto pixels = worker::decodeJpeg(file, maxPixels))
+            return std::move(*pixels);
+    const ComPtr<IStream> stream = streamOver();
+    return decodeWithWic(stream.get(), maxPixels);
 }
 
 }  // namespace varnok

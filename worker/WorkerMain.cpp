@@ -134,16 +134,15 @@ Copy copyOfFile(const worker::Request& request, FileBlock& block)
 worker::FileOutcome readRequest(const FileBlock& block, std::uint64_t fileSize)
 {
     return worker::readFile(block.bytes(), fileSize, [&block](std::span<const std::uint8_t> part, std::uint64_t max) {
+        const auto streamOver = [&] { return block.streamOver(part); };
         try {
-            const ComPtr<IStream> stream = block.streamOver(part);
-            return decodeWithWic(stream.get(), max);
+            return decodePixels(part, max, streamOver);
         } catch (const ImageFileError& error) {
             // WIC allocates from its own heap: what our operator new keeps must not make it run short.
             if (error.kind() != ImageFileError::Kind::TooLarge || !worker::releaseKeptBlocks())
                 throw;
         }
-        const ComPtr<IStream> stream = block.streamOver(part);
-        return decodeWithWic(stream.get(), max);
+        return decodePixels(part, max, streamOver);
     });
 }
 

@@ -72,9 +72,9 @@ TEST_F(ImageReaderTest, EveryFormatReadsToTheSymbolsText)
         ++formats;
     }
     // PNG (8-bit, 1-bit and 16-bit gray, 16-bit colour, palette, alpha, palette transparency), JPEG (gray, CMYK,
-    // "%PDF-" in its comment), BMP (also one of 19 MB), GIF (plain, transparent colour), TIFF; PDF (JPEG, Flate,
-    // Group 4, two pages, object streams, linearised, rewritten by Ghostscript)
-    EXPECT_EQ(formats, 22);
+    // "%PDF-" in its comment, a fax's density), BMP (also one of 19 MB), GIF (plain, transparent colour), TIFF; PDF
+    // (JPEG, Flate, Group 4, two pages, object streams, linearised, rewritten by Ghostscript)
+    EXPECT_EQ(formats, 23);
 }
 
 // The two-line use: the image's text is what a hand scanner would have typed, so the fields are the same.

@@ -30,6 +30,8 @@ zint -b 92 --scale=1.5 --whitesp=4 --vwhitesp=4 --structapp=2,3,VRN7 -d "${text:
 # A JPEG whose comment holds "%PDF-": still an image.
 readable comment.jpg -colorspace Gray -quality 75 -set comment 'scanned with %%PDF-1.4 export'
 readable cmyk.jpg -colorspace CMYK -quality 90
+# A fax's standard resolution in the JPEG's own header (JFIF density): pixels twice as high as wide.
+readable fax-density.jpg -colorspace Gray -quality 90 -units PixelsPerInch -density 204x98
 readable symbol.bmp -type TrueColor
 # Larger than the 16 MB the file's bytes are handed to the image worker in.
 readable large.bmp -background white -gravity center -extent 2600x2400 -type TrueColor
