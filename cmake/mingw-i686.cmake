@@ -1,6 +1,9 @@
 # Cross build for 32-bit Windows with mingw-w64; tests run under Wine through the emulator script.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
+set(VARNOK_MINGW_TRIPLE i686-w64-mingw32)
+# The 64-bit tools, for the clients of the other word size the tests start.
+set(VARNOK_OTHER_TRIPLE x86_64-w64-mingw32)
 
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)

@@ -11,6 +11,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 server=$(realpath "$1") out=$2
 fpc=$("$here/scripts/fpc-win32.sh")
 mkdir -p "$out"
+# importtl is a 32-bit program: the prefix needs its 32-bit half, made under emulation where the host runs no
+# 32-bit code.
+source "$here/scripts/wine-session.sh"
+wine_prefix_ensure >&2
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/varnok-import.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 

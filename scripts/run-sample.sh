@@ -2,13 +2,18 @@
 # The main job: installs what is missing, builds VarnokSrv.exe and our decoder library, registers the server in
 # the project's Wine prefix, generates the Aztec payload of a fictional certificate and prints its 31 fields,
 # decoded and read through COM by a script client. Given an image, its Aztec code is read by
-# VarnokSrv.ImageReader first.
+# VarnokSrv.ImageReader first. On a host that runs 32-bit code this is the 32-bit build; on one that runs 64-bit
+# user code only (scripts/host.sh), the 64-bit build, with nothing emulated.
 # Usage: run-sample.sh [file, Linux path: a data file *.xml, an image (png, jpg, jpeg, bmp, gif, tif, tiff), a PDF scan or a
 #        payload; default a freshly generated payload]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" VarnokSrv azteccodeQELM VarnokScan
+source "$here/scripts/host.sh"
+host_describe
+bits=$VARNOK_WIN_BITS
+build=$(host_build_dir "$bits")
+"$here/scripts/build.sh" --bits "$bits" VarnokSrv azteccodeQELM VarnokScan
 
 sample="$here/build/sample"
 mkdir -p "$sample"
@@ -24,12 +29,19 @@ else
 fi
 
 # Our decoder beside the server, where the system's library search looks first.
-cp "$here/build/win32/decoder/azteccodeQELM.dll" "$here/build/win32/azteccodeQELM.dll"
+cp "$build/decoder/azteccodeQELM.dll" "$build/azteccodeQELM.dll"
 
 source "$here/scripts/wine-session.sh"
+export WINEPREFIX
+WINEPREFIX=$(host_prefix "$bits")
 wine_prefix_ensure
 win() { printf 'Z:%s' "${1//\//\\}"; }
-"$here/scripts/wine-run.sh" "$here/build/win32/VarnokSrv.exe" /RegServer
+status=0
+"$here/scripts/wine-run.sh" "$build/VarnokSrv.exe" /RegServer || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "VarnokSrv.exe /RegServer failed in $WINEPREFIX (exit code $status)." >&2
+  exit 1
+fi
 client=read-certificate.js
 shopt -s nocasematch
 if [[ "$input" =~ \.(png|jpe?g|bmp|gif|tiff?|pdf)$ ]]; then
@@ -38,6 +50,9 @@ if [[ "$input" =~ \.(png|jpe?g|bmp|gif|tiff?|pdf)$ ]]; then
 fi
 shopt -u nocasematch
 echo "Fields read through VarnokSrv.FileReader (result files in $sample):"
-# cscript writes to a pipe in the OEM code page (852 under Polish settings).
-"$here/scripts/wine-run.sh" 'C:\windows\syswow64\cscript.exe' //nologo \
+# The script host of the server's word size; cscript writes to a pipe in the OEM code page (852 under Polish
+# settings).
+cscript='C:\windows\system32\cscript.exe'
+[ "$bits" = 32 ] && cscript='C:\windows\syswow64\cscript.exe'
+"$here/scripts/wine-run.sh" "$cscript" //nologo \
     "$(win "$here/examples/$client")" "$(win "$input")" "$(win "$sample")" | iconv -f cp852 -t utf-8

@@ -20,6 +20,7 @@
 #include "ModulePath.h"
 #include "Security.h"
 #include "ServedClasses.h"
+#include "WordSize.h"
 
 namespace varnok {
 
@@ -159,7 +160,7 @@ void checkProgId(Report& report, const ServedClass& served)
 {
     const std::wstring progId = served.progId;
     bool named = false;
-    for (const Place* place : {&machine32, &user32}) {
+    for (const Place* place : {&machine32, &machine64, &user32, &user64}) {
         std::wstring clsid;
         named = named || (classesValue(*place, progId + L"\\CLSID", clsid) &&
                           _wcsicmp(clsid.c_str(), served.clsidText) == 0);
@@ -205,12 +206,18 @@ void checkTypeLibrary(Report& report, const ServedClass& served)
 {
     std::wstring library;
     bool loads = false;
-    for (const Place* place : {&machine32, &user32}) {
-        if (!classesValue(*place, L"TypeLib\\" + std::wstring(served.libidText) + L"\\1.0\\0\\win32", library))
-            continue;
-        ComPtr<ITypeLib> loaded;
-        loads = SUCCEEDED(::LoadTypeLibEx(library.c_str(), REGKIND_NONE, loaded.put()));
-        break;
+    // This server's own platform first: a library registered only for the other one still serves its clients.
+    const std::wstring version = L"TypeLib\\" + std::wstring(served.libidText) + L"\\1.0\\0\\";
+    for (const wchar_t* platform : {ownTypeLibPlatform, otherTypeLibPlatform}) {
+        for (const Place* place : {&machine32, &machine64, &user32, &user64}) {
+            if (!classesValue(*place, version + platform, library))
+                continue;
+            ComPtr<ITypeLib> loaded;
+            loads = SUCCEEDED(::LoadTypeLibEx(library.c_str(), REGKIND_NONE, loaded.put()));
+            break;
+        }
+        if (!library.empty())
+            break;
     }
     const std::wstring name = served.typeLibName;
     report.line(loads,

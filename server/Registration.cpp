@@ -10,6 +10,7 @@
 #include "Identity.h"
 #include "ModulePath.h"
 #include "ServedClasses.h"
+#include "WordSize.h"
 
 namespace varnok {
 
@@ -171,7 +172,7 @@ void writeTypeLibKeys(const ClassesRoot& root, const ServedClass& c, const std::
 {
     const std::wstring version = typeLibKey(c);
     setValue(root, version, nullptr, c.typeLibName);
-    setValue(root, join(version, L"0\\win32"), nullptr, typeLibPath(exePath, c));
+    setValue(root, join(version, std::wstring(L"0\\") + ownTypeLibPlatform), nullptr, typeLibPath(exePath, c));
     setValue(root, join(version, L"FLAGS"), nullptr, L"0");
     setValue(root, join(version, L"HELPDIR"), nullptr, folderOf(exePath));
 }
@@ -182,11 +183,12 @@ void removeTypeLibKeys(const ClassesRoot& root, const ServedClass& c)
     deleteIfEmpty(root, join(classesPath, L"TypeLib"), c.libidText);
 }
 
-// 64-bit clients marshal through the 64-bit registry view, which a 32-bit process does not write by default.
+// Clients of the other word size marshal through the other registry view, which a process does not write by
+// default (in a 64-bit process the default view is the 64-bit one).
 const ClassesRoot machine{HKEY_LOCAL_MACHINE, 0};
-const ClassesRoot machine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY};
+const ClassesRoot machineOther{HKEY_LOCAL_MACHINE, otherRegistryView};
 const ClassesRoot user{HKEY_CURRENT_USER, 0};
-const ClassesRoot user64{HKEY_CURRENT_USER, KEY_WOW64_64KEY};
+const ClassesRoot userOther{HKEY_CURRENT_USER, otherRegistryView};
 
 void registerMachine(const std::wstring& exePath)
 {
@@ -197,7 +199,7 @@ void registerMachine(const std::wstring& exePath)
         check(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
         std::wstring folder = folderOf(exePath);
         check(::RegisterTypeLib(library.get(), path.data(), folder.data()));
-        writeInterfaceKeys(machine64, c);
+        writeInterfaceKeys(machineOther, c);
     }
 }
 
@@ -247,16 +249,16 @@ void unregisterMachine()
                 std::wstring text(c.libidText);
                 GUID libid{};
                 check(::CLSIDFromString(text.data(), &libid));
-                check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, SYS_WIN32));
+                check(::UnRegisterTypeLib(libid, typeLibMajor, typeLibMinor, 0, ownSysKind));
             }
         });
-        for (const ClassesRoot* root : {&machine, &machine64}) {
+        for (const ClassesRoot* root : {&machine, &machineOther}) {
             removals.attempt([&] { removeInterfaceKeys(*root, c); });
             removals.attempt([&] { removeTypeLibKeys(*root, c); });
         }
         removals.attempt([&] { removeClassKeys(machine, c); });
     }
-    removals.finish({machine, machine64});
+    removals.finish({machine, machineOther});
 }
 
 // Written by hand rather than with RegisterTypeLibForUser, which some platforms (Wine) carry out machine-wide:
@@ -267,7 +269,7 @@ void registerUser(const std::wstring& exePath)
         writeClassKeys(user, c, exePath);
         writeTypeLibKeys(user, c, exePath);
         writeInterfaceKeys(user, c);
-        writeInterfaceKeys(user64, c);
+        writeInterfaceKeys(userOther, c);
     }
 }
 
@@ -276,15 +278,15 @@ void unregisterUser()
     Removals removals;
     for (const ServedClass& c : servedClasses()) {
         removals.attempt([&] { removeInterfaceKeys(user, c); });
-        removals.attempt([&] { removeInterfaceKeys(user64, c); });
+        removals.attempt([&] { removeInterfaceKeys(userOther, c); });
         removals.attempt([&] { removeTypeLibKeys(user, c); });
         removals.attempt([&] { removeClassKeys(user, c); });
     }
     pruneEmptyParents(user);
-    pruneEmptyParents(user64);
+    pruneEmptyParents(userOther);
     // Software\Classes itself, where it existed only for this registration (a fresh profile).
     deleteIfEmpty(user, L"Software", L"Classes");
-    removals.finish({user, user64});
+    removals.finish({user, userOther});
 }
 
 template <typename Body>

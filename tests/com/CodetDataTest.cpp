@@ -303,7 +303,7 @@ TEST_F(DecoderLibrary, PresentButNotLoadableIsALoadingError)
         std::wstring library;  // empty: a text file by the library's name
     };
     const Case cases[] = {
-        {"a 64-bit library", setting(L"VARNOK_DECODERS") + L"\\decoder-64bit\\azteccodeQELM.dll"},
+        {"a library of the other word size", setting(L"VARNOK_DECODERS") + L"\\decoder-other-bits\\azteccodeQELM.dll"},
         {"a library whose dependency is missing",
          setting(L"VARNOK_DECODERS") + L"\\decoder-missing-dependency\\azteccodeQELM.dll"},
         {"not a library", L""},

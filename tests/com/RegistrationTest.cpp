@@ -31,6 +31,20 @@ const Hive machine32{HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, "HKLM32"};
 const Hive machine64{HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, "HKLM64"};
 const Hive user32{HKEY_CURRENT_USER, KEY_WOW64_32KEY, "HKCU32"};
 const Hive user64{HKEY_CURRENT_USER, KEY_WOW64_64KEY, "HKCU64"};
+// The server's own registry view and the other one: the tests are built with the server's word size.
+#ifdef _WIN64
+const Hive& machineOwn = machine64;
+const Hive& machineOther = machine32;
+const Hive& userOwn = user64;
+const Hive& userOther = user32;
+const std::wstring platform = L"win64";
+#else
+const Hive& machineOwn = machine32;
+const Hive& machineOther = machine64;
+const Hive& userOwn = user32;
+const Hive& userOther = user64;
+const std::wstring platform = L"win32";
+#endif
 
 // Names of the subkeys of a key.
 void collectNames(HKEY key, const std::wstring& path, std::set<std::wstring>& out)
@@ -142,13 +156,13 @@ protected:
         EXPECT_EQ(value(classes, L"CLSID\\" + clsid + L"\\ProgID"), L"VarnokSrv.FileReader");
         EXPECT_EQ(value(classes, L"CLSID\\" + clsid + L"\\TypeLib"), libid);
         EXPECT_EQ(value(classes, L"VarnokSrv.FileReader\\CLSID"), clsid);
-        EXPECT_EQ(value(classes, L"TypeLib\\" + libid + L"\\1.0\\0\\win32"), server);
+        EXPECT_EQ(value(classes, L"TypeLib\\" + libid + L"\\1.0\\0\\" + platform), server);
         // The second class: its type library is the EXE's TYPELIB resource 2.
         EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\LocalServer32"), L"\"" + server + L"\"");
         EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\ProgID"), L"VarnokSrv.ImageReader");
         EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\TypeLib"), imageLibid);
         EXPECT_EQ(value(classes, L"VarnokSrv.ImageReader\\CLSID"), imageClsid);
-        EXPECT_EQ(value(classes, L"TypeLib\\" + imageLibid + L"\\1.0\\0\\win32"), server + L"\\2");
+        EXPECT_EQ(value(classes, L"TypeLib\\" + imageLibid + L"\\1.0\\0\\" + platform), server + L"\\2");
         for (const Hive* view : {&classes, &other}) {
             SCOPED_TRACE(view->name);
             EXPECT_EQ(value(*view, L"Interface\\" + iid + L"\\ProxyStubClsid32"), marshaler);
@@ -166,12 +180,12 @@ TEST_F(RegistrationTest, MachineWideRegistrationIsUndoneCompletely)
 {
     ASSERT_EQ(runServer(L"/UnregServer"), 0u);
     const std::set<std::wstring> before = snapshot();
-    EXPECT_FALSE(value(machine32, L"CLSID\\" + clsid + L"\\LocalServer32"));
-    EXPECT_FALSE(value(machine32, L"VarnokSrv.FileReader\\CLSID"));
-    EXPECT_FALSE(value(machine32, L"VarnokSrv.ImageReader\\CLSID"));
+    EXPECT_FALSE(value(machineOwn, L"CLSID\\" + clsid + L"\\LocalServer32"));
+    EXPECT_FALSE(value(machineOwn, L"VarnokSrv.FileReader\\CLSID"));
+    EXPECT_FALSE(value(machineOwn, L"VarnokSrv.ImageReader\\CLSID"));
 
     ASSERT_EQ(runServer(L"/RegServer"), 0u);
-    expectRegistered(machine32, machine64);
+    expectRegistered(machineOwn, machineOther);
     ASSERT_EQ(runServer(L"-regserver"), 0u);  // again, as an installer repair would
 
     ASSERT_EQ(runServer(L"/UnregServer"), 0u);
@@ -203,7 +217,7 @@ TEST_F(RegistrationTest, PerUserRegistrationWritesOnlyTheUsersClasses)
 {
     const std::set<std::wstring> before = snapshot();
     ASSERT_EQ(runServer(L"/RegServerPerUser"), 0u);
-    expectRegistered(user32, user64);
+    expectRegistered(userOwn, userOther);
 
     std::set<std::wstring> machineAfter, machineBefore;
     for (const auto& line : snapshot())

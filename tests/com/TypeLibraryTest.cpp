@@ -87,7 +87,11 @@ TEST_F(TypeLibraryTest, LibraryIdentity)
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->lcid, 0u);
+#ifdef _WIN64
+    EXPECT_EQ(attr->syskind, SYS_WIN64);
+#else
     EXPECT_EQ(attr->syskind, SYS_WIN32);
+#endif
     // FHASDISKIMAGE is the loader's note that the library came from a file, not an authored flag.
     EXPECT_EQ(attr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
     library->ReleaseTLibAttr(attr);

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Assembles the Windows test kit, VarnokSrv-<version>-tests.zip, from a Windows build.
-# Usage: make-kit.sh <build folder (build/win32)> <version>
+# Usage: make-kit.sh <build folder (build/win32 or build/win64)> <package name (VarnokSrv-2.0.7, VarnokSrv-2.0.7-x64)>
 set -euo pipefail
-build=$(realpath "$1") version=$2
+build=$(realpath "$1") package=$2
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-name=VarnokSrv-$version-tests
+name=$package-tests
 kit=$build/packages/$name
 rm -rf "$kit" "$kit.zip"
-mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export,decoder-64bit,decoder-missing-dependency}
+mkdir -p "$kit"/{server,bin,logs,data/payloads,data/expected} "$kit"/decoders/{ours,decoder-scripted,decoder-no-export,decoder-other-bits,decoder-missing-dependency}
 
 cp "$source_dir/tests/kit/run-tests.cmd" "$source_dir/tests/kit/README.txt" "$kit/"
 cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$build/VarnokImageWorker.exe" "$kit/server/"
 cp "$build/decoder/azteccodeQELM.dll" "$kit/decoders/ours/"
 cp "$build/tests/decoder-scripted/azteccodeQELM.dll" "$kit/decoders/decoder-scripted/"
-for decoder in decoder-no-export decoder-64bit decoder-missing-dependency; do
+for decoder in decoder-no-export decoder-other-bits decoder-missing-dependency; do
   cp "$build/tests/$decoder/azteccodeQELM.dll" "$kit/decoders/$decoder/"
 done
 for test in TypeLibraryTest FileReaderTest CodetDataTest PlatformSettingsTest ReliabilityTest DecoderPayloadTest \
