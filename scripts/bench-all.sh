@@ -4,6 +4,8 @@
 #   scripts/bench-all.sh [quick]   (quick: the short variants the test command used to run, native and batch tool)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$here/scripts/host.sh"
+win_build=$(host_build_dir "$VARNOK_WIN_BITS")  # the build under test on this host
 quick=${1:-}
 "$here/scripts/install-deps.sh"
 echo "== load before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
@@ -15,7 +17,7 @@ echo "== Batch tool benchmark (Wine)"
 "$here/scripts/build.sh" VarnokScan VarnokImageWorker azteccodeQELM WineIdle >/dev/null
 (
   source "$here/scripts/wine-session.sh"
-  wine_session_begin "$here/build/win32/tests/WineIdle.exe"
+  wine_session_begin
   trap wine_session_end EXIT
   "$here/scripts/bench-scan.sh" 1
 )

@@ -7,14 +7,16 @@
 #   scripts/bench-scan.sh [rounds, default 2]    (expects a built tree and a Wine prefix, as the tests leave them)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$here/scripts/host.sh"
+win_build=$(host_build_dir "$VARNOK_WIN_BITS")  # the build under test on this host
 rounds=${1:-2}
 scratch=$(mktemp -d /tmp/varnok-bench-scan.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 win() { printf 'Z:%s' "${1//\//\\}"; }
-certificates="$here/build/win32/tests/certificates"
+certificates="$win_build/tests/certificates"
 [ -d "$certificates/skany" ] || "$here/tests/images/make-certificates.sh" "$here/tests/payloads" "$certificates"
 mkdir -p "$scratch/bin" "$scratch/skany"
-cp "$here/build/win32/VarnokScan.exe" "$here/build/win32/VarnokImageWorker.exe" "$here/build/win32/decoder/azteccodeQELM.dll" \
+cp "$win_build/VarnokScan.exe" "$win_build/VarnokImageWorker.exe" "$win_build/decoder/azteccodeQELM.dll" \
    "$scratch/bin/"
 
 # Five pages, each a symbol placed somewhere on a slightly noisy page, ten copies each.

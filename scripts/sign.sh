@@ -8,7 +8,7 @@
 # Usage: sign.sh [build folder, default build/win32]. Unsigned builds stay the default: nothing else calls this.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$here/build/win32}
+build=${1:-$here/build/win32}  # build/win64 for the 64-bit packages
 : "${VARNOK_SIGN_PFX:?VARNOK_SIGN_PFX must name the PKCS#12 file to sign with}"
 version=$(sed -n 's/^project(VarnokSrv VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
 

@@ -168,11 +168,18 @@ void removeInterfaceKeys(const ClassesRoot& root, const ServedClass& c)
     deleteTree(root, L"Interface", c.iidText);
 }
 
+void writeOtherClientsTypeLib(const ClassesRoot& root, const ServedClass& c, const std::wstring& exePath)
+{
+    if (typeLibForOtherClients)
+        setValue(root, join(typeLibKey(c), std::wstring(L"0\\") + otherTypeLibPlatform), nullptr, typeLibPath(exePath, c));
+}
+
 void writeTypeLibKeys(const ClassesRoot& root, const ServedClass& c, const std::wstring& exePath)
 {
     const std::wstring version = typeLibKey(c);
     setValue(root, version, nullptr, c.typeLibName);
     setValue(root, join(version, std::wstring(L"0\\") + ownTypeLibPlatform), nullptr, typeLibPath(exePath, c));
+    writeOtherClientsTypeLib(root, c, exePath);
     setValue(root, join(version, L"FLAGS"), nullptr, L"0");
     setValue(root, join(version, L"HELPDIR"), nullptr, folderOf(exePath));
 }
@@ -199,6 +206,7 @@ void registerMachine(const std::wstring& exePath)
         check(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
         std::wstring folder = folderOf(exePath);
         check(::RegisterTypeLib(library.get(), path.data(), folder.data()));
+        writeOtherClientsTypeLib(machine, c, exePath);
         writeInterfaceKeys(machineOther, c);
     }
 }

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # VarnokSrv.exe /Diagnose on a healthy registration and in every broken state it must name: class unregistered,
 # EXE moved, an interface without its type library, a per-user registration shadowing the machine's, a decoder
-# library missing, without its export or not loadable (64-bit, a missing dependency, not a library), the image worker
+# library missing, without its export or not loadable (the other word size, a missing dependency, not a library), the image worker
 # missing (beside the registered server, and beside this copy, where it is also started), a result
 # folder that is relative or cannot be written; the COM security it would set. Works on a copy registered machine-wide, and registers the
 # build's server again at the end.
-# Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export> <64-bit decoder>
+# Usage: diagnose.sh <VarnokSrv.exe> <our decoder> <decoder without the export> <decoder of the other word size>
 #                    <decoder with a missing dependency>
 set -euo pipefail
-server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3") decoder64=$(realpath "$4")
+server=$(realpath "$1") decoder=$(realpath "$2") no_export=$(realpath "$3") decoder_other=$(realpath "$4")
 missing_dependency=$(realpath "$5")
 worker="$(dirname "$server")/VarnokImageWorker.exe"
+# The server registers into the registry view of its own word size, and the interfaces into the other one too.
+bits=32; file -b "$server" | grep -q x86-64 && bits=64
+other=$((96 - bits))
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-diagnose.XXXXXX)
 win() { printf 'Z:%s' "${1//\//\\}"; }
@@ -41,7 +44,7 @@ expect() {
 }
 
 exe=$copy folder=("$(win "$scratch/wyniki ąę")")
-expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-bitowy): \"$(win "$copy")\" — plik istnieje (ten plik)" \
+expect "healthy" 0 "[ OK ] VarnokSrv.FileReader (wszyscy użytkownicy, widok $bits-bitowy): \"$(win "$copy")\" — plik istnieje (ten plik)" \
        "[ OK ] VarnokSrv.ImageReader (" "[ OK ] Biblioteka typów VarnokSrvImage: $(win "$copy")\\2 — wczytuje się" \
        "       _FileReader for 64-bit clients: registered" \
        "[INFO] VarnokSrv.FileReader: klient zwykły dostanie $(win "$copy") (rejestracja dla wszystkich użytkowników)" \
@@ -101,7 +104,7 @@ expect "decoder missing beside the registered server" 1 \
 printf 'To nie jest biblioteka.\r\n' >"$scratch/not-a-library.dll"
 beside="[BŁĄD] azteccodeQELM.dll: $(win "$scratch/a/azteccodeQELM.dll")"
 for entry in "without its export|$no_export|$beside — BEZ AZTECDeCode|— NO AZTECDeCode EXPORT" \
-             "64-bit|$decoder64|$beside — NIE WCZYTUJE SIĘ: błąd systemu 193, |— DOES NOT LOAD: system error 193, " \
+             "of the other word size|$decoder_other|$beside — NIE WCZYTUJE SIĘ: błąd systemu 193, |— DOES NOT LOAD: system error 193, " \
              "with a missing dependency|$missing_dependency|$beside — NIE WCZYTUJE SIĘ: błąd systemu 126, |— DOES NOT LOAD: system error 126, " \
              "not a library|$scratch/not-a-library.dll|$beside — NIE WCZYTUJE SIĘ: błąd systemu 193, |— DOES NOT LOAD: system error 193, "; do
   IFS='|' read -r what library polish english <<<"$entry"
@@ -112,11 +115,11 @@ done
 rm "$scratch/a/azteccodeQELM.dll"
 cp "$decoder" "$scratch/a/"
 
-# 64-bit clients marshal through the interface's type library in the 64-bit view.
-wine reg delete 'HKLM\Software\Classes\Interface\{828403FC-4836-4F34-B09D-33ED4C913C0B}\TypeLib' /f /reg:64 >/dev/null
+# Clients of the other word size marshal through the interface's type library in the other view.
+wine reg delete 'HKLM\Software\Classes\Interface\{828403FC-4836-4F34-B09D-33ED4C913C0B}\TypeLib' /f /reg:$other >/dev/null
 expect "interface without its type library" 1 \
-       "[BŁĄD] _FileReader dla klientów 64-bitowych: BRAK BIBLIOTEKI TYPÓW {C730E276-A23A-432F-9F61-A844887D60BC}" \
-       "       _FileReader for 64-bit clients: NO TYPE LIBRARY {C730E276-A23A-432F-9F61-A844887D60BC} (calls cannot be marshaled)"
+       "[BŁĄD] _FileReader dla klientów $other-bitowych: BRAK BIBLIOTEKI TYPÓW {C730E276-A23A-432F-9F61-A844887D60BC}" \
+       "       _FileReader for $other-bit clients: NO TYPE LIBRARY {C730E276-A23A-432F-9F61-A844887D60BC} (calls cannot be marshaled)"
 wine "$copy" /RegServer
 
 # A per-user registration of another copy hides the machine's from normal clients.
@@ -131,7 +134,7 @@ wine "$copy" /RegServer
 
 mv "$copy" "$scratch/b/"; exe="$scratch/b/VarnokSrv.exe"
 expect "EXE moved after registration" 1 \
-       "[BŁĄD] VarnokSrv.FileReader (wszyscy użytkownicy, widok 32-bitowy): \"$(win "$copy")\" — PLIKU NIE MA" \
+       "[BŁĄD] VarnokSrv.FileReader (wszyscy użytkownicy, widok $bits-bitowy): \"$(win "$copy")\" — PLIKU NIE MA" \
        "[BŁĄD] Biblioteka typów VarnokSrv: $(win "$copy") — NIE WCZYTUJE SIĘ"
 wine "$exe" /UnregServer
 expect "class unregistered" 1 "[BŁĄD] VarnokSrv.FileReader: klasa niezarejestrowana" \

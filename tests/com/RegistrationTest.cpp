@@ -163,6 +163,11 @@ protected:
         EXPECT_EQ(value(classes, L"CLSID\\" + imageClsid + L"\\TypeLib"), imageLibid);
         EXPECT_EQ(value(classes, L"VarnokSrv.ImageReader\\CLSID"), imageClsid);
         EXPECT_EQ(value(classes, L"TypeLib\\" + imageLibid + L"\\1.0\\0\\" + platform), server + L"\\2");
+#ifdef _WIN64
+        // 32-bit clients find the libraries under win32 only.
+        EXPECT_EQ(value(classes, L"TypeLib\\" + libid + L"\\1.0\\0\\win32"), server);
+        EXPECT_EQ(value(classes, L"TypeLib\\" + imageLibid + L"\\1.0\\0\\win32"), server + L"\\2");
+#endif
         for (const Hive* view : {&classes, &other}) {
             SCOPED_TRACE(view->name);
             EXPECT_EQ(value(*view, L"Interface\\" + iid + L"\\ProxyStubClsid32"), marshaler);

@@ -125,9 +125,12 @@ class Prefix:
         return out.stdout.strip()
 
     def start(self):
-        subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINE_RUN, "wineboot", "-i"], env=dict(self.env, WINEARCH="win64"), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env)
-        self.idle = subprocess.Popen([WINE_RUN, os.path.join(ROOT, "build/win32/tests/WineIdle.exe")], env=self.env,
+        # The idle program of the build the packages come from.
+        idle = os.path.join(os.path.dirname(os.path.abspath(self.packages)), "tests", "WineIdle.exe")
+        self.idle = subprocess.Popen([WINE_RUN, idle], env=self.env,
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Wine's services keep the output of whichever program starts them: start them here, writing nowhere.
         self.wine("cmd", "/c", "exit", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

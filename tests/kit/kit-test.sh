@@ -10,9 +10,10 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 export WINEPREFIX="$(dirname "$zip")/kit-wineprefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=pl_PL.UTF-8 LC_ALL=pl_PL.UTF-8
 unset DISPLAY
+wine() { "$here/scripts/wine-run.sh" "$@"; }
 rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1; wineserver -w
-wine "$here/build/win32/tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
+WINEARCH=win64 wine wineboot -i >/dev/null 2>&1; wineserver -w
+wine "$(dirname "$zip")/../tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
 idle=$!
 # Only this script's idle process, and the Wine server of this script's own prefix.
 trap 'kill $idle 2>/dev/null || true; wineserver -k 2>/dev/null || true' EXIT
@@ -53,7 +54,9 @@ mkdir -p "$WINEPREFIX/drive_c/installed"
 cp "$kit/server/VarnokSrv.exe" "$WINEPREFIX/drive_c/installed/"
 wine 'C:\installed\VarnokSrv.exe' /RegServer
 cp "$kit/bin/KitTool.exe" "$kit/bin/TypeLibraryTest.exe"
-cp "$WINEPREFIX/drive_c/windows/syswow64/hostname.exe" "$kit/bin/PlatformSettingsTest.exe"
+# A program of the kit's own word size that runs no test.
+system=syswow64; [[ "$name" == *-x64-tests ]] && system=system32
+cp "$WINEPREFIX/drive_c/windows/$system/hostname.exe" "$kit/bin/PlatformSettingsTest.exe"
 VARNOK_KIT_STEPS="typelib platform_settings" run_kit >/dev/null
 summary=$(grep -E '^(FAIL (typelib|platform_settings) |[0-9]+ passed, [0-9]+ failed$)' <<<"$output" | tr '\n' '|')
 expected="FAIL typelib (0 tests run, 0 failed, exit code 2; see logs\\typelib.txt)|"

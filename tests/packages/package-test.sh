@@ -3,11 +3,19 @@
 # repair, upgrade to a newer version, uninstall, and without the decoder library), the per-user MSI and the zip's
 # register.cmd / unregister.cmd (both scopes). An example client must work while installed, and every removal
 # must leave the registry (HKLM\Software, HKCU\Software) and the disk as they were before.
+# The packages of either build: the 32-bit ones (VarnokSrv-<version>*) or the 64-bit ones (VarnokSrv-<version>-x64*),
+# which install into the 64-bit Program Files under a product name of their own.
 # Usage: package-test.sh <packages folder> <newer MSI of the same product> <examples folder>
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 packages=$(realpath "$1"); newer=$(realpath "$2"); examples=$(realpath "$3")
-version=$(basename "$packages"/VarnokSrv-*-user.msi -user.msi); version=${version#VarnokSrv-}
+name=$(basename "$packages"/VarnokSrv-*-user.msi -user.msi)
+version=${name#VarnokSrv-}; version=${version%-x64}
+if [ "$name" = "VarnokSrv-$version-x64" ]; then
+  bits=64 product="VarnokSrv (64-bit)" program_files='Program Files' compiler=x86_64-w64-mingw32-g++
+else
+  bits=32 product=VarnokSrv program_files='Program Files (x86)' compiler=i686-w64-mingw32-g++
+fi
 
 export WINEPREFIX="$packages/wineprefix"
 # No menu entries of the desktop's own: Wine would mirror the packages' Start menu into the machine's home folder.
@@ -19,8 +27,8 @@ work=$(mktemp -d /tmp/varnok-packages.XXXXXX)
 failures=0
 
 rm -rf "$WINEPREFIX"
-wineboot -i >/dev/null 2>&1; wineserver -w
-wine "$here/build/win32/tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
+WINEARCH=win64 wine wineboot -i >/dev/null 2>&1; wineserver -w
+wine "$packages/../tests/WineIdle.exe" >/dev/null 2>&1 </dev/null &
 idle=$!
 finish() { kill "$idle" 2>/dev/null || true; wineserver -k 2>/dev/null || true; rm -rf "$work"; }
 trap finish EXIT
@@ -28,7 +36,7 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 wine net start RpcSs >/dev/null 2>&1 </dev/null || true
 
 drive_c="$WINEPREFIX/drive_c"
-machine_dir="$drive_c/Program Files (x86)/VarnokSrv"
+machine_dir="$drive_c/$program_files/VarnokSrv"
 profile=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
 user_dir="$profile/AppData/Local/VarnokSrv"
 
@@ -117,7 +125,7 @@ for bits in 32 64; do wine "$(cscript_host $bits)" //nologo "$(win "$work/ready.
 snapshot before
 
 echo "== MSI for all users"
-check "install" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
+check "install" msi /i "$(win "$packages/$name.msi")"
 check "files in place" test -f "$machine_dir/VarnokSrv.exe" -a -f "$machine_dir/azteccodeQELM.dll" \
                           -a -f "$machine_dir/VarnokScan.exe"
 check "both guides installed" guides_in "$machine_dir"
@@ -125,8 +133,8 @@ user_menu="$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Varnok
 # Windows puts an all-users package's entries into the common Start menu; Wine 8 into the installing user's.
 machine_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/VarnokSrv"
 [ -e "$machine_menu" ] || machine_menu=$user_menu
-check "Start menu: the guides and the prompt" menu_in "$machine_menu" 'C:\Program Files (x86)\VarnokSrv'
-check "VarnokScan.exe runs by name in the prompt's folder" prompt_runs_scan_tool 'C:\Program Files (x86)\VarnokSrv'
+check "Start menu: the guides and the prompt" menu_in "$machine_menu" "C:\\$program_files\\VarnokSrv"
+check "VarnokScan.exe runs by name in the prompt's folder" prompt_runs_scan_tool "C:\\$program_files\\VarnokSrv"
 sdk="$machine_dir/SDK"
 check "SDK in place" test -f "$sdk/include/VarnokSrv.tlb" -a -f "$sdk/include/VarnokSrvImage.h" \
                           -a -f "$sdk/examples/csharp/VarnokSrvInterop.cs" -a -f "$sdk/examples/certificate-scan.jpg"
@@ -136,12 +144,12 @@ build_sdk_example() {
   local line
   line=$(tr -d '\r' <"$sdk/examples/cpp/build.cmd" | grep '^g++ ') || return 1
   line=${line//%INC%/..\/..\/include}
-  (cd "$sdk/examples/cpp" && eval "i686-w64-mingw32-g++ ${line#g++ }") || return 1
+  (cd "$sdk/examples/cpp" && eval "$compiler ${line#g++ }") || return 1
   mv "$sdk/examples/cpp/read-certificate.exe" "$work/sdk-example.exe"
   cp "$examples/certificate-scan.jpg" "$work/skan.txt"
 }
 check "the SDK's C++ example builds with build.cmd's mingw-w64 line" build_sdk_example
-check "the example built from the SDK reads a scan by its content" reads "NrRejestracyjny: WX 4217K" 32 "$work/sdk-example.exe" "$work/skan.txt"
+check "the example built from the SDK reads a scan by its content" reads "NrRejestracyjny: WX 4217K" "$bits" "$work/sdk-example.exe" "$work/skan.txt"
 check "the SDK's type library is the one inside the EXE" cmp -s "$sdk/include/VarnokSrv.tlb" "$packages/../generated/VarnokSrv.tlb"
 check "the SDK's Delphi units are the ones imported from the EXE" bash -c "cmp -s '$sdk/examples/delphi/VarnokSrv_TLB.pas' \
       '$packages/../generated/delphi/VarnokSrv_TLB.pas' && cmp -s '$sdk/examples/delphi/VarnokSrvImage_TLB.pas' \
@@ -155,12 +163,12 @@ check "JScript (32-bit host) reads a data file" reads "NrRejestracyjny: WA 12345
 check "VBScript (64-bit host) decodes a payload with the installed decoder" \
       reads "NrRejestracyjny: WX 4217K" 64 "$examples/read-certificate.vbs" "$examples/certificate-payload.txt"
 check "the server exited" wait_for_no_server
-check "reinstall over the installed one" msi /i "$(win "$packages/VarnokSrv-$version.msi")"
+check "reinstall over the installed one" msi /i "$(win "$packages/$name.msi")"
 # A damaged install: the decoder library deleted, the ProgID gone. Wine's msiexec /f fails (exit 1) even on an
 # intact install; the documented reinstall properties repair it.
 rm -f "$machine_dir/azteccodeQELM.dll"
 wine reg delete 'HKLM\Software\Classes\VarnokSrv.FileReader' /f >/dev/null 2>&1
-check "repair" msi /i "$(win "$packages/VarnokSrv-$version.msi")" REINSTALL=ALL REINSTALLMODE=amus
+check "repair" msi /i "$(win "$packages/$name.msi")" REINSTALL=ALL REINSTALLMODE=amus
 check "repair restored the library" test -f "$machine_dir/azteccodeQELM.dll"
 check "decodes after the repair" reads "NrRejestracyjny: WX 4217K" 32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
 check "the server exited" wait_for_no_server
@@ -169,7 +177,8 @@ installed_versions() {
   for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
              'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'; do
     wine reg query "$key" /s 2>/dev/null || true
-  done | tr -d '\r' | awk '/DisplayName/ { name = $NF } /DisplayVersion/ && name == "VarnokSrv" { print $NF; name = "" }' |
+  done | tr -d '\r' | awk -v product="$product" '/DisplayName/ { sub(/.*REG_SZ[ \t]+/, ""); name = $0 }
+                               /DisplayVersion/ && name == product { print $NF; name = "" }' |
       sort -u | tr '\n' ' '
 }
 check "only the newer version installed" test "$(installed_versions)" = "${version%.*}.999 "
@@ -189,18 +198,18 @@ check "the image example says so too" \
       says "VarnokSrv.ImageReader cannot be created (error 429" 64 "$examples/read-image.vbs" "$examples/certificate-scan.jpg"
 
 echo "== MSI without the decoder library"
-check "install the server alone" msi /i "$(win "$packages/VarnokSrv-$version.msi")" ADDLOCAL=ServerFeature
+check "install the server alone" msi /i "$(win "$packages/$name.msi")" ADDLOCAL=ServerFeature
 check "no decoder library, no SDK installed" test -f "$machine_dir/VarnokSrv.exe" -a ! -e "$machine_dir/azteccodeQELM.dll" \
                                                 -a ! -e "$machine_dir/SDK"
 check "a payload reports the missing library" \
       reads "Status: Błąd 53 (File not found: azteccodeQELM.dll) w procedurze ReadCodetData L:110" \
       32 "$examples/read-certificate.js" "$examples/certificate-payload.txt"
 check "the server exited" wait_for_no_server
-check "uninstall" msi /x "$(win "$packages/VarnokSrv-$version.msi")"
+check "uninstall" msi /x "$(win "$packages/$name.msi")"
 check "registry as before" same_registry before
 
 echo "== MSI per user"
-check "install" msi /i "$(win "$packages/VarnokSrv-$version-user.msi")"
+check "install" msi /i "$(win "$packages/$name-user.msi")"
 check "files in the user's profile" test -f "$user_dir/VarnokSrv.exe" -a -f "$user_dir/azteccodeQELM.dll" \
                                       -a -f "$user_dir/VarnokScan.exe"
 check "both guides installed for the user" guides_in "$user_dir"
@@ -210,16 +219,16 @@ check "ImageReader registered for the user" registered_image_reader
 registered_for_user() { wine reg query 'HKCU\Software\Classes\VarnokSrv.FileReader\CLSID' >/dev/null 2>&1; }
 check "class registered for the user" registered_for_user
 check "nothing registered for all users" bash -c "! '$here/scripts/wine-run.sh' reg query 'HKLM\\Software\\Classes\\VarnokSrv.FileReader' >/dev/null 2>&1"
-check "uninstall" msi /x "$(win "$packages/VarnokSrv-$version-user.msi")"
+check "uninstall" msi /x "$(win "$packages/$name-user.msi")"
 check "files removed" test ! -e "$user_dir"
 check "the user's Start menu folder removed" test ! -e "$user_menu"
 check "registry as before" same_registry before
 
 echo "== Zip with register.cmd / unregister.cmd"
 mkdir -p "$drive_c/VarnokSrv-zip"
-(cd "$drive_c/VarnokSrv-zip" && cmake -E tar xf "$packages/VarnokSrv-$version.zip")
-unpacked='C:\VarnokSrv-zip\VarnokSrv-'"$version"
-zip_dir="$drive_c/VarnokSrv-zip/VarnokSrv-$version"
+(cd "$drive_c/VarnokSrv-zip" && cmake -E tar xf "$packages/$name.zip")
+unpacked='C:\VarnokSrv-zip\'"$name"
+zip_dir="$drive_c/VarnokSrv-zip/$name"
 check "register.cmd" wine cmd /c "$unpacked\\register.cmd"
 check "the zip's JScript example decodes the zip's payload" \
       reads "NrRejestracyjny: WX 4217K" 32 "$zip_dir/examples/read-certificate.js" "$zip_dir/examples/certificate-payload.txt"

@@ -164,14 +164,20 @@ int verdict(std::span<wchar_t*> args)
     return passed ? 0 : 1;
 }
 
-// The installed server, if any, so that the kit can give it its registration back.
+// The installed server, if any, so that the kit can give it its registration back: the kit's programs have the
+// server's word size, so its classes are in their own registry view.
 bool printRegisteredServer()
 {
+#ifdef _WIN64
+    constexpr DWORD ownView = RRF_SUBKEY_WOW6464KEY;
+#else
+    constexpr DWORD ownView = RRF_SUBKEY_WOW6432KEY;
+#endif
     wchar_t path[MAX_PATH + 3] = {};
     DWORD size = sizeof path;
     if (RegGetValueW(HKEY_LOCAL_MACHINE,
                      L"Software\\Classes\\CLSID\\{7C882FC3-4DBD-488F-9843-FA7021797487}\\LocalServer32", nullptr,
-                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, path, &size) != ERROR_SUCCESS)
+                     RRF_RT_REG_SZ | ownView, nullptr, path, &size) != ERROR_SUCCESS)
         return false;
     std::wstring exe = path;
     if (exe.size() >= 2 && exe.front() == L'"' && exe.back() == L'"')
