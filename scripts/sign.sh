@@ -33,4 +33,7 @@ sign "${binaries[@]}"
 if [ -f "$build/build.ninja" ]; then
   ninja -C "$build" packages >/dev/null
 fi
-sign "$build/packages/VarnokSrv-$version.msi" "$build/packages/VarnokSrv-$version-user.msi"
+# The 32-bit build's packages are VarnokSrv-<version>*.msi, the 64-bit build's VarnokSrv-<version>-x64*.msi.
+name=VarnokSrv-$version
+[ -f "$build/packages/$name-x64.msi" ] && name+=-x64
+sign "$build/packages/$name.msi" "$build/packages/$name-user.msi"

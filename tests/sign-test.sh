@@ -8,6 +8,8 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-sign.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 version=$(sed -n 's/^project(VarnokSrv VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")
+name=VarnokSrv-$version
+[ -f "$build/packages/$name-x64.msi" ] && name+=-x64
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Varnok test signing" \
         -addext "extendedKeyUsage=codeSigning" -keyout "$scratch/key.pem" -out "$scratch/cert.pem" 2>/dev/null
@@ -18,12 +20,12 @@ copy="$scratch/build"
 mkdir -p "$copy/decoder" "$copy/packages"
 cp "$build/VarnokSrv.exe" "$build/VarnokScan.exe" "$build/VarnokImageWorker.exe" "$copy/"
 cp "$build/decoder/azteccodeQELM.dll" "$copy/decoder/"
-cp "$build/packages/VarnokSrv-$version.msi" "$build/packages/VarnokSrv-$version-user.msi" "$copy/packages/"
+cp "$build/packages/$name.msi" "$build/packages/$name-user.msi" "$copy/packages/"
 VARNOK_SIGN_PFX="$scratch/sign.pfx" VARNOK_SIGN_PASSWORD=test-only "$here/scripts/sign.sh" "$copy"
 
 failed=0
 for file in "$copy/VarnokSrv.exe" "$copy/VarnokScan.exe" "$copy/VarnokImageWorker.exe" "$copy/decoder/azteccodeQELM.dll" \
-            "$copy/packages/VarnokSrv-$version.msi" "$copy/packages/VarnokSrv-$version-user.msi"; do
+            "$copy/packages/$name.msi" "$copy/packages/$name-user.msi"; do
   if osslsigncode verify -CAfile "$scratch/cert.pem" -in "$file" >"$scratch/verify.txt" 2>&1 &&
      grep -q "Signature verification: ok" "$scratch/verify.txt"; then
     echo "ok: $(basename "$file") signed and verified"

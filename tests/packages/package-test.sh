@@ -55,7 +55,9 @@ snapshot() {
 # Windows Installer keeps its own empty folders for products once it has installed one; they hold nothing of ours.
 same_registry() {
   snapshot after
-  local installer='^\[HKEY_(LOCAL_MACHINE|CURRENT_USER)\\Software\\(Classes\\Installer|Microsoft\\Installer)(\\(Features|Products|UpgradeCodes|Components))?\]$'
+  # (64-bit packages: also its bookkeeping under CurrentVersion\Installer, per machine and per user.)
+  local installer='^\[HKEY_(LOCAL_MACHINE|CURRENT_USER)\\Software\\((Classes\\Installer|Microsoft\\Installer)(\\(Features|Products|UpgradeCodes|Components))?'
+  installer+='|Microsoft\\Windows\\CurrentVersion\\Installer(\\(UpgradeCodes|UserData(\\S-1-5-[0-9-]+(\\(Components|Products))?)?))?)\]$'
   if diff <(grep -Ev "$installer" "$work/$1.txt" | cat -s) <(grep -Ev "$installer" "$work/after.txt" | cat -s) \
           >"$work/diff.txt"; then
     return 0
