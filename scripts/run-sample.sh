@@ -32,6 +32,8 @@ fi
 cp "$build/decoder/azteccodeQELM.dll" "$build/azteccodeQELM.dll"
 
 source "$here/scripts/wine-session.sh"
+# An emulator entry made for a host that could run 32-bit code itself goes again at the end.
+trap host_end_emulation EXIT
 export WINEPREFIX
 WINEPREFIX=$(host_prefix "$bits")
 wine_prefix_ensure
