@@ -99,11 +99,11 @@ std::optional<TiffDirectory> tiffDirectory(Bytes file)
     return found;
 }
 
-// Scans counted to the end of the image; the entropy-coded data between them is skipped marker by marker.
-Structure jpegStructure(Bytes file)
+// The frame header and the scans, counted to the end of the image or to `mostScans` + 1; the entropy-coded data
+// between the scans is skipped marker by marker.
+JpegFrame walkJpeg(Bytes file, std::uint64_t mostScans)
 {
-    Structure structure;
-    std::uint64_t allowed = maxJpegScans;
+    JpegFrame frame;
     std::size_t at = 2;
     while (has(file, at, 4)) {
         if (file[at] != 0xFF)
@@ -122,18 +122,17 @@ Structure jpegStructure(Bytes file)
         const std::size_t length = bigEndian16(&file[at + 2]);
         if (length < 2)
             break;
-        if (isFrameHeader(marker) && has(file, at, 9)) {
-            const std::uint64_t pixels = std::uint64_t(bigEndian16(&file[at + 5])) * bigEndian16(&file[at + 7]);
-            if (pixels > 0)
-                allowed = std::clamp<std::uint64_t>(jpegScanPixels / pixels, 16, maxJpegScans);
+        if (isFrameHeader(marker) && frame.marker == 0 && has(file, at, 9)) {
+            frame.marker = marker;
+            frame.precision = file[at + 4];
+            frame.height = bigEndian16(&file[at + 5]);
+            frame.width = bigEndian16(&file[at + 7]);
         }
         at += 2 + length;
         if (marker != 0xDA)
             continue;
-        if (++structure.count > allowed) {
-            structure.verdict = Structure::Verdict::TooManyScans;
-            return structure;
-        }
+        if (++frame.scans > mostScans)
+            break;
         // The scan's data ends at the first marker that is neither a stuffed zero nor a restart.
         while (at < file.size()) {
             const auto* found = static_cast<const std::uint8_t*>(std::memchr(&file[at], 0xFF, file.size() - at));
@@ -151,6 +150,20 @@ Structure jpegStructure(Bytes file)
             at = next + 1;
         }
     }
+    return frame;
+}
+
+// Too many scans for the frame's size: at least 16 always, fewer than maxJpegScans for large images.
+Structure jpegStructure(Bytes file)
+{
+    const JpegFrame frame = walkJpeg(file, maxJpegScans);
+    const std::uint64_t pixels = frame.width * frame.height;
+    const std::uint64_t allowed =
+        pixels > 0 ? std::clamp<std::uint64_t>(jpegScanPixels / pixels, 16, maxJpegScans) : maxJpegScans;
+    Structure structure;
+    structure.count = std::min(frame.scans, allowed + 1);
+    if (frame.scans > allowed)
+        structure.verdict = Structure::Verdict::TooManyScans;
     return structure;
 }
 
@@ -282,6 +295,14 @@ std::string_view formatName(Bytes head)
     if (startsWith(head, 0, "DDS "))
         return "DDS";
     return {};
+}
+
+std::optional<JpegFrame> jpegFrame(Bytes file)
+{
+    if (!startsWith(file, 0, "\xFF\xD8\xFF"))
+        return std::nullopt;
+    const JpegFrame frame = walkJpeg(file, maxJpegScans);
+    return frame.marker ? std::optional<JpegFrame>(frame) : std::nullopt;
 }
 
 Structure checkStructure(Bytes file)

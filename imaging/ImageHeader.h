@@ -4,6 +4,7 @@
 // file), its format by its signature, and whether its structure asks for more work than its pixels can justify.
 // Portable: tested natively.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -50,5 +51,19 @@ inline constexpr std::uint64_t jpegScanPixels = 2'000'000'000;
 inline constexpr std::uint64_t manyTiffStrips = 65536;
 
 Structure checkStructure(std::span<const std::uint8_t> file);
+
+// What a JPEG's own headers say its decoding costs, read without decoding it: its frame and its scans, each scan a
+// pass over every pixel. A decoder's work is bounded by these, never by a size someone declares for the image.
+struct JpegFrame {
+    std::uint64_t width = 0, height = 0;
+    int precision = 0;           // bits per sample
+    std::uint8_t marker = 0;     // SOF0 to SOF15: the coding process
+    std::uint64_t scans = 0;     // counted up to maxJpegScans + 1
+    // 8-bit Huffman coding, baseline, extended or progressive: what every common decoder takes.
+    bool common() const { return precision == 8 && marker >= 0xC0 && marker <= 0xC2; }
+    std::uint64_t decodeWork() const { return width * height * std::max<std::uint64_t>(scans, 1); }
+};
+// Nothing when the file holds no frame header before its first scan.
+std::optional<JpegFrame> jpegFrame(std::span<const std::uint8_t> file);
 
 }  // namespace varnok

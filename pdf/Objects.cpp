@@ -1,6 +1,8 @@
 #include "Objects.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 namespace varnok::pdf {
 
@@ -64,6 +66,22 @@ bool isDelimiter(std::uint8_t c)
 {
     return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' ||
            c == '/' || c == '%';
+}
+
+bool endstreamAt(Bytes file, std::size_t at)
+{
+    // Writers put an end of line there, some a space or two more.
+    constexpr std::size_t mostSpace = 32;
+    constexpr std::string_view keyword = "endstream";
+    for (std::size_t skipped = 0; at < file.size() && isSpace(file[at]) && skipped < mostSpace; ++skipped)
+        ++at;
+    if (file.size() - std::min(at, file.size()) < keyword.size())
+        return false;
+    for (std::size_t i = 0; i < keyword.size(); ++i)
+        if (file[at + i] != static_cast<std::uint8_t>(keyword[i]))
+            return false;
+    const std::size_t after = at + keyword.size();
+    return after == file.size() || isSpace(file[after]) || isDelimiter(file[after]);
 }
 
 namespace {

@@ -126,5 +126,8 @@ private:
 
 bool isSpace(std::uint8_t c);
 bool isDelimiter(std::uint8_t c);
+// Whether the keyword "endstream" starts at `at`, after at most a few white-space bytes: a bounded look, where a
+// lexer would read on to the end of whatever token (an unclosed string, say) a wrong /Length points into.
+bool endstreamAt(Bytes file, std::size_t at);
 
 }  // namespace varnok::pdf

@@ -8,6 +8,7 @@
 #include "Document.h"
 #include "Fax.h"
 #include "ReaderParts.h"
+#include "imaging/ImageHeader.h"
 
 namespace varnok::pdf {
 
@@ -159,8 +160,11 @@ ImagePixels Reader::pixels(const ImageInfo& image, std::uint64_t maxPixels)
             out.invert = decode && decode->array() && decode->array()->size() >= 2 &&
                          (*decode->array())[0].number(low) && (*decode->array())[1].number(high) && low > high;
             out.bytes = document_->streamData(*object.stream(), number, maxFileBytes).bytes;
-            // The caller decodes the JPEG data: charged here, from the pixels it declares.
-            budget_.charge(image.width * image.height);
+            // The caller decodes the JPEG data: charged here, before the decode and whatever its end, by what the
+            // JPEG's own frame and scans make a decoder do; the size the PDF declares bounds nothing of that.
+            const auto frame = jpegFrame(out.bytes);
+            budget_.charge(std::max<long long>(image.width * image.height,
+                                               frame ? static_cast<long long>(frame->decodeWork()) : 0));
             out.kind = ImagePixels::Kind::Jpeg;
             return out;
         }

@@ -18,11 +18,9 @@ std::size_t Document::streamLength(const Stream& stream, int number)
             length = -1;
         }
     }
-    if (length >= 0 && static_cast<std::size_t>(length) <= file_.size() - std::min(start, file_.size())) {
-        Lexer after(file_, start + static_cast<std::size_t>(length));
-        if (isKeyword(after.next(), "endstream"))
-            return static_cast<std::size_t>(length);
-    }
+    if (length >= 0 && static_cast<std::size_t>(length) <= file_.size() - std::min(start, file_.size()) &&
+        endstreamAt(file_, start + static_cast<std::size_t>(length)))
+        return static_cast<std::size_t>(length);
     // A wrong or missing length: the data ends before the next "endstream".
     std::size_t end = nextEndstream(start);
     if (end == file_.size())

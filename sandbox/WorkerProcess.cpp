@@ -1,5 +1,6 @@
 #include "WorkerProcess.h"
 
+#include <new>
 #include <vector>
 
 #include "platform/Ansi.h"
@@ -95,6 +96,17 @@ void WorkerProcess::abandon(Kind kind, DWORD error)
     throw ImageFileError(kind, static_cast<long>(HRESULT_FROM_WIN32(error)));
 }
 
+void WorkerProcess::abandonBroken()
+{
+    // The pipe breaks as the process goes: its exit code is there a moment later.
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(process_.get(), 2000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process_.get(), &code);
+    if (worker::departureOf(code) == worker::Departure::OutOfTime)
+        abandon(Kind::TimedOut, ERROR_NOT_ENOUGH_QUOTA);
+    abandon(Kind::Unreadable, ERROR_PROCESS_ABORTED);
+}
+
 worker::FileOutcome WorkerProcess::read(HANDLE section, std::uint64_t bytes, std::uint64_t fileSize)
 {
     if (job_)
@@ -104,7 +116,7 @@ worker::FileOutcome WorkerProcess::read(HANDLE section, std::uint64_t bytes, std
         if (transfer == Channel::Transfer::TimedOut)
             abandon(Kind::TimedOut, ERROR_TIMEOUT);
         if (transfer == Channel::Transfer::Broken)
-            abandon(Kind::Unreadable, ERROR_PROCESS_ABORTED);
+            abandonBroken();
     };
     worker::Request request;
     request.fileSize = fileSize;
@@ -121,7 +133,13 @@ worker::FileOutcome WorkerProcess::read(HANDLE section, std::uint64_t bytes, std
     const auto length = worker::payloadBytes(header);
     if (!length)
         abandon(Kind::Unreadable, ERROR_INVALID_DATA);
-    std::vector<std::uint8_t> payload(*length);
+    std::vector<std::uint8_t> payload;
+    try {
+        payload.resize(*length);
+    } catch (const std::bad_alloc&) {
+        // Its payload would stay in the pipe, and the next read would begin in the middle of it.
+        abandon(Kind::Unreadable, ERROR_NOT_ENOUGH_MEMORY);
+    }
     check(channel_.read(payload.data(), payload.size(), deadline, process_.get()));
     auto outcome = worker::decodeReply(header, payload);
     if (!outcome)

@@ -31,6 +31,8 @@ public:
 
 private:
     [[noreturn]] void abandon(ImageFileError::Kind kind, DWORD error);
+    // The worker broke off without a reply: ended by its job's time limit, or crashed.
+    [[noreturn]] void abandonBroken();
 
     Handle process_, job_;
     Channel channel_;

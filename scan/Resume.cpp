@@ -54,11 +54,22 @@ bool Output::openJournal()
     const std::string lines = contentsOf(journal_);
     for (std::size_t at = 0; at < lines.size();) {
         const std::size_t end = lines.find('\n', at);
-        if (end == std::string::npos)
-            break;  // a row cut short by a crash was never in the workbook
-        if (auto row = scan::rowOfJsonLine(std::string_view(lines).substr(at, end - at)))
+        // A row cut short by a crash or a forced end was never in the workbook, and its line reads as no row; a row
+        // written whole but for its line end is kept.
+        const std::size_t length = end == std::string::npos ? std::string::npos : end - at;
+        if (auto row = scan::rowOfJsonLine(std::string_view(lines).substr(at, length)))
             rows_.push_back(std::move(*row));
+        if (end == std::string::npos)
+            break;
         at = end + 1;
+    }
+    // The next row starts on a line of its own, never glued to the cut one, where it would be lost at the next start.
+    if (!lines.empty() && lines.back() != '\n') {
+        DWORD written = 0;
+        if (!::WriteFile(journal_, "\n", 1, &written, nullptr) || written != 1 || !::FlushFileBuffers(journal_)) {
+            err_.text(L"Nie można zapisać pliku " + inQuotes(name) + L": " + systemReason(::GetLastError()) + L"\r\n");
+            return false;
+        }
     }
     return true;
 }

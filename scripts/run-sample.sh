@@ -8,9 +8,9 @@
 #        payload; default a freshly generated payload]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$here/scripts/install-deps.sh"
 source "$here/scripts/host.sh"
 host_describe
+"$here/scripts/install-deps.sh"
 bits=$VARNOK_WIN_BITS
 build=$(host_build_dir "$bits")
 "$here/scripts/build.sh" --bits "$bits" VarnokSrv azteccodeQELM VarnokScan

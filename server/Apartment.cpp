@@ -1,8 +1,29 @@
 #include "Apartment.h"
 
+#include <objbase.h>
+
 #include <system_error>
 
 namespace varnok {
+
+namespace {
+
+// Keeps the process's multithreaded apartment until the process leaves (Windows 8 and later have the call): the
+// thread below leaves the apartment when it revokes the class objects, and an ImageReader that an activation made a
+// moment before must still be served then, not cut off from its stub. Whether it took is remembered: without it,
+// the thread stays in the apartment instead.
+bool keepApartmentForTheProcess() noexcept
+{
+    using Increment = HRESULT(WINAPI*)(CO_MTA_USAGE_COOKIE*);
+    const HMODULE ole = ::GetModuleHandleW(L"ole32.dll");
+    const auto increment =
+        ole ? reinterpret_cast<Increment>(reinterpret_cast<void*>(::GetProcAddress(ole, "CoIncrementMTAUsage")))
+            : nullptr;
+    CO_MTA_USAGE_COOKIE cookie = nullptr;
+    return increment && SUCCEEDED(increment(&cookie));
+}
+
+}  // namespace
 
 HRESULT MultithreadedApartment::registerClassObjects(std::vector<Registration> registrations) noexcept
 {
@@ -28,6 +49,7 @@ void MultithreadedApartment::run(std::vector<Registration> registrations) noexce
         ::SetEvent(registered_.get());
         return;
     }
+    const bool kept = keepApartmentForTheProcess();
     std::vector<DWORD> cookies;
     for (const Registration& registration : registrations) {
         DWORD cookie = 0;
@@ -43,7 +65,8 @@ void MultithreadedApartment::run(std::vector<Registration> registrations) noexce
         ::WaitForSingleObject(leave_.get(), INFINITE);
     for (const DWORD cookie : cookies)
         ::CoRevokeClassObject(cookie);
-    ::CoUninitialize();
+    if (kept || FAILED(result_))
+        ::CoUninitialize();
 }
 
 void MultithreadedApartment::revoke() noexcept

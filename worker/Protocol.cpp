@@ -122,4 +122,9 @@ std::optional<FileOutcome> decodeReply(const ReplyHeader& header, std::span<cons
     return outcome;
 }
 
+Departure departureOf(std::uint32_t exitCode)
+{
+    return exitCode == jobQuotaExitCode ? Departure::OutOfTime : Departure::Crashed;
+}
+
 }  // namespace varnok::worker

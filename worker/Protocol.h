@@ -65,4 +65,10 @@ std::optional<std::uint32_t> payloadBytes(const ReplyHeader& header);
 // The outcome the worker sent, or nothing when the reply is not a sound one.
 std::optional<FileOutcome> decodeReply(const ReplyHeader& header, std::span<const std::uint8_t> payload);
 
+// Why a worker that broke off without a reply went. Its job's processor-time limit ends it with the exit code
+// ERROR_NOT_ENOUGH_QUOTA: the file took too long, which is not the same as a damaged file.
+enum class Departure { Crashed, OutOfTime };
+inline constexpr std::uint32_t jobQuotaExitCode = 1816;  // ERROR_NOT_ENOUGH_QUOTA
+Departure departureOf(std::uint32_t exitCode);
+
 }  // namespace varnok::worker

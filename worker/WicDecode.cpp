@@ -10,6 +10,7 @@
 
 #include "JpegDecode.h"
 #include "imaging/GrayConversion.h"
+#include "imaging/ImageHeader.h"
 #include "platform/ComPtr.h"
 
 namespace varnok {
@@ -172,9 +173,11 @@ GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels)
 GrayPixels decodePixels(std::span<const std::uint8_t> file, std::uint64_t maxPixels,
                         const std::function<ComPtr<IStream>()>& streamOver)
 {
-    if (worker::isJpeg(file))
+    if (const auto frame = jpegFrame(file); frame && frame->common() && frame->width * frame->height <= maxPixels) {
         if (auto pixels = worker::decodeJpeg(file, maxPixels))
             return std::move(*pixels);
+        fail(Kind::Unreadable, 0);
+    }
     const ComPtr<IStream> stream = streamOver();
     return decodeWithWic(stream.get(), maxPixels);
 }

@@ -15,8 +15,10 @@ namespace varnok {
 
 GrayPixels decodeWithWic(IStream* stream, std::uint64_t maxPixels);
 
-// What the worker decodes `file` with: a JPEG by stb unless stb refuses it; everything else, and such a JPEG, by
-// WIC through the stream `streamOver` makes on the same bytes.
+// What the worker decodes `file` with: a JPEG of the common codings (8-bit Huffman) by stb, and when stb fails on
+// one, its data is damaged: WIC would only spend the same decode again (throws ImageFileError, Unreadable).
+// Everything else, a JPEG of another coding or past the pixel limit among it, by WIC through the stream
+// `streamOver` makes on the same bytes.
 GrayPixels decodePixels(std::span<const std::uint8_t> file, std::uint64_t maxPixels,
                         const std::function<ComPtr<IStream>()>& streamOver);
 

@@ -68,5 +68,52 @@ TEST(Decoding, OnlyJpegWithinTheLimitIsStbs)
     EXPECT_FALSE(worker::isJpeg(pngBytes));
 }
 
+// A JPEG of the common codings that stb cannot decode is damaged: WIC never gets it to decode again. One of another
+// coding goes to WIC.
+TEST(Decoding, WicGetsOnlyTheJpegCodingsStbRefuses)
+{
+    ComApartment apartment;
+    const std::vector<char> read = readBytes(setting(L"VARNOK_IMAGES") + L"\\photo.jpg");
+    std::vector<std::uint8_t> damaged(read.begin(), read.end());
+    // Runs of one-bits longer than any Huffman code, inside the first scan's data.
+    std::size_t scan = 2;
+    while (scan + 1 < damaged.size() && !(damaged[scan] == 0xFF && damaged[scan + 1] == 0xDA))
+        ++scan;
+    ASSERT_LT(scan + 400, damaged.size());
+    for (std::size_t at = scan + 200; at < scan + 264; at += 2) {
+        damaged[at] = 0xFF;
+        damaged[at + 1] = 0x00;
+    }
+    int wicAsked = 0;
+    const auto streamOver = [&] {
+        ++wicAsked;
+        return ComPtr<IStream>::attach(::SHCreateMemStream(damaged.data(), static_cast<UINT>(damaged.size())));
+    };
+    try {
+        decodePixels(damaged, anySize, streamOver);
+        ADD_FAILURE() << "a damaged JPEG decoded";
+    } catch (const ImageFileError& error) {
+        EXPECT_EQ(error.kind(), ImageFileError::Kind::Unreadable);
+    }
+    EXPECT_EQ(wicAsked, 0);
+
+    // The same picture's frame marked as arithmetic-coded: not stb's, so WIC is asked, whatever it makes of it.
+    std::vector<std::uint8_t> arithmetic(read.begin(), read.end());
+    for (std::size_t at = 2; at + 1 < arithmetic.size(); ++at)
+        if (arithmetic[at] == 0xFF && (arithmetic[at + 1] == 0xC0 || arithmetic[at + 1] == 0xC2)) {
+            arithmetic[at + 1] = 0xC9;
+            break;
+        }
+    const auto arithmeticStream = [&] {
+        ++wicAsked;
+        return ComPtr<IStream>::attach(::SHCreateMemStream(arithmetic.data(), static_cast<UINT>(arithmetic.size())));
+    };
+    try {
+        decodePixels(arithmetic, anySize, arithmeticStream);
+    } catch (const ImageFileError&) {
+    }
+    EXPECT_EQ(wicAsked, 1);
+}
+
 }  // namespace
 }  // namespace varnok::test

@@ -4,10 +4,11 @@
 # structured-append part with its note; progress on a console; help; the exit codes. A folder as an office keeps
 # it (per-day subfolders, hidden and system files, the sheet written into it by a batch file, twice, then appended
 # to): one row per scan, the summary, no cell a spreadsheet would evaluate; a folder past MAX_PATH; what goes into a
-# pipe under a Polish console.
+# pipe under a Polish console; a worker missing, and one that Windows ends for its processor time.
 # Usage: scan-tool.sh <VarnokScan.exe> <folder made by make-images.sh> <our decoder> <folder made by make-certificates.sh>
+#                    <stand-in worker that leaves as its job's time limit ends it>
 set -euo pipefail
-exe=$1 images=$2 decoder=$3 certificates=$4
+exe=$1 images=$2 decoder=$3 certificates=$4 quota_worker=$5
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 scratch=$(mktemp -d /tmp/varnok-scan.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -170,4 +171,11 @@ printf '%s\t!\t%s\n' "$(win "$images/gray8.png")" \
     "Nie można uruchomić programu VarnokImageWorker.exe (\"$(win "$scratch/alone/VarnokImageWorker.exe")\"), który odczytuje obrazy: zainstaluj program ponownie" \
     >"$scratch/expected.txt"
 check "an image read without the worker names it" "$scratch/expected.txt"
+# A worker that Windows ends for its job's processor time: the file took too long (1005), it is not damaged.
+cp "$quota_worker" "$scratch/alone/VarnokImageWorker.exe"
+"$here/scripts/wine-run.sh" "$scratch/alone/$(basename "$exe")" "$(win "$images/gray8.png")" >"$scratch/out.txt" 2>/dev/null || true
+printf '%s\t!\t%s\n' "$(win "$images/gray8.png")" \
+    "Odczyt pliku \"$(win "$images/gray8.png")\" przerwano po 15 s: plik jest zbyt złożony albo uszkodzony; zeskanuj ponownie tylko stronę z kodem" \
+    >"$scratch/expected.txt"
+check "a worker ended by its job's time limit is a read that timed out" "$scratch/expected.txt"
 exit $failed

@@ -2,7 +2,7 @@
 # VarnokScan.exe /watch as an office's "scan to folder" feeds it: three scans dropped one by one (one written slowly
 # in two halves, as a scanner on a network share writes), each row within 10 s and the same row a batch run gives;
 # Ctrl+C (SIGINT, which Wine turns into the console's Ctrl+C event) ends it cleanly; after a restart nothing is read
-# again. The same into a workbook, which a batch run meanwhile may not write.
+# again. The same into a workbook, which a batch run meanwhile may not write; its journal mended after a cut line.
 # Usage: watch.sh <VarnokScan.exe> <our decoder> <OfficeHelper.exe> <folder made by make-certificates.sh>
 set -uo pipefail
 exe=$1 decoder=$2 helper=$3 certificates=$4
@@ -138,6 +138,32 @@ book_ok=$?
 check "the workbook: each row within 10 s (${took} s, ${took2} s), every row after a restart and a refused write, exit 0" \
       "$([ "$book_ok" -eq 0 ] && [ "$took" -le 10 ] && [ "$took2" -le 10 ] && [ "$code" -eq 0 ]; echo $?)"
 
+# Its journal's last line cut in half, as a forced end leaves it: the cut row is dropped, the next row starts a line
+# of its own, and every whole row is in the journal for the next start.
+journal="$book.wiersze"
+head -n 1 "$journal" | head -c 60 | tr -d '\n' >>"$journal"
+: >"$scratch/err.txt"
+start_watch "/xlsx $(q "$book") $(q "$scratch/Skaner")" ""
+sleep 3
+cp "$scratch/wzór/lorry-older.png" "$scratch/Skaner/"
+took4=$(wait_row "$scratch/err.txt" "lorry-older.png: OK")
+stop_watch
+/usr/bin/python3 - "$journal" <<'PYTHON'
+import json, sys
+lines = open(sys.argv[1], encoding="utf-8", errors="replace").read().split("\n")
+rows, cut = [], 0
+for line in lines[:-1]:
+    try:
+        rows.append(json.loads(line)["Plik"].split("\\")[-1])
+    except ValueError:
+        cut += 1
+sys.exit(0 if lines[-1] == "" and cut == 1 and
+         rows == ["car-current.png", "car-older.png", "lorry-current.png", "lorry-older.png"] else 1)
+PYTHON
+journal_ok=$?
+check "a journal cut mid-line: the next row (${took4} s) on a line of its own, every whole row kept" \
+      "$([ "$journal_ok" -eq 0 ] && [ "$took4" -le 10 ] && [ "$code" -eq 0 ]; echo $?)"
+
 echo "$ran cases"
-[ "$ran" -eq 9 ] || { echo "FAILED: $ran cases ran, not 9"; failed=1; }
+[ "$ran" -eq 10 ] || { echo "FAILED: $ran cases ran, not 10"; failed=1; }
 exit $failed

@@ -263,6 +263,30 @@ std::string thousandImages()
     });
 }
 
+// The headers of a progressive JPEG of 10000 x 12000 pixels in 16 scans, with no picture data in them: decoding it
+// is 16 passes over 120 megapixels for a decoder that tries.
+std::string bigProgressiveJpegHeaders()
+{
+    std::string j = "\xFF\xD8\xFF\xC2";
+    j += std::string("\x00\x0B\x08", 3) + "\x2E\xE0" + "\x27\x10" + std::string("\x01\x01\x11\x00", 4);
+    for (int scan = 0; scan < 16; ++scan)
+        j += std::string("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\x12\x34", 12);
+    return j + "\xFF\xD9";
+}
+
+// 200 pages, each a JPEG that its PDF says is one pixel.
+std::string jpegsLargerThanDeclared()
+{
+    PdfBuilder pdf;
+    const int content = pdf.stream("", "q 200 0 0 200 0 0 cm /I Do Q");
+    const int image = pdf.stream("/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
+                                 "/BitsPerComponent 8 /Filter /DCTDecode",
+                                 bigProgressiveJpegHeaders());
+    return pagesOf(pdf, 200, [&](int) {
+        return "/Contents " + ref(content) + " /Resources << /XObject << /I " + ref(image) + " >> >>";
+    });
+}
+
 }  // namespace
 
 const std::vector<HostileFile>& hostileFiles()
@@ -286,6 +310,8 @@ const std::vector<HostileFile>& hostileFiles()
         {"empty-arrays", "a page tree's kids of 30 million empty arrays in an object stream", emptyArrays, "work limit"},
         {"millions-of-objects", "3 million objects \"N 0 obj null endobj\" without a table", millionsOfObjects,
          "work limit"},
+        {"jpegs-larger-than-declared", "200 pages, each a JPEG said to be 1 x 1 but 10000 x 12000 in 16 scans",
+         jpegsLargerThanDeclared, "work limit"},
     };
     return files;
 }

@@ -16,6 +16,13 @@ wine() { "$here/scripts/wine-run.sh" "$@"; }
 temp=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')")
 [ -d "$temp" ] || { echo "no TEMP folder: $temp"; exit 1; }
 failures=0 cases=0
+# One server for the whole run: the clients follow one another more slowly than its idle grace on a loaded machine.
+wine 'C:\windows\system32\cscript.exe' //nologo "$(win "$here/tests/scripts/hold-server.js")" "$(win "$scratch/stop")" \
+    >"$scratch/holder.txt" 2>&1 </dev/null &
+holder=$!
+trap 'touch "$scratch/stop"; wait $holder; rm -rf "$scratch"' EXIT
+for _ in $(seq 1 300); do grep -q holding "$scratch/holder.txt" 2>/dev/null && break; sleep 0.1; done
+grep -q holding "$scratch/holder.txt" || { echo "the holding client did not start: $(cat "$scratch/holder.txt")"; exit 1; }
 
 run() {  # run <client> <input> [folder]: the client's output, UTF-8 without CR
   local client=$1; shift

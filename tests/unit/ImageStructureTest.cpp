@@ -27,11 +27,11 @@ void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.
 
 // A progressive JPEG's markers: the frame header, then `scans` scans whose data holds a stuffed 0xFF and a restart
 // marker (neither ends a scan), each after a table segment, then EOI.
-Bytes jpeg(unsigned width, unsigned height, int scans)
+Bytes jpegCoded(std::uint8_t frameMarker, std::uint8_t precision, unsigned width, unsigned height, int scans)
 {
-    Bytes j{0xFF, 0xD8, 0xFF, 0xC2};
+    Bytes j{0xFF, 0xD8, 0xFF, frameMarker};
     put16be(j, 11);
-    j.push_back(8);
+    j.push_back(precision);
     put16be(j, height);
     put16be(j, width);
     j.insert(j.end(), {1, 1, 0x11, 0});
@@ -43,6 +43,7 @@ Bytes jpeg(unsigned width, unsigned height, int scans)
     j.insert(j.end(), {0xFF, 0xD9});
     return j;
 }
+Bytes jpeg(unsigned width, unsigned height, int scans) { return jpegCoded(0xC2, 8, width, height, scans); }
 
 // A GIF of `frames` frames of 2 x 2 pixels, each behind a graphic control extension.
 Bytes gif(int frames, std::size_t* firstFrameEnd = nullptr)
@@ -158,6 +159,38 @@ TEST(ImageStructure, EachHostileCaseIsFoundBeforeDecoding)
     const Bytes cut(manyFrames.begin(), manyFrames.begin() + 30);
     EXPECT_FALSE(checkStructure(cut).gifTrailer);
     EXPECT_EQ(checkStructure(cut).decodeBytes, cut.size());
+}
+
+// A JPEG's decoding work from its own headers: every scan passes over every pixel, whatever size anyone declares.
+TEST(ImageStructure, JpegFrameGivesTheDecodingWork)
+{
+    Bytes noFrame{0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x08, 1, 1, 0, 0, 63, 0, 0x12, 0xFF, 0xD9};
+    const struct {
+        const char* what;
+        Bytes file;
+        bool common;
+        std::uint64_t scans, work;
+    } cases[] = {
+        {"progressive, 16 scans of 10000 x 12000", jpeg(10000, 12000, 16), true, 16, 1'920'000'000},
+        {"baseline, one scan", jpegCoded(0xC0, 8, 600, 700, 1), true, 1, 420'000},
+        {"extended, 8 bits", jpegCoded(0xC1, 8, 600, 700, 1), true, 1, 420'000},
+        {"extended, 12 bits", jpegCoded(0xC1, 12, 600, 700, 1), false, 1, 420'000},
+        {"lossless", jpegCoded(0xC3, 8, 600, 700, 1), false, 1, 420'000},
+        {"arithmetic coding", jpegCoded(0xC9, 8, 600, 700, 2), false, 2, 840'000},
+        {"scans counted one past the most allowed", jpeg(10, 10, 500), true, maxJpegScans + 1, 100 * (maxJpegScans + 1)},
+        {"no scan at all", jpeg(10, 10, 0), true, 0, 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto frame = jpegFrame(c.file);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->common(), c.common);
+        EXPECT_EQ(frame->scans, c.scans);
+        EXPECT_EQ(frame->decodeWork(), c.work);
+    }
+    EXPECT_FALSE(jpegFrame(noFrame)) << "no frame before the first scan";
+    EXPECT_FALSE(jpegFrame(gif(1))) << "not a JPEG";
+    EXPECT_FALSE(jpegFrame(Bytes{0xFF, 0xD8})) << "cut after its first marker";
 }
 
 TEST(ImageStructure, ATiffDeclaresItsSizeInItsFirstDirectory)

@@ -16,6 +16,7 @@
 #include "aztec/Reader.h"
 #include "pdf/Fax.h"
 #include "pdf/Filters.h"
+#include "pdf/Objects.h"
 #include "pdf/Reader.h"
 #include "tests/pdf/HostileFiles.h"
 #include "tests/pdf/PdfBuilder.h"
@@ -849,7 +850,7 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
             << file.name << ": " << trail;
         ++files;
     }
-    EXPECT_EQ(files, 12);
+    EXPECT_EQ(files, 13);
 
     PdfBuilder pdf;
     pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + grayImage(pdf))));
@@ -862,6 +863,33 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
     const Case cases[] = {{fileWork, "1:symbol"}, {250'000, "1:no symbol work limit"}, {1'000, "work limit"}};
     for (const Case& c : cases)
         EXPECT_EQ(readPdf(sound, c.work).trail, c.trail) << c.work;
+}
+
+// A stream's /Length is trusted only where "endstream" follows it closely; the look never reads on through the
+// token the length points into, so a length into an unclosed string costs a few bytes, not the rest of the file.
+TEST(PdfStreams, EndstreamIsLookedForCloseToTheLength)
+{
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t at;
+        bool found;
+    };
+    const std::string unclosed = "(" + std::string(100'000, 'x') + " endstream";
+    const Case cases[] = {
+        {"at once", "endstream", 0, true},
+        {"after an end of line", "\r\nendstream\nendobj", 0, true},
+        {"after spaces", "   \n endstream", 0, true},
+        {"before a delimiter", "\nendstream%", 0, true},
+        {"a longer word", "\nendstreamX", 0, false},
+        {"cut short", "\nendstr", 0, false},
+        {"past the end", "endstream", 10, false},
+        {"too far after white space", std::string(40, ' ') + "endstream", 0, false},
+        {"inside an unclosed string", unclosed, 0, false},
+        {"data before it", "x endstream", 0, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(endstreamAt(bytesOf(c.text), c.at), c.found) << c.what;
 }
 
 TEST(PdfBuilt, FilesOverTheLimitAreRefusedUnread)

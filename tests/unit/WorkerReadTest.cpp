@@ -152,6 +152,19 @@ std::optional<FileOutcome> crossed(const FileOutcome& outcome)
     return decodeReply(header, std::span(bytes).subspan(sizeof header));
 }
 
+// A worker its job ended for processor time is a file that took too long; any other silent end is a crash.
+TEST(WorkerReply, AWorkerEndedByItsJobRanOutOfTime)
+{
+    const struct {
+        std::uint32_t exitCode;
+        Departure departure;
+    } cases[] = {{1816, Departure::OutOfTime},   {0, Departure::Crashed},          {1, Departure::Crashed},
+                 {259, Departure::Crashed},      {0xC0000005, Departure::Crashed}, {0xC0000409, Departure::Crashed},
+                 {1817, Departure::Crashed}};
+    for (const auto& c : cases)
+        EXPECT_EQ(departureOf(c.exitCode), c.departure) << c.exitCode;
+}
+
 TEST(WorkerReply, CarriesEveryOutcomeWhole)
 {
     FileOutcome symbol;
