@@ -24,7 +24,17 @@ trap 'touch "$scratch/stop"; wait $holder; rm -rf "$scratch"' EXIT
 for _ in $(seq 1 300); do grep -q holding "$scratch/holder.txt" 2>/dev/null && break; sleep 0.1; done
 grep -q holding "$scratch/holder.txt" || { echo "the holding client did not start: $(cat "$scratch/holder.txt")"; exit 1; }
 
-run() {  # run <client> <input> [folder]: the client's output, UTF-8 without CR
+run() {  # run <client> <input> [folder]: the client's output, UTF-8 without CR; an activation Wine lost, once more
+  local output
+  output=$(run_once "$@")
+  if grep -q "cannot be created" <<<"$output"; then
+    echo "(the activation failed: $(head -n 1 <<<"$output"); once more)" >&2
+    sleep 1
+    output=$(run_once "$@")
+  fi
+  printf '%s\n' "$output"
+}
+run_once() {
   local client=$1; shift
   local arguments=()
   for argument in "$@"; do arguments+=("$(win "$argument")"); done
