@@ -62,6 +62,18 @@ end_leftovers() {
   describe_processes "$1" "${2:-}"
   kill -9 $pids 2>/dev/null || true
   wait_for_no_process "$1" 50
+  case $1 in *VarnokSrv*) forget_class_registrations ;; esac
+}
+
+# Wine's RPC service keeps the class objects of a process that was killed, not revoked, and sends every later
+# activation to it (RPC_S_SERVER_UNAVAILABLE) until the service restarts: restart it.
+forget_class_registrations() {
+  local pids
+  pids=$(process_ids 'rpcss\.exe')
+  [ -n "$pids" ] || return 0
+  kill -9 $pids 2>/dev/null || true
+  wait_for_no_process 'rpcss\.exe' 50
+  "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-run.sh" net start RpcSs >/dev/null 2>&1 </dev/null || true
 }
 
 # Before a test: a server of this prefix that an earlier test left (one that failed, and said so) is reported and
