@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "BmpRle.h"
 #include "base/ByteOrder.h"
@@ -101,13 +102,36 @@ std::optional<TiffDirectory> tiffDirectory(Bytes file)
 
 // The frame header and the scans, counted to the end of the image or to `mostScans` + 1; the entropy-coded data
 // between the scans is skipped marker by marker.
-JpegFrame walkJpeg(Bytes file, std::uint64_t mostScans)
+// A DHT segment's tables from `at` to `end`: each a class and number byte, 16 counts, then that many values. A file
+// cut short is judged on what it has: a decoder reads nothing past its end.
+bool huffmanTablesSound(Bytes file, std::size_t at, std::size_t end)
+{
+    while (at < std::min(end, file.size())) {
+        if ((file[at] >> 4) > 1 || (file[at] & 15) > 3)
+            return false;
+        std::size_t codes = 0;
+        for (std::size_t i = at + 1; i <= at + 16 && i < file.size(); ++i)
+            codes += file[i];
+        if (codes > 256 || (end - at < 17 + codes && end <= file.size()))
+            return false;
+        at += 17 + codes;
+    }
+    return true;
+}
+
+// Bytes between segments are skipped up to the next marker, as decoders do (stb among them): a frame, a scan or a
+// table behind a few stray bytes is still found and charged.
+JpegFrame walkJpeg(Bytes file, std::uint64_t mostScans, std::size_t at = 2)
 {
     JpegFrame frame;
-    std::size_t at = 2;
     while (has(file, at, 4)) {
-        if (file[at] != 0xFF)
-            break;
+        if (file[at] != 0xFF) {
+            const auto* next = static_cast<const std::uint8_t*>(std::memchr(&file[at], 0xFF, file.size() - at));
+            if (!next)
+                break;
+            at = static_cast<std::size_t>(next - file.data());
+            continue;
+        }
         const std::uint8_t marker = file[at + 1];
         if (marker == 0xFF) {
             ++at;
@@ -122,6 +146,8 @@ JpegFrame walkJpeg(Bytes file, std::uint64_t mostScans)
         const std::size_t length = bigEndian16(&file[at + 2]);
         if (length < 2)
             break;
+        if (marker == 0xC4 && !huffmanTablesSound(file, at + 4, at + 2 + length))
+            frame.tablesSound = false;
         if (isFrameHeader(marker) && frame.marker == 0 && has(file, at, 9)) {
             frame.marker = marker;
             frame.precision = file[at + 4];
@@ -164,6 +190,8 @@ Structure jpegStructure(Bytes file)
     structure.count = std::min(frame.scans, allowed + 1);
     if (frame.scans > allowed)
         structure.verdict = Structure::Verdict::TooManyScans;
+    else if (!frame.tablesSound)
+        structure.verdict = Structure::Verdict::BadTables;
     return structure;
 }
 
@@ -303,6 +331,17 @@ std::optional<JpegFrame> jpegFrame(Bytes file)
         return std::nullopt;
     const JpegFrame frame = walkJpeg(file, maxJpegScans);
     return frame.marker ? std::optional<JpegFrame>(frame) : std::nullopt;
+}
+
+// A file is a JPEG to a decoder (stb) that takes any number of fill bytes before its start marker.
+bool jpegTablesSound(Bytes file)
+{
+    std::size_t at = 1;
+    while (at < file.size() && file[at] == 0xFF)
+        ++at;
+    if (file.empty() || file[0] != 0xFF || at >= file.size() || file[at] != 0xD8)
+        return true;
+    return walkJpeg(file, std::numeric_limits<std::uint64_t>::max(), at + 1).tablesSound;
 }
 
 Structure checkStructure(Bytes file)

@@ -32,6 +32,7 @@ struct Structure {
     enum class Verdict {
         Fine,
         TooManyScans,   // a JPEG's scans: each one is a pass over every pixel
+        BadTables,      // a JPEG's Huffman tables that claim more codes than a table holds
         TooManyStrips,  // a TIFF's strips or tiles: far more than its pixels need
         BadRle,         // a BMP's run lengths that run past the rows they belong to, or beyond the last row
     };
@@ -59,11 +60,18 @@ struct JpegFrame {
     int precision = 0;           // bits per sample
     std::uint8_t marker = 0;     // SOF0 to SOF15: the coding process
     std::uint64_t scans = 0;     // counted up to maxJpegScans + 1
+    // Every Huffman table within its segment, of class 0 or 1 and number 0 to 3, with at most 256 codes: a decoder
+    // that trusts the counts writes past its tables (stb does).
+    bool tablesSound = true;
     // 8-bit Huffman coding, baseline, extended or progressive: what every common decoder takes.
     bool common() const { return precision == 8 && marker >= 0xC0 && marker <= 0xC2; }
     std::uint64_t decodeWork() const { return width * height * std::max<std::uint64_t>(scans, 1); }
 };
 // Nothing when the file holds no frame header before its first scan.
 std::optional<JpegFrame> jpegFrame(std::span<const std::uint8_t> file);
+
+// Whether every Huffman table a JPEG defines, before or between any of its scans, is sound (JpegFrame); true for a
+// file that is no JPEG.
+bool jpegTablesSound(std::span<const std::uint8_t> file);
 
 }  // namespace varnok

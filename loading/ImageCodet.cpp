@@ -135,9 +135,9 @@ std::u16string scannerText(const std::string& bytes)
     return text;
 }
 
-aztec::ReadResult readImageSymbol(std::u16string_view imagePath)
+aztec::ReadResult readImageSymbol(sandbox::WorkerPool& workers, std::u16string_view imagePath)
 {
-    worker::FileOutcome outcome = sandbox::readImageFile(wideView(imagePath));
+    worker::FileOutcome outcome = sandbox::readImageFile(workers, wideView(imagePath));
     if (outcome.error)
         throw imageFailure(*outcome.error, imagePath);
     aztec::ReadResult read = std::move(outcome.read);
@@ -155,6 +155,9 @@ aztec::ReadResult readImageSymbol(std::u16string_view imagePath)
     throw Failure::runtimeError(imageError::noSymbol, u"Na obrazie " + quoted(imagePath) + u" nie znaleziono kodu Aztec");
 }
 
-std::u16string ReadCodet(std::u16string_view imagePath) { return scannerText(readImageSymbol(imagePath).bytes); }
+std::u16string ReadCodet(sandbox::WorkerPool& workers, std::u16string_view imagePath)
+{
+    return scannerText(readImageSymbol(workers, imagePath).bytes);
+}
 
 }  // namespace varnok

@@ -7,6 +7,10 @@
 
 #include "aztec/Reader.h"
 
+namespace varnok::sandbox {
+class WorkerPool;
+}
+
 namespace varnok {
 
 // The numbers clients see; documented in the user's guide.
@@ -22,13 +26,14 @@ inline constexpr int readTimedOut = 1005;    // the file's reading was ended by 
 inline constexpr int workerMissing = 1006;   // VarnokImageWorker.exe is not beside the program or does not start
 }  // namespace imageError
 
-std::u16string ReadCodet(std::u16string_view imagePath);
+// The file is read by one of `workers`: the caller's own, never another client's.
+std::u16string ReadCodet(sandbox::WorkerPool& workers, std::u16string_view imagePath);
 
 // What ReadCodet reads, with what the symbol says about itself: the symbol of an image file, or of the first of a
 // PDF's images that has one. When none is read, the failure that says most (a damaged symbol, an image compressed
 // in a way we do not read, no symbol, an image too large, one that could not be decoded), thrown as ReadCodet
 // throws it.
-aztec::ReadResult readImageSymbol(std::u16string_view imagePath);
+aztec::ReadResult readImageSymbol(sandbox::WorkerPool& workers, std::u16string_view imagePath);
 
 // The symbol's bytes in ISO 8859-1, the symbology's default character set: each byte is its own code point.
 std::u16string scannerText(const std::string& bytes);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include "Pool.h"
 #include "worker/Protocol.h"
 
 namespace varnok::sandbox {
@@ -73,7 +72,7 @@ Handle fileSection(HANDLE file, std::uint64_t size)
     return section;
 }
 
-worker::FileOutcome read(std::wstring_view path)
+worker::FileOutcome read(WorkerPool& workers, std::wstring_view path)
 {
     const Handle file = openFile(std::wstring(path));
     LARGE_INTEGER size{};
@@ -83,16 +82,16 @@ worker::FileOutcome read(std::wstring_view path)
     // A file too large to hand over whole is judged by its first bytes: they tell a PDF or the size it declares.
     const std::uint64_t bytes = fileSize > worker::maxFileBytes ? worker::headBytes : fileSize;
     const Handle section = fileSection(file.get(), bytes);
-    return withWorker([&](WorkerProcess& worker) { return worker.read(section.get(), bytes, fileSize); });
+    return workers.with([&](WorkerProcess& worker) { return worker.read(section.get(), bytes, fileSize); });
 }
 
 }  // namespace
 
-worker::FileOutcome readImageFile(std::wstring_view path)
+worker::FileOutcome readImageFile(WorkerPool& workers, std::wstring_view path)
 {
     worker::FileOutcome outcome;
     try {
-        outcome = read(path);
+        outcome = read(workers, path);
     } catch (const ImageFileError& error) {
         outcome.error = error;
     } catch (const Win32Failure& failure) {

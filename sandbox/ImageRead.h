@@ -4,12 +4,14 @@
 
 #include <string_view>
 
+#include "Pool.h"
 #include "worker/ReadFile.h"
 
 namespace varnok::sandbox {
 
-// The file's symbol, or why not: NotFound and NoAccess from opening and reading it here, TimedOut when the wall
-// clock ended the worker, NoWorker when there is none to start, the rest as the worker found it.
-worker::FileOutcome readImageFile(std::wstring_view path);
+// The file's symbol, read by one of the caller's workers, or why not: NotFound and NoAccess from opening and reading
+// it here, TimedOut when the wall clock or the job's time limit ended the worker, NoWorker when there is none to
+// start, the rest as the worker found it.
+worker::FileOutcome readImageFile(WorkerPool& workers, std::wstring_view path);
 
 }  // namespace varnok::sandbox

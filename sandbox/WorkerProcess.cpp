@@ -82,6 +82,12 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start()
     return worker;
 }
 
+WorkerProcess::~WorkerProcess()
+{
+    if (process_)
+        ::TerminateProcess(process_.get(), 1);
+}
+
 bool WorkerProcess::alive() const
 {
     return healthy_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;

@@ -21,6 +21,8 @@ class WorkerProcess {
 public:
     // Throws ImageFileError(NoWorker) when the program is missing or cannot be started, Win32Failure otherwise.
     static std::unique_ptr<WorkerProcess> start();
+    // A worker never outlives its owner.
+    ~WorkerProcess();
 
     bool alive() const;
     const Protections& protections() const { return protections_; }

@@ -58,6 +58,15 @@ std::wstring systemReason(DWORD error) { return wide(varnok::describeCode(HRESUL
 
 std::wstring fileNameOf(const std::wstring& path) { return std::filesystem::path(path).filename().wstring(); }
 
+std::wstring finalPathOf(HANDLE file)
+{
+    std::wstring path(::GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
+    if (path.empty())
+        return {};
+    path.resize(::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED));
+    return path;
+}
+
 std::optional<FileIdentity> identityOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION info{};

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "loading/ImageCodet.h"
+#include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
 #include "platform/UserLocale.h"
 #include "scan/ScanTool.h"
@@ -88,12 +89,8 @@ bool Output::open()
         if (out_.kind() != ConsoleOutput::Kind::File)
             return true;
         file_.identity = identityOf(out_.handle());
-        std::wstring name(::GetFinalPathNameByHandleW(out_.handle(), nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
-        if (!name.empty()) {
-            name.resize(::GetFinalPathNameByHandleW(out_.handle(), name.data(), static_cast<DWORD>(name.size()),
-                                                    FILE_NAME_NORMALIZED));
+        if (const std::wstring name = finalPathOf(out_.handle()); !name.empty())
             file_.name = fileNameOf(name);
-        }
         OVERLAPPED beyond{};
         beyond.OffsetHigh = lockOffsetHigh;
         if (!::LockFileEx(out_.handle(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &beyond) &&
@@ -210,8 +207,9 @@ bool Output::writeWorkbook(bool quiet)
     refusedRows_ = 0;
     {
         scan::Workbook workbook(utf8(temporary));
+        // A row already counted as not read is not counted again.
         for (const scan::FieldsRow& row : rows_)
-            refusedRows_ += !workbook.add(row);
+            refusedRows_ += !workbook.add(row) && row.status == toUtf8(status::ok);
         written = workbook.close(reason);
     }
     DWORD error = ERROR_SUCCESS;

@@ -46,6 +46,20 @@ std::optional<std::string> jsonString(std::string_view text, std::size_t& at)
 
 }  // namespace
 
+std::vector<FieldsRow> rowsOfJsonLines(std::string_view text)
+{
+    std::vector<FieldsRow> rows;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        if (auto row = rowOfJsonLine(text.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at)))
+            rows.push_back(std::move(*row));
+        if (end == std::string_view::npos)
+            break;
+        at = end + 1;
+    }
+    return rows;
+}
+
 std::optional<FieldsRow> rowOfJsonLine(std::string_view line)
 {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))

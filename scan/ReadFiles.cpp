@@ -12,6 +12,7 @@
 
 #include "loading/CodetFields.h"
 #include "loading/ImageCodet.h"
+#include "sandbox/Pool.h"
 #include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
 #include "base/Failure.h"
@@ -63,6 +64,13 @@ scan::FieldsRow fieldsRow(const Item& item, const Outcome& outcome)
 
 }  // namespace
 
+// A run reads one user's files: its workers serve the whole run, and end with it.
+sandbox::WorkerPool& runWorkers()
+{
+    static sandbox::WorkerPool workers;
+    return workers;
+}
+
 Outcome scan(const Item& item)
 {
     switch (item.kind) {
@@ -80,7 +88,7 @@ Outcome scan(const Item& item)
     case Item::Kind::File: break;
     }
     try {
-        return {readImageSymbol(u16(accessPath(item.path))), L"", Problem::None, {}};
+        return {readImageSymbol(runWorkers(), u16(accessPath(item.path))), L"", Problem::None, {}};
     } catch (const Failure& failure) {
         return failed(wide(failure.description()), scan::problemOfError(failure.errorNumber(), failure.description()));
     } catch (const std::bad_alloc&) {

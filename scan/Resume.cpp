@@ -52,17 +52,8 @@ bool Output::openJournal()
         return false;
     }
     const std::string lines = contentsOf(journal_);
-    for (std::size_t at = 0; at < lines.size();) {
-        const std::size_t end = lines.find('\n', at);
-        // A row cut short by a crash or a forced end was never in the workbook, and its line reads as no row; a row
-        // written whole but for its line end is kept.
-        const std::size_t length = end == std::string::npos ? std::string::npos : end - at;
-        if (auto row = scan::rowOfJsonLine(std::string_view(lines).substr(at, length)))
-            rows_.push_back(std::move(*row));
-        if (end == std::string::npos)
-            break;
-        at = end + 1;
-    }
+    // A row cut short by a crash or a forced end was never in the workbook, and its line reads as no row.
+    rows_ = scan::rowsOfJsonLines(lines);
     // The next row starts on a line of its own, never glued to the cut one, where it would be lost at the next start.
     if (!lines.empty() && lines.back() != '\n') {
         DWORD written = 0;
@@ -92,20 +83,17 @@ std::vector<std::wstring> Output::filesAlreadyListed() const
         for (const scan::FieldsRow& row : rows_)
             files.push_back(row.file);
     } else if (out_.kind() == ConsoleOutput::Kind::File) {
-        std::wstring name(::GetFinalPathNameByHandleW(out_.handle(), nullptr, 0, FILE_NAME_NORMALIZED), L'\0');
+        const std::wstring name = finalPathOf(out_.handle());
         if (name.empty())
             return {};
-        name.resize(::GetFinalPathNameByHandleW(out_.handle(), name.data(), static_cast<DWORD>(name.size()),
-                                                FILE_NAME_NORMALIZED));
         const std::string text = contentsOf(name);
         if (options_.mode == Mode::Csv)
             files = scan::filesOfCsv(text);
         else if (options_.mode == Mode::Lines)
             files = scan::filesOfLines(text);
         else
-            for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-                if (auto row = scan::rowOfJsonLine(std::string_view(text).substr(at, end - at)))
-                    files.push_back(row->file);
+            for (const scan::FieldsRow& row : scan::rowsOfJsonLines(text))
+                files.push_back(row.file);
     }
     std::vector<std::wstring> wideFiles;
     for (const std::string& file : files)

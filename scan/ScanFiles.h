@@ -97,6 +97,8 @@ std::string jsonLine(const FieldsRow& row);
 // column of a CSV of csvHeader and csvRecord, with whichever separator, as the rows held it; the first field of each
 // line of the line mode.
 std::optional<FieldsRow> rowOfJsonLine(std::string_view line);
+// The rows of a text of such lines, a last one written whole but for its line end too; other lines are skipped.
+std::vector<FieldsRow> rowsOfJsonLines(std::string_view text);
 std::vector<std::string> filesOfCsv(std::string_view csv);
 std::vector<std::string> filesOfLines(std::string_view text);
 

@@ -27,6 +27,8 @@ std::wstring fullPath(const std::wstring& path);
 std::wstring accessPath(const std::wstring& path);
 std::wstring systemReason(DWORD error);
 std::wstring fileNameOf(const std::wstring& path);
+// The path an open file has now, whatever name or link opened it; empty when the system cannot tell.
+std::wstring finalPathOf(HANDLE file);
 
 // A file by identity, so that the output is known whatever name or link leads to it.
 struct FileIdentity {
@@ -120,7 +122,7 @@ public:
     bool add(const Item& item, Outcome& outcome);
     // The workbook written whole under a temporary name, then put in place of the old one; false after saying why.
     bool finish();
-    // Rows in which the workbook refused a cell, at its last writing.
+    // Rows read as OK in which the workbook refused a cell, at its last writing: not read after all.
     int refusedRows() const { return refusedRows_; }
     // /watch: a workbook that could not be put in place (open in Excel) is written again; its rows are safe in the
     // rows kept beside it meanwhile.

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <thread>
 
 #include "loading/StatusTexts.h"
 #include "platform/Ansi.h"
@@ -17,14 +18,98 @@ constexpr ULONGLONG settle = 1500;     // ms a file stays unchanged before it is
 constexpr ULONGLONG stillYoung = 8000; // ms after its last change during which a failed reading is tried again
 constexpr DWORD poll = 500;            // ms between looks at the folder
 
-HANDLE stopEvent = nullptr;
+// What ends a watch from outside: Ctrl+C or Ctrl+Break, the console window closed, the user logging off, Windows
+// shutting down. Each ends it as Ctrl+C does: the current row finished, the output written, the summary printed.
+// Windows ends the process as soon as the console handler returns from a close (or after about 5 s), and as soon as
+// WM_ENDSESSION returns at logoff and shutdown, which a process using user32 gets in place of the console's
+// events: both hold until the watch has finished.
+class StopRequests {
+public:
+    StopRequests()
+        : stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), finished_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        current = this;
+        ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        windowThread_ = std::thread([this, ready] { runWindow(ready); });
+        ::WaitForSingleObject(ready, 5000);
+        ::CloseHandle(ready);
+    }
 
-BOOL WINAPI onConsoleEvent(DWORD) noexcept
-{
-    // Ctrl+C, Ctrl+Break, the window closed, logoff: the current row is finished and the output closed.
-    ::SetEvent(stopEvent);
-    return TRUE;
-}
+    ~StopRequests()
+    {
+        finished();
+        ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+        if (window_)
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        windowThread_.join();
+        current = nullptr;
+        ::CloseHandle(stop_);
+        ::CloseHandle(finished_);
+    }
+
+    StopRequests(const StopRequests&) = delete;
+    StopRequests& operator=(const StopRequests&) = delete;
+
+    HANDLE event() const { return stop_; }
+    bool requested() const { return ::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
+    // Everything written: a held close, logoff or shutdown may end the process now.
+    void finished() { ::SetEvent(finished_); }
+
+private:
+    static BOOL WINAPI onConsoleEvent(DWORD event) noexcept
+    {
+        ::SetEvent(current->stop_);
+        if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+            ::WaitForSingleObject(current->finished_, INFINITE);
+        return TRUE;
+    }
+
+    static LRESULT CALLBACK onMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+    {
+        switch (message) {
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) {
+                ::SetEvent(current->stop_);
+                ::WaitForSingleObject(current->finished_, INFINITE);
+            }
+            return 0;
+        case WM_CLOSE:
+            ::DestroyWindow(window);
+            return 0;
+        case WM_DESTROY:
+            ::PostQuitMessage(0);
+            return 0;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+        }
+    }
+
+    // A hidden top-level window of its own thread: the end of the session reaches top-level windows only.
+    void runWindow(HANDLE ready)
+    {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = onMessage;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"VarnokScanWatch";
+        ::RegisterClassW(&windowClass);
+        window_ = ::CreateWindowExW(0, windowClass.lpszClassName, L"VarnokScan /watch", WS_OVERLAPPED, 0, 0, 0, 0,
+                                    nullptr, nullptr, windowClass.hInstance, nullptr);
+        ::SetEvent(ready);
+        if (!window_)
+            return;
+        MSG message;
+        while (::GetMessageW(&message, nullptr, 0, 0) > 0)
+            ::DispatchMessageW(&message);
+    }
+
+    static inline StopRequests* current = nullptr;
+    HANDLE stop_, finished_;
+    HWND window_ = nullptr;
+    std::thread windowThread_;
+};
 
 std::wstring keyOf(std::wstring name)
 {
@@ -93,18 +178,19 @@ int watchFolder(const Options& options, const ConsoleOutput& out, const ConsoleO
         done.insert(keyOf(file));
     if (!output.start())
         return 2;
-    stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    StopRequests stop;
     err.text(L"Czekam na nowe skany w folderze " + inQuotes(options.arguments.front()) + L" (" +
              std::to_wstring(done.size()) + L" plików jest już w wynikach); Ctrl+C kończy\r\n");
 
     std::map<std::wstring, State> seen;
     int read = 0, failures = 0, skipped = 0, exitCode = -1;
-    for (unsigned round = 1; exitCode < 0 && ::WaitForSingleObject(stopEvent, poll) == WAIT_TIMEOUT; ++round) {
+    for (unsigned round = 1; exitCode < 0 && ::WaitForSingleObject(stop.event(), poll) == WAIT_TIMEOUT; ++round) {
         if (round % 20 == 0)
             output.retryWorkbook();
         skipped = 0;
         for (const Item& item : itemsOf(options.arguments, output.file(), skipped)) {
+            if (stop.requested())
+                break;
             const std::wstring key = keyOf(options.mode == Mode::Lines ? item.path : item.shown);
             if (done.contains(key))
                 continue;
@@ -148,8 +234,6 @@ int watchFolder(const Options& options, const ConsoleOutput& out, const ConsoleO
                 state.failedAsIs = false;
     }
     output.retryWorkbook();
-    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
-    ::CloseHandle(stopEvent);
     if (exitCode >= 0)
         return exitCode;
     err.text(fromUtf8(scan::summaryLine(read, failures, skipped)) + L"\r\n");

@@ -3,8 +3,10 @@
 # decoder's payload-to-XML path from generated payloads (and again as 32-bit x86 code, as the shipped DLL runs),
 # NormalizeNumber with the renamings and the result-file names, the Aztec reader (images, damaged symbols, bit
 # streams) and its data stream decoder, the PDF reader (from the generated sample scans), and the image structure
-# checks with our own RLE decoding; the reader, its stream decoder, the PDF reader and the image checks also as
-# 32-bit x86 code (the Windows target's size arithmetic). A target that fails or runs no input fails the script.
+# checks with our own RLE decoding, and the whole reading core (PDF or image, stb, the Aztec reader) looking for
+# slow inputs as well as faults, after its committed corpus of slow inputs (tests/fuzz/slow-corpus) each ran within
+# its bound; all but the text checks also as 32-bit x86 code (the Windows target's size arithmetic). A target that
+# fails or runs no input fails the script.
 #   scripts/fuzz.sh [seconds]      (default 60; CI runs it bounded)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,13 +21,13 @@ configure() {  # build folder, sanitizers, extra CMake arguments
         "${@:3}" >/dev/null
 }
 configure "$build" address,undefined
-ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz pdf_fuzz image_fuzz generate-payload
+ninja -C "$build" payload_fuzz text_fuzz aztec_fuzz encodation_fuzz pdf_fuzz image_fuzz reading_fuzz generate-payload
 build32="$here/build/fuzz32"
 # Where the host runs no 32-bit code these run under qemu-user, where a 32-bit AddressSanitizer program spins at start.
 sanitizers32=address,undefined
 [ "$VARNOK_HOST_KIND" = x64-only ] && sanitizers32=undefined
 configure "$build32" "$sanitizers32" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/native-i686.cmake"
-ninja -C "$build32" payload_fuzz aztec_fuzz encodation_fuzz pdf_fuzz image_fuzz
+ninja -C "$build32" payload_fuzz aztec_fuzz encodation_fuzz pdf_fuzz image_fuzz reading_fuzz
 
 # Seeds: each fictional certificate in each layout, as scanned text (first byte 1), as UTF-16 text for the wide
 # entry (5) and as decoded bytes (0).
@@ -90,6 +92,18 @@ printf '\377\330\377\302\000\013\010\002\274\002\130\001\001\021\000\377\304\000
 printf 'II*\000\010\000\000\000\003\000\000\001\004\000\001\000\000\000\014\000\000\000\001\001\004\000\001\000\000\000\012\000\000\000\021\001\004\000\002\000\000\000\144\000\000\000\000\000\000\000' \
     >"$build/image-seeds/strips.tif"
 
+# The whole reading core: the sample scans and images, and pages of a megapixel (its pixel limit) that make the
+# Aztec reader work hardest, a checkerboard and stripes.
+mkdir -p "$build/reading-corpus" "$build/reading-seeds"
+for sample in "$build"/pdf-samples/*.pdf "$build"/pdf-samples/*.png "$build"/pdf-samples/*.jpg; do
+  if [ "$(stat -c %s "$sample")" -le 65536 ]; then cp "$sample" "$build/reading-seeds/"; fi
+done
+convert -size 1000x1000 pattern:checkerboard -colorspace gray -depth 8 "$build/reading-seeds/checkerboard.png"
+convert -size 1000x1000 xc: -fx "(i%37<18)^(j%23<11)" -depth 1 "$build/reading-seeds/stripes.png"
+# Emulated, a 32-bit run takes several times the processor time of a native one.
+base32=3000 per_kb32=20
+[ "$VARNOK_HOST_KIND" = x64-only ] && base32=25000 per_kb32=150
+
 # Two lanes of targets, one per core, each lane's seconds adding up to the total. A target's runs (native and
 # 32-bit) share a lane, so no two fuzzers write one corpus at once.
 share() { local s=$((seconds * $1 / $2)); echo $((s > 0 ? s : 1)); }
@@ -111,17 +125,31 @@ fuzz() {  # name, binary, seconds, libFuzzer arguments and folders
     return 1
   fi
 }
-order=(payload_fuzz "payload_fuzz (i686)" text_fuzz encodation_fuzz "encodation_fuzz (i686)"
-       aztec_fuzz "aztec_fuzz (i686)" pdf_fuzz "pdf_fuzz (i686)" image_fuzz "image_fuzz (i686)")
+# The slow inputs kept: each within its bound, run alone before any fuzzing.
+slow_corpus() {  # name, binary and what runs it
+  local name=$1
+  shift
+  if ! "$@" "$here"/tests/fuzz/slow-corpus/* >"$logs/$name.log" 2>&1; then
+    echo "$name: an input of the slow-input corpus failed" >>"$logs/$name.log"
+    return 1
+  fi
+  grep -q '^reading_fuzz: [1-9]' "$logs/$name.log" || { echo "$name: no input was run" >>"$logs/$name.log"; return 1; }
+}
+order=(payload_fuzz "payload_fuzz (i686)" text_fuzz encodation_fuzz "encodation_fuzz (i686)" "slow-input corpus"
+       reading_fuzz aztec_fuzz "aztec_fuzz (i686)" pdf_fuzz "pdf_fuzz (i686)" image_fuzz "image_fuzz (i686)"
+       "slow-input corpus (i686)" "reading_fuzz (i686)")
 first_lane() {
   local status=0
-  fuzz payload_fuzz "$build/tests/fuzz/payload_fuzz" "$(share 1 2)" "$build/corpus" "$seeds" || status=1
+  fuzz payload_fuzz "$build/tests/fuzz/payload_fuzz" "$(share 3 8)" "$build/corpus" "$seeds" || status=1
   fuzz "payload_fuzz (i686)" "$build32/tests/fuzz/payload_fuzz" "$(share 1 4)" "$build/corpus" || status=1
   fuzz text_fuzz "$build/tests/fuzz/text_fuzz" "$(share 1 8)" "$build/text-corpus" || status=1
   fuzz encodation_fuzz "$build/tests/fuzz/encodation_fuzz" "$(share 1 16)" \
       "$build/encodation-corpus" "$build/encodation-seeds" || status=1
   fuzz "encodation_fuzz (i686)" "$build32/tests/fuzz/encodation_fuzz" "$(share 1 16)" -max_len=65536 \
       "$build/encodation-corpus" || status=1
+  slow_corpus "slow-input corpus" "$build/tests/fuzz/reading_fuzz" || status=1
+  fuzz reading_fuzz "$build/tests/fuzz/reading_fuzz" "$(share 1 8)" -max_len=65536 -timeout=60 \
+      "$build/reading-corpus" "$build/reading-seeds" "$here/tests/fuzz/slow-corpus" || status=1
   return $status
 }
 second_lane() {
@@ -129,13 +157,22 @@ second_lane() {
   fuzz aztec_fuzz "$build/tests/fuzz/aztec_fuzz" "$(share 1 4)" "$build/aztec-corpus" "$build/aztec-seeds" || status=1
   fuzz "aztec_fuzz (i686)" "$build32/tests/fuzz/aztec_fuzz" "$(share 1 8)" -max_len=65536 "$build/aztec-corpus" ||
       status=1
-  fuzz pdf_fuzz "$build/tests/fuzz/pdf_fuzz" "$(share 1 4)" -max_len=65536 "$build/pdf-corpus" "$build/pdf-seeds" ||
+  fuzz pdf_fuzz "$build/tests/fuzz/pdf_fuzz" "$(share 1 8)" -max_len=65536 "$build/pdf-corpus" "$build/pdf-seeds" ||
       status=1
   fuzz "pdf_fuzz (i686)" "$build32/tests/fuzz/pdf_fuzz" "$(share 1 8)" -max_len=65536 "$build/pdf-corpus" || status=1
   fuzz image_fuzz "$build/tests/fuzz/image_fuzz" "$(share 1 8)" -max_len=65536 \
       "$build/image-corpus" "$build/image-seeds" || status=1
   fuzz "image_fuzz (i686)" "$build32/tests/fuzz/image_fuzz" "$(share 1 8)" -max_len=65536 "$build/image-corpus" ||
       status=1
+  VARNOK_FUZZ_MS_BASE=$base32 VARNOK_FUZZ_MS_PER_KB=$per_kb32 \
+      slow_corpus "slow-input corpus (i686)" "$build32/tests/fuzz/reading_fuzz" || status=1
+  # Its corpus is the native run's, written meanwhile in the other lane: it starts from the seeds alone, named
+  # one by one (a 32-bit libFuzzer lists no folder whose entries have 64-bit inode numbers).
+  local seeds32
+  seeds32=$(printf '%s,' "$build"/reading-seeds/* "$here"/tests/fuzz/slow-corpus/*)
+  VARNOK_FUZZ_MS_BASE=$base32 VARNOK_FUZZ_MS_PER_KB=$per_kb32 \
+      fuzz "reading_fuzz (i686)" "$build32/tests/fuzz/reading_fuzz" "$(share 1 8)" -max_len=65536 -timeout=120 \
+      -seed_inputs="${seeds32%,}" || status=1
   return $status
 }
 first_lane &

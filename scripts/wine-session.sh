@@ -40,6 +40,20 @@ wine_prefix_ensure() {
       return 1
     fi
   fi
+  wine_prefix_settings
+}
+
+# Windows' own programs get top-level windows, headless too: the end of a session reaches a program through them
+# (Wine's null display driver; without it no top-level window can be made). A crash is then still never a dialog
+# that waits for a click. Set once per prefix; Wine takes the driver when its server next starts.
+wine_prefix_settings() {
+  local marker="$WINEPREFIX/.varnok-settings-1"
+  [ -f "$marker" ] && return 0
+  timeout 120 "$VARNOK_WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 &&
+    timeout 120 "$VARNOK_WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >/dev/null 2>&1 || { echo "Could not set the Wine prefix's display driver." >&2; return 1; }
+  timeout 60 wineserver -k 2>/dev/null || true
+  touch "$marker"
 }
 
 wine_session_begin() {  # $1: the word size of the build whose tests run (default: the build under test)

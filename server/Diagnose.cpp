@@ -329,7 +329,8 @@ void checkImageWorker(Report& report, const std::vector<std::wstring>& serverFol
     bool answered = false;
     sandbox::Protections protections;
     try {
-        sandbox::withWorker([&](sandbox::WorkerProcess& worker) {
+        sandbox::WorkerPool workers;
+        workers.with([&](sandbox::WorkerProcess& worker) {
             protections = worker.protections();
             const worker::FileOutcome outcome = worker.read(nullptr, 0, 0);
             answered = outcome.error && (outcome.error->kind() == Kind::Unreadable || outcome.error->kind() == Kind::NoDecoder);

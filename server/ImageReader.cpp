@@ -8,7 +8,7 @@ ImageReader::ImageReader() : DispatchObject(IID__ImageReader, L"VarnokSrv.ImageR
 
 HRESULT STDMETHODCALLTYPE ImageReader::ReadCodet(BSTR imagePath, BSTR* codet) noexcept
 {
-    return call(codet, [&] { return varnok::ReadCodet(Bstr::viewOf(imagePath)); });
+    return call(codet, [&] { return varnok::ReadCodet(workers_, Bstr::viewOf(imagePath)); });
 }
 
 }  // namespace varnok

@@ -6,6 +6,7 @@
 
 #include "DispatchObject.h"
 #include "VarnokSrvImage.h"
+#include "sandbox/Pool.h"
 
 namespace varnok {
 
@@ -14,6 +15,10 @@ public:
     ImageReader();
 
     HRESULT STDMETHODCALLTYPE ReadCodet(BSTR imagePath, BSTR* codet) noexcept override;
+
+private:
+    // This object's own: its client's files only, ended when the client lets the object go.
+    sandbox::WorkerPool workers_;
 };
 
 }  // namespace varnok

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 #include "LargeBlocks.h"
 
@@ -18,10 +21,34 @@ constexpr std::size_t largeBytes = 1u << 20;
 constexpr std::size_t maxIdleBytes = 64u << 20;  // a 600-dpi A4 page's working set; the job allows 1.5 GiB
 constexpr std::size_t maxIdleBlocks = 16;
 
-// Sixteen bytes, so that what follows keeps malloc's own alignment (8 bytes from 32-bit msvcrt).
-struct alignas(16) Header {
+// What operator new promises (16 bytes on both Windows targets), and what a header takes, so that what follows it
+// keeps the promise.
+constexpr std::size_t blockAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
+struct alignas(blockAlignment) Header {
     std::size_t capacity;  // what the block holds, which a block handed out again keeps
 };
+static_assert(sizeof(Header) == blockAlignment);
+
+// 32-bit msvcrt's malloc aligns to 8 bytes only: blocks come from the C runtime's aligned allocation.
+void* systemAllocate(std::size_t bytes) noexcept
+{
+#ifdef _WIN32
+    return _aligned_malloc(bytes, blockAlignment);
+#else
+    void* block = nullptr;
+    return posix_memalign(&block, blockAlignment, bytes) == 0 ? block : nullptr;
+#endif
+}
+
+void systemFree(void* block) noexcept
+{
+#ifdef _WIN32
+    _aligned_free(block);
+#else
+    std::free(block);
+#endif
+}
 
 struct Idle {
     Header* block;
@@ -51,12 +78,12 @@ public:
     void keep(Header* block, std::size_t capacity)
     {
         if (capacity > maxIdleBytes) {
-            std::free(block);
+            systemFree(block);
             return;
         }
         const std::lock_guard lock(mutex_);
         while (count_ > 0 && (count_ == maxIdleBlocks || bytes_ + capacity > maxIdleBytes)) {
-            std::free(idle_[0].block);
+            systemFree(idle_[0].block);
             bytes_ -= idle_[0].size;
             idle_[0] = idle_[--count_];
         }
@@ -70,7 +97,7 @@ public:
         const std::lock_guard lock(mutex_);
         const bool any = count_ > 0;
         for (std::size_t i = 0; i < count_; ++i)
-            std::free(idle_[i].block);
+            systemFree(idle_[i].block);
         count_ = 0;
         bytes_ = 0;
         return any;
@@ -98,10 +125,10 @@ void* allocate(std::size_t size)
             return kept + 1;
     if (size > static_cast<std::size_t>(-1) - sizeof(Header))
         throw std::bad_alloc();
-    auto* block = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    auto* block = static_cast<Header*>(systemAllocate(sizeof(Header) + size));
     if (!block) {
         cache().flush();  // what is kept must never make a read fail for memory
-        block = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+        block = static_cast<Header*>(systemAllocate(sizeof(Header) + size));
     }
     if (!block)
         throw std::bad_alloc();
@@ -117,7 +144,7 @@ void release(void* pointer) noexcept
     if (block->capacity >= largeBytes)
         cache().keep(block, block->capacity);
     else
-        std::free(block);
+        systemFree(block);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "JpegDecode.h"
+#include "StbDecode.h"
 #include "imaging/GrayConversion.h"
 #include "imaging/ImageHeader.h"
 #include "platform/ComPtr.h"

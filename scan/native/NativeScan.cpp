@@ -5,52 +5,32 @@
 // the product's Windows tool, prints the same shape of line with Polish reasons, and a line for every file of a
 // folder.
 
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <malloc.h>
-#include <fstream>
-#include <iterator>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
-
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO_WRITE
-#include <stb/stb_image.h>
 
 #include "aztec/Reader.h"
 #include "pdf/Reader.h"
 #include "worker/ReadFile.h"
+#include "worker/StbDecode.h"
 #include "scan/ScanFiles.h"
 
 namespace {
 
 using varnok::aztec::GrayImage;
 using varnok::aztec::ReadResult;
-
-struct Pixels {
-    stbi_uc* data = nullptr;
-    ~Pixels() { stbi_image_free(data); }
-};
-
-// What VarnokImageWorker.exe does with WIC, done with stb.
-varnok::GrayPixels decodeWithStb(std::span<const std::uint8_t> file, std::uint64_t maxPixels)
-{
-    using Kind = varnok::ImageFileError::Kind;
-    int width = 0, height = 0, channels = 0;
-    const auto size = static_cast<int>(std::min<std::size_t>(file.size(), INT_MAX));
-    if (!stbi_info_from_memory(file.data(), size, &width, &height, &channels))
-        throw varnok::ImageFileError(Kind::Unreadable, 0);
-    if (width <= 0 || height <= 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > maxPixels)
-        throw varnok::ImageFileError(Kind::TooLarge, 0, static_cast<std::uint32_t>(width),
-                                     static_cast<std::uint32_t>(height));
-    Pixels pixels;
-    pixels.data = stbi_load_from_memory(file.data(), size, &width, &height, &channels, 1);
-    if (!pixels.data)
-        throw varnok::ImageFileError(Kind::Unreadable, 0);
-    return {std::vector<std::uint8_t>(pixels.data, pixels.data + std::size_t(width) * height), width, height};
-}
 
 std::string dimensions(const varnok::ImageFileError& error)
 {
@@ -79,11 +59,41 @@ std::string reasonOf(const varnok::ImageFileError& error)
     return "cannot read the image";
 }
 
+// The file mapped, as the worker gets it from its caller: no copy, no buffer grown as it is read.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path)
+    {
+        const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || status.st_size <= 0) {
+            if (descriptor >= 0)
+                ::close(descriptor);
+            return;
+        }
+        void* at = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+        ::close(descriptor);
+        if (at != MAP_FAILED)
+            bytes_ = {static_cast<const std::uint8_t*>(at), static_cast<std::size_t>(status.st_size)};
+    }
+    ~MappedFile()
+    {
+        if (!bytes_.empty())
+            ::munmap(const_cast<std::uint8_t*>(bytes_.data()), bytes_.size());
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
 ReadResult scan(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    varnok::worker::FileOutcome outcome = varnok::worker::readFile(file, file.size(), decodeWithStb);
+    const MappedFile mapped(path);
+    const std::span<const std::uint8_t> file = mapped.bytes();
+    varnok::worker::FileOutcome outcome = varnok::worker::readFile(file, file.size(), varnok::worker::decodeWithStb);
     if (outcome.error)
         return {varnok::aztec::ReadFailure::BadImage, "", reasonOf(*outcome.error)};
     return std::move(outcome.read);
@@ -91,8 +101,30 @@ ReadResult scan(const std::string& path)
 
 }  // namespace
 
+// An image of tens of megapixels page-faults its buffers in 4 KB at a time: a third of the read of one at the
+// pixel limit. The C library backs its heap with huge pages when told so before it starts (and the kernel allows
+// them on request, Debian's default): for such files the program starts itself again, told. Small files are not
+// worth the second start.
+static void restartWithHugePagesFor(int argc, char** argv)
+{
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    if (tunables && std::strstr(tunables, "glibc.malloc.hugetlb"))
+        return;
+    bool large = false;
+    for (int i = 1; i < argc && !large; ++i) {
+        struct stat status {};
+        large = ::stat(argv[i], &status) == 0 && S_ISREG(status.st_mode) && status.st_size > (32 << 20);
+    }
+    if (!large)
+        return;
+    const std::string setting = std::string(tunables ? tunables : "") + (tunables ? ":" : "") + "glibc.malloc.hugetlb=1";
+    ::setenv("GLIBC_TUNABLES", setting.c_str(), 1);
+    ::execv("/proc/self/exe", argv);  // on failure, on as we are
+}
+
 int main(int argc, char** argv)
 {
+    restartWithHugePagesFor(argc, argv);
     // The reader's image-sized buffers, freed and taken again strategy after strategy, stay in the heap instead
     // of going back to the system and being faulted in anew (a fifth of a large page's time).
     if (mallopt(M_MMAP_THRESHOLD, 256 << 20) == 0)

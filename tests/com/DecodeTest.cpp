@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "worker/JpegDecode.h"
+#include "worker/StbDecode.h"
 #include "worker/WicDecode.h"
 
 namespace varnok::test {

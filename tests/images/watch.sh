@@ -2,7 +2,8 @@
 # VarnokScan.exe /watch as an office's "scan to folder" feeds it: three scans dropped one by one (one written slowly
 # in two halves, as a scanner on a network share writes), each row within 10 s and the same row a batch run gives;
 # Ctrl+C (SIGINT, which Wine turns into the console's Ctrl+C event) ends it cleanly; after a restart nothing is read
-# again. The same into a workbook, which a batch run meanwhile may not write; its journal mended after a cut line.
+# again. The same into a workbook, which a batch run meanwhile may not write; its journal mended after a cut line;
+# the end of the session (logoff, shutdown) ends it as cleanly as Ctrl+C.
 # Usage: watch.sh <VarnokScan.exe> <our decoder> <OfficeHelper.exe> <folder made by make-certificates.sh>
 set -uo pipefail
 exe=$1 decoder=$2 helper=$3 certificates=$4
@@ -164,6 +165,25 @@ journal_ok=$?
 check "a journal cut mid-line: the next row (${took4} s) on a line of its own, every whole row kept" \
       "$([ "$journal_ok" -eq 0 ] && [ "$took4" -le 10 ] && [ "$code" -eq 0 ]; echo $?)"
 
+# The user logs off while scans are being read: Windows sends the end of the session to the program's windows and
+# ends it once they have answered. The row under way is finished, every row written is whole, the summary printed.
+csv2="$scratch/wylogowanie.csv"
+: >"$scratch/err.txt"
+start_watch "/fields $(q "$scratch/Skaner")" "> $(q "$csv2")"
+took5=$(wait_row "$csv2" ".png;")
+ended=0; "$here/scripts/wine-run.sh" "$helper" endsession VarnokScan.exe >/dev/null 2>&1 </dev/null || ended=$?
+timeout 20 tail --pid="$watcher" -f /dev/null || { echo "FAILED: /watch still runs after the end of the session"; kill "$watcher"; }
+wait "$watcher" 2>/dev/null; watcher=""
+rows=$(($(rows_of "$csv2") - 1))
+whole=0
+while IFS= read -r line; do
+  name=$(printf '%s' "$line" | grep -oE ';[a-z-]+\.png;' | tr -d ';')
+  [ "$line" = "$(expected_row "$name" | tr -d '\r')" ] || whole=1
+done < <(tail -n +2 "$csv2" | tr -d '\r')
+check "the session ended while reading (first row ${took5} s): ${rows} whole rows of 4, the summary for them" \
+      "$([ "$ended" -eq 0 ] && [ "$rows" -ge 1 ] && [ "$whole" -eq 0 ] && [ "$(tail -c 1 "$csv2" | od -An -c | tr -d ' ')" = '\n' ] &&
+         grep -qF "Pliki: $rows z $rows odczytano, 0 nie odczytano" "$scratch/err.txt"; echo $?)"
+
 echo "$ran cases"
-[ "$ran" -eq 10 ] || { echo "FAILED: $ran cases ran, not 10"; failed=1; }
+[ "$ran" -eq 11 ] || { echo "FAILED: $ran cases ran, not 11"; failed=1; }
 exit $failed

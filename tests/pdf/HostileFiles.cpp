@@ -263,31 +263,59 @@ std::string thousandImages()
     });
 }
 
-// The headers of a progressive JPEG of 10000 x 12000 pixels in 16 scans, with no picture data in them: decoding it
-// is 16 passes over 120 megapixels for a decoder that tries.
-std::string bigProgressiveJpegHeaders()
+// The headers of a progressive JPEG of `width` x `height` pixels in 16 scans, with no picture data in them: decoding
+// it is 16 passes over all its pixels for a decoder that tries.
+std::string progressiveJpegHeaders(int width, int height)
 {
     std::string j = "\xFF\xD8\xFF\xC2";
-    j += std::string("\x00\x0B\x08", 3) + "\x2E\xE0" + "\x27\x10" + std::string("\x01\x01\x11\x00", 4);
+    j += std::string("\x00\x0B\x08", 3);
+    j += static_cast<char>(height >> 8);
+    j += static_cast<char>(height & 0xFF);
+    j += static_cast<char>(width >> 8);
+    j += static_cast<char>(width & 0xFF);
+    j += std::string("\x01\x01\x11\x00", 4);
     for (int scan = 0; scan < 16; ++scan)
         j += std::string("\xFF\xDA\x00\x08\x01\x01\x00\x00\x3F\x00\x12\x34", 12);
     return j + "\xFF\xD9";
 }
 
-// 200 pages, each a JPEG that its PDF says is one pixel.
-std::string jpegsLargerThanDeclared()
+}  // namespace
+
+// `pages` pages, each a JPEG of width x height that its PDF says is one pixel.
+std::string jpegsLargerThanDeclared(int pages, int width, int height)
 {
     PdfBuilder pdf;
     const int content = pdf.stream("", "q 200 0 0 200 0 0 cm /I Do Q");
     const int image = pdf.stream("/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray "
                                  "/BitsPerComponent 8 /Filter /DCTDecode",
-                                 bigProgressiveJpegHeaders());
-    return pagesOf(pdf, 200, [&](int) {
+                                 progressiveJpegHeaders(width, height));
+    return pagesOf(pdf, pages, [&](int) {
         return "/Contents " + ref(content) + " /Resources << /XObject << /I " + ref(image) + " >> >>";
     });
 }
 
-}  // namespace
+// `pages` pages, each with a content stream whose /Length points at the "(" of one literal string that is never
+// closed: `stringBytes` bytes, running to the end of the file.
+std::string lengthsIntoAString(int pages, std::size_t stringBytes)
+{
+    PdfBuilder pdf;
+    constexpr std::size_t digits = 10;  // room for any length, leading zeros filled in later
+    std::vector<int> contents;
+    std::vector<std::size_t> lengthAt, dataAt;
+    for (int i = 0; i < pages; ++i) {
+        const std::size_t object = pdf.text().size();
+        contents.push_back(pdf.object("<< /Length " + std::string(digits, '0') + " >>\nstream\nq Q\nendstream"));
+        lengthAt.push_back(pdf.text().find("/Length ", object) + 8);
+        dataAt.push_back(pdf.text().find("stream\n", object) + 7);
+    }
+    const std::size_t stringAt = pdf.text().size();
+    pdf.text() += "(" + std::string(stringBytes, 'a') + "\n";
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        const std::string length = std::to_string(stringAt - dataAt[i]);
+        pdf.text().replace(lengthAt[i], digits, std::string(digits - length.size(), '0') + length);
+    }
+    return pagesOf(pdf, pages, [&](int i) { return "/Contents " + ref(contents[std::size_t(i)]); });
+}
 
 const std::vector<HostileFile>& hostileFiles()
 {
@@ -311,7 +339,9 @@ const std::vector<HostileFile>& hostileFiles()
         {"millions-of-objects", "3 million objects \"N 0 obj null endobj\" without a table", millionsOfObjects,
          "work limit"},
         {"jpegs-larger-than-declared", "200 pages, each a JPEG said to be 1 x 1 but 10000 x 12000 in 16 scans",
-         jpegsLargerThanDeclared, "work limit"},
+         [] { return jpegsLargerThanDeclared(200, 10000, 12000); }, "work limit"},
+        {"lengths-into-a-string", "400 pages whose content streams' /Length all point into one unclosed 100 MB string",
+         [] { return lengthsIntoAString(400, 100u << 20); }, "no image"},
     };
     return files;
 }

@@ -16,4 +16,8 @@ struct HostileFile {
 
 const std::vector<HostileFile>& hostileFiles();
 
+// Two of them made at any size, for the slow-input fuzzer's corpus.
+std::string lengthsIntoAString(int pages, std::size_t stringBytes);
+std::string jpegsLargerThanDeclared(int pages, int width, int height);
+
 }  // namespace varnok::test

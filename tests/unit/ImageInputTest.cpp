@@ -368,6 +368,15 @@ TEST(ScanFiles, WrittenRowsReadBack)
     }
     EXPECT_FALSE(scan::rowOfJsonLine("{\"NumerDR\":null}"));
     EXPECT_FALSE(scan::rowOfJsonLine("Plik;Status"));
+    // A journal or output of such lines: a line cut short is no row, a last row without its line end is one.
+    const std::string whole = scan::jsonLine(quoted) + "\n", cut = scan::jsonLine(plain).substr(0, 40);
+    const struct {
+        std::string text;
+        std::size_t rows;
+    } texts[] = {{"", 0}, {whole, 1}, {whole + cut, 1}, {cut + "\n" + whole, 1}, {whole + scan::jsonLine(plain), 2},
+                 {whole + "\r\n\n" + whole, 2}};
+    for (const auto& t : texts)
+        EXPECT_EQ(scan::rowsOfJsonLines(t.text).size(), t.rows) << t.text;
     for (const char* separator : {";", ","}) {
         const std::string csv = "\xEF\xBB\xBF" + scan::csvHeader(separator) + scan::csvRecord(quoted, separator) +
                                 scan::csvRecord(plain, separator) + scan::csvHeader(separator);

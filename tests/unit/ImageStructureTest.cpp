@@ -36,7 +36,7 @@ Bytes jpegCoded(std::uint8_t frameMarker, std::uint8_t precision, unsigned width
     put16be(j, width);
     j.insert(j.end(), {1, 1, 0x11, 0});
     for (int i = 0; i < scans; ++i) {
-        j.insert(j.end(), {0xFF, 0xC4, 0x00, 0x04, 0x00, 0x00});
+        j.insert(j.end(), {0xFF, 0xC4, 0x00, 0x14, 0x00, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00});
         j.insert(j.end(), {0xFF, 0xDA, 0x00, 0x08, 1, 1, 0, 0, 63, 0});
         j.insert(j.end(), {0x12, 0xFF, 0x00, 0x34, 0xFF, 0xD3, 0x56, 0xFF, 0xFF, 0x00});
     }
@@ -191,6 +191,64 @@ TEST(ImageStructure, JpegFrameGivesTheDecodingWork)
     EXPECT_FALSE(jpegFrame(noFrame)) << "no frame before the first scan";
     EXPECT_FALSE(jpegFrame(gif(1))) << "not a JPEG";
     EXPECT_FALSE(jpegFrame(Bytes{0xFF, 0xD8})) << "cut after its first marker";
+    // Stray bytes between segments hide no scan: decoders skip them to the next marker.
+    Bytes hidden = jpeg(100, 100, 1);
+    hidden.insert(hidden.begin() + 15, {0x00, 0x17, 0x42});
+    EXPECT_EQ(jpegFrame(hidden)->scans, 1u);
+}
+
+// A Huffman table that claims more than 256 codes makes stb write past its tables: such a JPEG is refused before
+// any decoder sees it, wherever the table is (before a later scan, behind fill bytes, behind stray bytes).
+TEST(ImageStructure, HuffmanTablesMustHoldWhatTheyClaim)
+{
+    // Codes of lengths 1 to 15 `perLength` each, of length 16 `last`; as many values as codes.
+    const auto table = [](std::uint8_t classAndNumber, std::uint8_t perLength, std::uint8_t last) {
+        const std::size_t values = 15u * perLength + last;
+        Bytes segment{0xFF, 0xC4};
+        put16be(segment, static_cast<unsigned>(2 + 17 + values));
+        segment.push_back(classAndNumber);
+        segment.insert(segment.end(), 15, perLength);
+        segment.push_back(last);
+        segment.insert(segment.end(), values, 0);
+        return segment;
+    };
+    const auto withTable = [](const Bytes& segment, std::size_t at) {
+        Bytes file = jpeg(100, 100, 2);
+        file.insert(file.begin() + static_cast<std::ptrdiff_t>(at), segment.begin(), segment.end());
+        return file;
+    };
+    const std::size_t afterFrame = 15, beforeSecondScan = jpeg(100, 100, 1).size() - 2;
+    const struct {
+        const char* what;
+        Bytes file;
+        bool sound;
+    } cases[] = {
+        {"256 codes", withTable(table(0x10, 16, 16), afterFrame), true},
+        {"257 codes", withTable(table(0x10, 16, 17), afterFrame), false},
+        {"16 x 255 codes", withTable(table(0x00, 255, 255), afterFrame), false},
+        {"272 codes before the second scan", withTable(table(0x11, 17, 17), beforeSecondScan), false},
+        {"a fifth table number", withTable(table(0x04, 1, 1), afterFrame), false},
+        {"a table of class 2", withTable(table(0x20, 1, 1), afterFrame), false},
+        {"more values than its segment holds", [&] {
+             Bytes segment = table(0x00, 1, 1);
+             segment[3] -= 4;
+             return withTable(segment, afterFrame);
+         }(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(jpegTablesSound(c.file), c.sound);
+        EXPECT_EQ(checkStructure(c.file).verdict == Structure::Verdict::BadTables, !c.sound);
+    }
+    // Found where stb looks: after fill bytes before the start marker, and behind stray bytes.
+    Bytes fill = withTable(table(0x00, 255, 255), afterFrame);
+    fill.insert(fill.begin(), {0xFF, 0xFF});
+    EXPECT_FALSE(jpegTablesSound(fill));
+    Bytes stray = withTable(table(0x00, 255, 255), afterFrame);
+    stray.insert(stray.begin() + afterFrame, {0x00, 0x17});
+    EXPECT_FALSE(jpegTablesSound(stray));
+    EXPECT_TRUE(jpegTablesSound(gif(1))) << "not a JPEG";
+    EXPECT_TRUE(jpegTablesSound(jpeg(100, 100, 3)));
 }
 
 TEST(ImageStructure, ATiffDeclaresItsSizeInItsFirstDirectory)

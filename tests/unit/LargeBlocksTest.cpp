@@ -45,6 +45,20 @@ TEST(LargeBlocks, AFreedLargeBlockIsReusedOnlyWhereItFits)
     }
 }
 
+// What operator new promises, small blocks and large, new or handed out again; the 32-bit C runtime's malloc
+// alone gives 8 bytes.
+TEST(LargeBlocks, EveryBlockHasTheAlignmentNewPromises)
+{
+    for (int round = 0; round < 2; ++round)
+        for (const std::size_t size : {std::size_t{1}, std::size_t{24}, std::size_t{4096}, megabyte, 3 * megabyte}) {
+            auto* block = new std::byte[size];
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % __STDCPP_DEFAULT_NEW_ALIGNMENT__, 0u)
+                << size << " bytes, round " << round;
+            delete[] block;
+        }
+    varnok::worker::releaseKeptBlocks();
+}
+
 TEST(LargeBlocks, ImpossibleSizesFailAsTheStandardSays)
 {
     volatile std::size_t impossible = static_cast<std::size_t>(-1) - 8;  // volatile: the compiler must not judge it

@@ -850,7 +850,7 @@ TEST(PdfBuilt, HostileFilesEndWithinTheBudget)
             << file.name << ": " << trail;
         ++files;
     }
-    EXPECT_EQ(files, 13);
+    EXPECT_EQ(files, 14);
 
     PdfBuilder pdf;
     pdf.section("/Root " + ref(page(pdf, "/I Do", "/I " + grayImage(pdf))));

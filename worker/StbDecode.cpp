@@ -1,4 +1,4 @@
-#include "JpegDecode.h"
+#include "StbDecode.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/ByteOrder.h"
+#include "imaging/ImageHeader.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ void stbRelease(void* block) { ::operator delete(block); }
 #define STBI_NO_LINEAR
 #define STBI_NO_HDR
 #define STBI_ONLY_JPEG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_ONLY_PNM  // the developers' benchmark images
 #define STBI_MINGW_ENABLE_SSE2  // this file is built with -mstackrealign, as 32-bit MinGW's SSE2 code needs
 #define STBI_MALLOC(size) stbAllocate(size)
 #define STBI_FREE(block) stbRelease(block)
@@ -76,7 +81,8 @@ bool isJpeg(std::span<const std::uint8_t> file)
 
 std::optional<GrayPixels> decodeJpeg(std::span<const std::uint8_t> file, std::uint64_t maxPixels)
 {
-    if (file.size() > INT_MAX)
+    // stb writes past its tables for a table that claims more than 256 codes: such a file never reaches it.
+    if (file.size() > INT_MAX || !jpegTablesSound(file))
         return std::nullopt;
     const auto size = static_cast<int>(file.size());
     int width = 0, height = 0, channels = 0;
@@ -92,6 +98,27 @@ std::optional<GrayPixels> decodeJpeg(std::span<const std::uint8_t> file, std::ui
     out.width = width;
     out.height = height;
     out.pixelAspect = jfifPixelAspect(file);
+    return out;
+}
+
+GrayPixels decodeWithStb(std::span<const std::uint8_t> file, std::uint64_t maxPixels)
+{
+    int width = 0, height = 0, channels = 0;
+    const auto size = static_cast<int>(std::min<std::size_t>(file.size(), INT_MAX));
+    if (!jpegTablesSound(file) || !stbi_info_from_memory(file.data(), size, &width, &height, &channels))
+        throw ImageFileError(Kind::Unreadable, 0);
+    if (width <= 0 || height <= 0 || std::uint64_t(width) * std::uint64_t(height) > maxPixels)
+        throw ImageFileError(Kind::TooLarge, 0, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
+    const std::unique_ptr<stbi_uc, StbFree> pixels(stbi_load_from_memory(file.data(), size, &width, &height,
+                                                                         &channels, 1));
+    if (!pixels)
+        throw ImageFileError(Kind::Unreadable, 0);
+    GrayPixels out;
+    out.pixels.assign(pixels.get(), pixels.get() + std::size_t(width) * std::size_t(height));
+    out.width = width;
+    out.height = height;
+    if (isJpeg(file))
+        out.pixelAspect = jfifPixelAspect(file);
     return out;
 }
 
