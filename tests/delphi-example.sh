@@ -26,10 +26,13 @@ done
 "$here/scripts/fpc-compile.sh" "$sdk/ReadCertificate.dpr" "$scratch/bin" || fail "the example does not compile"
 example="$scratch/bin/ReadCertificate.exe"
 
+source "$here/tests/scripts/processes.sh"
 # What a program prints, through a file (a server it starts would hold a pipe open), without carriage returns;
-# its exit code in $status.
+# its exit code in $status. The previous run's server gone first: each run starts its own rather than meet one
+# leaving (Wine fails an activation that meets a server revoking its classes, where Windows starts another).
 run() {  # run <output file> <program> [arguments...]
   local out=$1; shift
+  wait_for_no_process 'VarnokSrv\.exe -Embedding' 100 || true
   status=0
   "$here/scripts/wine-run.sh" "$@" >"$out.raw" 2>&1 </dev/null || status=$?
   tr -d '\r' <"$out.raw" >"$out"

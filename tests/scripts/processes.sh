@@ -4,7 +4,7 @@
 # Only processes of this checkout's Wine prefix count: other checkouts and users run the same programs on the
 # machine, and a runner must neither wait for nor end those.
 own_wineprefix=${WINEPREFIX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wineprefix}
-in_own_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$own_wineprefix"; }
+in_own_prefix() { grep -qxF "WINEPREFIX=$own_wineprefix" < <(tr '\0' '\n' <"/proc/$1/environ" 2>/dev/null); }
 
 # PIDs of live processes of this prefix whose command line matches the pattern.
 process_ids() {
