@@ -99,6 +99,9 @@ set COMMAND=!COMMAND! "%~1"
 shift
 goto collect
 :run
+rem As every step: the previous step's server gone first, so that the first activation starts a server of its own
+rem rather than meet one leaving.
+"%TOOL%" wait-no-server 30
 %COMMAND% >"%KIT%\logs\%NAME%.txt" 2>&1
 call :record %errorlevel%
 set "GTEST_FILTER="
@@ -115,6 +118,7 @@ if not exist "%~2" (
     exit /b 0
 )
 if not exist "%KIT%\logs\scratch%~1" mkdir "%KIT%\logs\scratch%~1"
+"%TOOL%" wait-no-server 30
 "%~2" //nologo "%KIT%\data\reader_client.js" "%VARNOK_SAMPLE%" "%KIT%\logs\scratch%~1" >"%KIT%\logs\%NAME%.txt" 2>&1
 call :record %errorlevel%
 exit /b 0
@@ -130,7 +134,6 @@ set "EXPECTED="%KIT%\data\expected\lorry-older-vtable.txt""
 set "INPUT=%KIT%\data\images\two-pages.tif"
 if not "%~3"=="" set "EXPECTED="%KIT%\data\expected\%~3""
 if not "%~4"=="" set "INPUT=%~4"
-rem The previous step's server gone first: the example starts its own rather than meet one leaving.
 "%TOOL%" wait-no-server 30
 "%~2" "%INPUT%" "%KIT%\logs" >"%KIT%\logs\%NAME%.txt" 2>&1
 call :record %errorlevel%
