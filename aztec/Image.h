@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace varnok::aztec {
@@ -38,11 +41,39 @@ inline std::optional<Pixel> pixelAt(double x, double y, int width, int height)
 // Refused before anything is allocated: far beyond any scan of a page.
 constexpr long long maxPixels = 120'000'000;
 
+// Storage whose growth leaves new elements as they are: a page's binary image is written whole by the binarizer,
+// and clearing it first cost as much as binarizing.
+template <class T>
+struct Unset : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = Unset<U>;
+    };
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // One byte per pixel, 1 for dark.
 class BinaryImage {
 public:
     BinaryImage() = default;
     BinaryImage(int width, int height) : width_(width), height_(height), bits_(std::size_t(width) * height, 0) {}
+    // Made `width` x `height` again, keeping its storage where it is large enough; every pixel's value is left
+    // undefined: for a binarizer that writes each one.
+    void reshape(int width, int height)
+    {
+        width_ = width;
+        height_ = height;
+        bits_.resize(std::size_t(width) * height);
+    }
     int width() const { return width_; }
     int height() const { return height_; }
     bool inside(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
@@ -64,7 +95,7 @@ public:
 
 private:
     int width_ = 0, height_ = 0;
-    std::vector<std::uint8_t> bits_;
+    std::vector<std::uint8_t, Unset<std::uint8_t>> bits_;
 };
 
 // Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
@@ -85,5 +116,63 @@ struct HistogramSplit {
     double dark = 0, light = 255;
 };
 HistogramSplit splitHistogram(const GrayImage& image);
+
+// The local threshold's measures of each block of 8 x 8 pixels (the last ones of a row or column may be smaller).
+struct BlockLevels {
+    static constexpr int side = 8;
+    int across = 0, down = 0;
+    std::vector<std::uint8_t> level;     // the mean, which noise moves less than the extremes
+    std::vector<std::uint8_t> contrast;  // the darkest to the lightest
+    std::vector<double> variance;        // where asked for: the smoothed threshold's test of noise
+};
+BlockLevels measureBlocks(const GrayImage& image, bool variance);
+
+// The local threshold's working storage, kept between the strategies of one read.
+struct LocalScratch {
+    template <class T>
+    using Storage = std::vector<T, Unset<T>>;
+    Storage<std::uint8_t> edged;
+    Storage<std::int32_t> levels, edges;  // running totals over the blocks
+    Storage<std::int16_t> threshold;
+    Storage<std::uint32_t> queue;
+    Storage<std::uint8_t> rowThreshold;
+};
+
+// What the binarizers measure on an image, worked out when first asked for and then kept: the strategies of one
+// read share them, and the local threshold's storage.
+class ImageMeasures {
+public:
+    explicit ImageMeasures(const GrayImage& image) : image_(image) {}
+    const HistogramSplit& split()
+    {
+        if (!split_)
+            split_ = splitHistogram(image_);
+        return *split_;
+    }
+    const BlockLevels& blocks()
+    {
+        if (!blocks_)
+            blocks_ = measureBlocks(image_, false);
+        return *blocks_;
+    }
+    const BlockLevels& blocksWithVariance()
+    {
+        if (!blocks_ || blocks_->variance.empty())
+            blocks_ = measureBlocks(image_, true);
+        return *blocks_;
+    }
+
+    LocalScratch& scratch() { return scratch_; }
+
+private:
+    const GrayImage& image_;
+    std::optional<HistogramSplit> split_;
+    std::optional<BlockLevels> blocks_;
+    LocalScratch scratch_;
+};
+
+// The same binarizers writing into `out`, whose storage they reuse: a read tries several on one page.
+void binarizeLocal(const GrayImage& image, bool smooth, ImageMeasures& measures, BinaryImage& out);
+void binarizeGlobal(const GrayImage& image, ImageMeasures& measures, BinaryImage& out);
 
 }  // namespace varnok::aztec

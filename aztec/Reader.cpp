@@ -5,7 +5,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 
 #include "Finder.h"
 #include "Grid.h"
@@ -326,32 +325,59 @@ std::optional<SquaredImage> squared(const GrayImage& image, double aspect)
 std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts)
 {
     const long long pixels = static_cast<long long>(image.width) * image.height;
+    enum class Binarizer { Local, Global, Smoothed, Unspread };
     struct Strategy {
-        std::function<BinaryImage()> binarize;
+        Binarizer binarizer;
         long long cost;
         double minModule;
         bool square;
-        bool measuresSpread = false;  // the image whose runs say how far ink has spread, once it has not read
     };
-    int spread = 0;  // what the local threshold's runs say
-    const Strategy strategies[] = {
-        {[&] { return binarizeLocal(image); }, 2 * pixels, 1.5, false, true},
-        {[&] { return binarizeGlobal(image); }, pixels, 0.8, true},
-        {[&] { return binarizeGlobal(image); }, pixels, 1.5, false},
-        {[&] { return binarizeLocal(image, true); }, 4 * pixels, 1.5, false},
-        {[&] { return spread ? withoutInkSpread(binarizeLocal(image), spread) : BinaryImage(); }, 4 * pixels, 1.5, false},
+    constexpr Strategy strategies[] = {
+        {Binarizer::Local, 2, 1.5, false},
+        {Binarizer::Global, 1, 0.8, true},
+        {Binarizer::Global, 1, 1.5, false},
+        {Binarizer::Smoothed, 4, 1.5, false},
+        {Binarizer::Unspread, 4, 1.5, false},
     };
     const bool small = std::max(image.width, image.height) <= pureSymbolSide;
+    // One binary image for all the strategies, made anew by each but where it is the one before's (a search
+    // that reads nothing leaves it as it was made).
+    BinaryImage binary;
+    std::optional<Binarizer> held;
+    ImageMeasures measures(image);
+    int spread = 0;  // what the local threshold's runs say
     for (int index = 0; index < static_cast<int>(std::size(strategies)); ++index) {
         const Strategy& strategy = strategies[index];
         if (strategy.square && !small)
             continue;
-        if (!attempts.budget.spend(strategy.cost))
+        if (!attempts.budget.spend(strategy.cost * pixels))
             break;
-        BinaryImage binary = strategy.binarize();
+        if (held != strategy.binarizer) {
+            switch (strategy.binarizer) {
+            case Binarizer::Local:
+                binarizeLocal(image, false, measures, binary);
+                break;
+            case Binarizer::Global:
+                binarizeGlobal(image, measures, binary);
+                break;
+            case Binarizer::Smoothed:
+                binarizeLocal(image, true, measures, binary);
+                break;
+            case Binarizer::Unspread:
+                // Where the local threshold's runs show no spread, an empty image, searched at no cost.
+                if (spread) {
+                    binarizeLocal(image, false, measures, binary);
+                    binary = withoutInkSpread(binary, spread);
+                } else {
+                    binary.reshape(0, 0);
+                }
+                break;
+            }
+            held = strategy.binarizer;
+        }
         if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, index, attempts))
             return decoded;
-        if (strategy.measuresSpread) {
+        if (strategy.binarizer == Binarizer::Local) {
             spread = inkSpreadOf(binary);
             attempts.inkSpread = attempts.inkSpread || spread != 0;
         }

@@ -26,9 +26,9 @@ constexpr DWORD poll = 500;            // ms between looks at the folder
 class StopRequests {
 public:
     StopRequests()
-        : stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), finished_(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
     {
-        current = this;
+        ::ResetEvent(events().stop);
+        ::ResetEvent(events().finished);
         ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
         HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         windowThread_ = std::thread([this, ready] { runWindow(ready); });
@@ -43,25 +43,34 @@ public:
         if (window_)
             ::PostMessageW(window_, WM_CLOSE, 0, 0);
         windowThread_.join();
-        current = nullptr;
-        ::CloseHandle(stop_);
-        ::CloseHandle(finished_);
     }
 
     StopRequests(const StopRequests&) = delete;
     StopRequests& operator=(const StopRequests&) = delete;
 
-    HANDLE event() const { return stop_; }
-    bool requested() const { return ::WaitForSingleObject(stop_, 0) == WAIT_OBJECT_0; }
+    HANDLE event() const { return events().stop; }
+    bool requested() const { return ::WaitForSingleObject(events().stop, 0) == WAIT_OBJECT_0; }
     // Everything written: a held close, logoff or shutdown may end the process now.
-    void finished() { ::SetEvent(finished_); }
+    void finished() { ::SetEvent(events().finished); }
 
 private:
+    // The handler runs on a thread of the system's own, and may still be running, or only starting, when the
+    // watch ends: what it touches lives as long as the process.
+    struct Events {
+        HANDLE stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE finished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    };
+    static const Events& events()
+    {
+        static const Events shared;
+        return shared;
+    }
+
     static BOOL WINAPI onConsoleEvent(DWORD event) noexcept
     {
-        ::SetEvent(current->stop_);
+        ::SetEvent(events().stop);
         if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
-            ::WaitForSingleObject(current->finished_, INFINITE);
+            ::WaitForSingleObject(events().finished, INFINITE);
         return TRUE;
     }
 
@@ -72,8 +81,8 @@ private:
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
-                ::SetEvent(current->stop_);
-                ::WaitForSingleObject(current->finished_, INFINITE);
+                ::SetEvent(events().stop);
+                ::WaitForSingleObject(events().finished, INFINITE);
             }
             return 0;
         case WM_CLOSE:
@@ -105,8 +114,6 @@ private:
             ::DispatchMessageW(&message);
     }
 
-    static inline StopRequests* current = nullptr;
-    HANDLE stop_, finished_;
     HWND window_ = nullptr;
     std::thread windowThread_;
 };

@@ -111,3 +111,7 @@ for image in "$work"/slanted/*.jpg; do
   convert "$image" -blur 0x6 "$work/empty/blurred-$(basename "$image")"
 done
 compare "images without a readable symbol" "<= 2, each file too" "$work"/empty/*
+# A4 pages as offices scan them (tests/aztec/make-pages.sh), with the certificate and without.
+pages=$("$here/scripts/page-corpus.sh")
+compare "page corpus" "<= 0.8" "$pages"/page-*.{jpg,png}
+compare "pages without a symbol" "<= 1.5" "$pages"/blank-*.{jpg,png}
