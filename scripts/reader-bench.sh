@@ -28,11 +28,12 @@ gray() {
     if [ -f "$image.txt" ]; then cp "$image.txt" "$work/$set/$(basename "$image").pgm.txt"; fi
   done
 }
-# The standard set is the committed corpus's first 17 images (tests/aztec/make-corpus.sh numbers them); the rest
-# of that folder are samples of the test families.
+# The standard set is the committed corpus's 17 images made by tests/aztec/make-corpus.sh (by their names); the
+# rest of that folder are samples of the test families.
 standard=() families=()
 for image in "$here"/tests/aztec/corpus/*.{png,jpg}; do
-  if [[ $(basename "$image") =~ -([0-9]+)\.(png|jpg)$ ]] && [ "${BASH_REMATCH[1]}" -le 17 ]; then standard+=("$image")
+  if [[ $(basename "$image") =~ ^(clean|rotate|tilted|blur|noise|jpeg|lighting|contrast|barrel|wave|reversed|combo|module2px|otherencoder|page)-[0-9]+\. ]]; then
+    standard+=("$image")
   else families+=("$image"); fi
 done
 gray standard "${standard[@]}"

@@ -86,25 +86,27 @@ if ! wait "$fpc"; then
 fi
 "$here/scripts/build.sh" --bits "$main_bits"
 
-# Beside the Wine tests, one job after the other: the other build (what its slice needs, in its own prefix, so that
-# nothing it starts touches the regional settings of the prefix under test), then the 32-bit tree and the fuzzers.
-# Where the host runs no 32-bit code the 32-bit build is made for its slice only; `scripts/build.sh --bits 32` makes
-# its packages.
+# Beside the Wine tests, two jobs at once: the other build (what its slice needs, in its own prefix, so that nothing
+# it starts touches the regional settings of the prefix under test), and the 32-bit tree and then the fuzzers. The
+# Wine tests spend much of their time waiting for Wine: one after the other, the two left a core idle for half the
+# run. Where the host runs no 32-bit code the 32-bit build is made for its slice only; `scripts/build.sh --bits 32`
+# makes its packages.
 slice_targets=()
 [ "$slice_bits" = 32 ] && slice_targets=(VarnokSrv VarnokImageWorker VarnokScan azteccodeQELM test_decoder WineIdle
                                          KitTool TypeLibraryTest RegistrationTest FileReaderTest CodetDataTest
                                          DecoderPayloadTest ImageReaderTest packages)
 slice_built="$here/build/slice-build.status"
 rm -f "$slice_built"
-beside_jobs() {
+slice_build() {
   local status=0
   WINEPREFIX=$(host_prefix "$slice_bits") "$here/scripts/build.sh" --bits "$slice_bits" "${slice_targets[@]}" \
       >"$here/build/slice-build.log" 2>&1 || status=$?
   echo "$status" >"$slice_built"
-  native32_and_fuzz >"$here/build/native32-fuzz.log" 2>&1
 }
-step "Tests under Wine on the ${main_bits}-bit build; beside them the ${slice_bits}-bit build, then the 32-bit tree and the fuzzers"
-beside_jobs &
+step "Tests under Wine on the ${main_bits}-bit build; beside them the ${slice_bits}-bit build, and the 32-bit tree and the fuzzers"
+slice_build &
+slice_builder=$!
+native32_and_fuzz >"$here/build/native32-fuzz.log" 2>&1 &
 beside=$!
 source "$here/scripts/wine-session.sh"
 wine_session_begin "$main_bits"
@@ -113,7 +115,7 @@ wine_status=0
 wine_session_end
 
 step "A slice of the tests under Wine on the ${slice_bits}-bit build"
-while [ ! -s "$slice_built" ] && kill -0 "$beside" 2>/dev/null; do sleep 2; done
+wait "$slice_builder" || true
 if [ "$(cat "$slice_built" 2>/dev/null)" != 0 ]; then
   tail -n 40 "$here/build/slice-build.log"
   echo "The ${slice_bits}-bit build failed."

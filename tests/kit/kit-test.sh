@@ -29,7 +29,9 @@ steps=$(grep -cE '^(set "GTEST_FILTER=[^"]*" & )?call :(suite|script|example) ' 
 
 run_kit() {  # prints the suites' lines; sets status and output
   status=0
-  wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
+  # The kit runs the image reader's tests whole; their race with the idle shutdown runs at length in its own group
+  # (image_reader): here a few rounds show it works from the kit.
+  VARNOK_IDLE_RACES=${VARNOK_IDLE_RACES:-4} wine cmd /c "C:\\kit\\$name\\run-tests.cmd" >"$WINEPREFIX/output.txt" 2>&1 </dev/null || status=$?
   output=$(tr -d '\r' <"$WINEPREFIX/output.txt")
   grep -E '^(PASS|FAIL|SKIP|[0-9]+ passed)' <<<"$output" || true
 }
