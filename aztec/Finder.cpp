@@ -134,25 +134,40 @@ bool runsAround(const BinaryImage& image, int x, int y, int dx, int dy, const Pr
 
 }  // namespace
 
-std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget, double minModule)
+std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget, double minModule,
+                                           RowRuns* rows)
 {
     std::vector<FinderCandidate> found;
     // A centre module one pixel tall is seen by one row only.
     const int rowStep = minModule < 1.5 ? 1 : 2;
     std::vector<int> runs, starts, before;  // run lengths, where each starts, and the sum of those before it
     double largest = 0;  // module size of the largest bull's-eye found
+    // Kept runs are of every other row.
+    if (rowStep != 2)
+        rows = nullptr;
     for (int y = 0; y < image.height() && budget.spend(image.width()); y += rowStep) {
         runs.clear();
         starts.clear();
         before.assign(1, 0);
         const std::uint8_t* row = image.row(y);
         const bool firstDark = row[0] != 0;
-        for (int x = 0; x < image.width();) {
-            const int start = x;
-            x = runEnd(row, x, image.width());
-            starts.push_back(start);
-            runs.push_back(x - start);
-            before.push_back(x);
+        std::size_t kept = 0;
+        if (const int* lengths = rows ? rows->row(static_cast<std::size_t>(y / 2), kept) : nullptr) {
+            for (std::size_t k = 0; k < kept; ++k) {
+                starts.push_back(before.back());
+                runs.push_back(lengths[k]);
+                before.push_back(before.back() + lengths[k]);
+            }
+        } else {
+            for (int x = 0; x < image.width();) {
+                const int start = x;
+                x = runEnd(row, x, image.width());
+                starts.push_back(start);
+                runs.push_back(x - start);
+                before.push_back(x);
+            }
+            if (rows && rows->rows() == static_cast<std::size_t>(y / 2))
+                rows->add(runs);
         }
         // Each run starts a window of each profile, and a window costs a few pixel visits.
         budget.spend(static_cast<long long>(runs.size()) * 4);

@@ -26,8 +26,10 @@ struct FinderCandidate {
 // image for light-on-dark symbols. Rings narrower than `minModule` pixels are not looked for (1 for symbols
 // drawn at a pixel per module). Every walk is bounded by the runs the row showed; the search stops, keeping what
 // it found, when the budget is spent.
+// `rows`, where given, holds the runs of the rows scanned: those it has are taken from it (the image, or its
+// inverse, must be the one they were kept for), and the others are added.
 std::vector<FinderCandidate> findBullsEyes(const BinaryImage& image, std::size_t limit, Budget& budget,
-                                           double minModule = 1.5);
+                                           double minModule = 1.5, RowRuns* rows = nullptr);
 
 // The four corners (clockwise in the image) of the middle of the light ring just inside the dark ring `ring`
 // modules from the centre (4 for a compact symbol, 6 for a full-range one), which ink spread does not move, and

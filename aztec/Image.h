@@ -98,6 +98,38 @@ private:
     std::vector<std::uint8_t, Unset<std::uint8_t>> bits_;
 };
 
+// The runs of the rows a search scanned (rows 0, 2, 4 ... of one binary image), kept for what scans those rows
+// again: the search of the same image inverted (the same runs, the colours swapped) and the measure of ink
+// spread. Past a bound (noise gives thousands of runs a row) rows are not kept, and are scanned again.
+class RowRuns {
+public:
+    static constexpr std::size_t maxRuns = 4'000'000;
+    // The runs of the `index`-th row scanned, or nothing where it was not kept.
+    const int* row(std::size_t index, std::size_t& count) const
+    {
+        if (index + 1 >= ends_.size())
+            return nullptr;
+        count = ends_[index + 1] - ends_[index];
+        return lengths_.data() + ends_[index];
+    }
+    std::size_t rows() const { return ends_.size() - 1; }
+    // Keeps the next row's runs, if there is room.
+    void add(const std::vector<int>& runs)
+    {
+        if (full_ || lengths_.size() + runs.size() > maxRuns) {
+            full_ = true;
+            return;
+        }
+        lengths_.insert(lengths_.end(), runs.begin(), runs.end());
+        ends_.push_back(lengths_.size());
+    }
+
+private:
+    std::vector<int> lengths_;
+    std::vector<std::size_t> ends_{0};
+    bool full_ = false;
+};
+
 // Dark and light decided against the neighbourhood (blocks of 8 x 8 pixels, 5 x 5 blocks around each), so that
 // uneven light and a dark corner do not swallow the symbol. A flat block (inside one module, or the margin) takes
 // the threshold of the nearest blocks that have contrast, or the image's own when none has. `smooth` is for heavy

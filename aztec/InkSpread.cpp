@@ -22,13 +22,24 @@ int shortRun(std::vector<long long>& pixelsOfLength)
 
 }  // namespace
 
-int inkSpreadOf(const BinaryImage& image)
+int inkSpreadOf(const BinaryImage& image, const RowRuns* rows)
 {
     // Runs of two pixels up to 64, weighted by their length; the runs at the row's ends are cut and not counted.
     constexpr int longest = 64;
     std::vector<long long> dark(longest + 1), light(longest + 1);
     for (int y = 0; y < image.height(); y += 2) {
         const std::uint8_t* row = image.row(y);
+        std::size_t count = 0;
+        if (const int* runs = rows ? rows->row(static_cast<std::size_t>(y / 2), count) : nullptr) {
+            // Colours alternate from the row's first pixel.
+            bool isDark = row[0] != 0;
+            for (std::size_t k = 0; k < count; ++k, isDark = !isDark) {
+                const int length = runs[k];
+                if (k > 0 && k + 1 < count && length >= 2 && length <= longest)
+                    (isDark ? dark : light)[static_cast<std::size_t>(length)] += length;
+            }
+            continue;
+        }
         int start = 0;
         for (int x = 1; x <= image.width(); ++x) {
             if (x < image.width() && row[x] == row[start])

@@ -198,7 +198,7 @@ std::optional<MatrixResult> readCandidate(const BinaryImage& binary, const Finde
 // Every candidate of one binary image, dark symbols on light and then light on dark; what reads nothing leaves
 // the image as it was given.
 std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bool square, int strategyIndex,
-                                       Attempts& attempts)
+                                       Attempts& attempts, RowRuns& rows)
 {
     const auto nothing = [&](bool inverted) {
         if (inverted)
@@ -208,7 +208,7 @@ std::optional<MatrixResult> readBinary(BinaryImage& binary, double minModule, bo
     for (bool inverted : {false, true}) {
         if (inverted)
             binary.invert();
-        const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule);
+        const auto found = findBullsEyes(binary, maxCandidates, attempts.budget, minModule, &rows);
         if (attempts.trace)
             attempts.trace->push_back({attempts.pass, strategyIndex, inverted, static_cast<int>(found.size()), 0, 0});
         attempts.coarse = std::max(attempts.coarse, static_cast<std::size_t>(std::count_if(
@@ -375,10 +375,11 @@ std::optional<MatrixResult> readImage(const GrayImage& image, Attempts& attempts
             }
             held = strategy.binarizer;
         }
-        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, index, attempts))
+        RowRuns rows;  // of this binary image, for its search inverted and its ink spread
+        if (auto decoded = readBinary(binary, strategy.minModule, strategy.square, index, attempts, rows))
             return decoded;
         if (strategy.binarizer == Binarizer::Local) {
-            spread = inkSpreadOf(binary);
+            spread = inkSpreadOf(binary, &rows);
             attempts.inkSpread = attempts.inkSpread || spread != 0;
         }
     }

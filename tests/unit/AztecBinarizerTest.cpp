@@ -1,11 +1,14 @@
-// The binarizers as one read uses them: into one binary image reused from strategy to strategy, with the image's
+// The binarizers, and the runs of the finder, as one read uses them: into one binary image reused from strategy to strategy, with the image's
 // measures shared; each must give what it gives on its own, whatever the storage held before.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <vector>
 
+#include "aztec/Finder.h"
 #include "aztec/Image.h"
+#include "aztec/InkSpread.h"
 
 namespace varnok::aztec {
 namespace {
@@ -125,6 +128,80 @@ TEST(AztecBinarizer, LocalThresholdFollowsTheLight)
     for (int x = 0; x < width; ++x)
         wrong += global.dark(x, height / 2) != ((x / 4) % 2 == 0);
     EXPECT_GT(wrong, 0);
+}
+
+// Bull's-eyes of both polarities among specks: rings of `module` pixels, dark at even distances from the centre
+// (a light centre, and light rings, where `inverted`).
+BinaryImage bullsEyes(int width, int height)
+{
+    BinaryImage image(width, height);
+    std::mt19937 random(5);
+    std::bernoulli_distribution speck(0.03);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.set(x, y, speck(random));
+    struct Eye {
+        int cx, cy, module;
+        bool inverted;
+    };
+    for (const Eye& e : {Eye{40, 40, 3, false}, Eye{150, 60, 5, false}, Eye{90, 160, 4, true}, Eye{200, 190, 3, true}}) {
+        const int reach = 6 * e.module;
+        for (int y = e.cy - reach; y <= e.cy + reach; ++y)
+            for (int x = e.cx - reach; x <= e.cx + reach; ++x) {
+                // The module each pixel lies in, counted from the centre module's.
+                const auto index = [&](int v, int c) {
+                    const int shifted = v - c + e.module / 2;
+                    return (shifted >= 0 ? shifted : shifted - e.module + 1) / e.module;
+                };
+                const int d = std::max(std::abs(index(x, e.cx)), std::abs(index(y, e.cy)));
+                image.set(x, y, (d <= 4 && d % 2 == 0) != e.inverted);
+            }
+    }
+    return image;
+}
+
+bool sameCandidates(const std::vector<FinderCandidate>& a, const std::vector<FinderCandidate>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].centre.x != b[i].centre.x || a[i].centre.y != b[i].centre.y || a[i].moduleSize != b[i].moduleSize ||
+            a[i].hits != b[i].hits || a[i].centreDark != b[i].centreDark)
+            return false;
+    return true;
+}
+
+// The runs a search keeps serve the search of the inverted image and the measure of ink spread: both find what
+// they find scanning the rows themselves, also where the first search stopped part way.
+TEST(AztecRowRuns, KeptRunsChangeNoSearch)
+{
+    BinaryImage image = bullsEyes(257, 233);
+    Budget unlimited(LLONG_MAX);
+    const auto plain = findBullsEyes(image, 16, unlimited);
+    const int spread = inkSpreadOf(image);
+    image.invert();
+    const auto inverse = findBullsEyes(image, 16, unlimited);
+    image.invert();
+    ASSERT_EQ(plain.size(), 2u);
+    ASSERT_EQ(inverse.size(), 2u);
+    for (const long long firstBudget : {LLONG_MAX, 257LL * 40}) {
+        SCOPED_TRACE(firstBudget);
+        RowRuns rows;
+        Budget first(firstBudget);
+        const auto kept = findBullsEyes(image, 16, first, 1.5, &rows);
+        if (firstBudget == LLONG_MAX) {
+            EXPECT_TRUE(sameCandidates(kept, plain));
+            EXPECT_EQ(rows.rows(), 117u);  // rows 0, 2 ... 232
+        } else {
+            EXPECT_LT(rows.rows(), 117u);
+        }
+        EXPECT_EQ(inkSpreadOf(image, &rows), spread);
+        image.invert();
+        Budget second(LLONG_MAX);
+        EXPECT_TRUE(sameCandidates(findBullsEyes(image, 16, second, 1.5, &rows), inverse));
+        image.invert();
+        EXPECT_EQ(rows.rows(), 117u);
+    }
 }
 
 }  // namespace
