@@ -15,6 +15,6 @@ cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZXING_DEPEN
 ninja -C "$build" ZXing ZXingReader >/dev/null
 cp "$build/example/ZXingReader" "$here/build/reference/ZXingReader"
 # The same compiler options as the library's own Release build.
-g++ -std=c++20 -O3 -DNDEBUG -I"$source/core/src" -I"$build/core" \
+g++ -std=c++20 -O3 -DNDEBUG -I"$source/core/src" -I"$build/core" -I"$here/bench" \
   "$here/bench/reference/ReferenceReaderBench.cpp" "$build/core/libZXing.a" -o "$here/build/reference/reference-reader-bench"
 echo "reference reader built in $here/build/reference (from $(git -C "$source" log -1 --format='%h %cs' 2>/dev/null || echo "$source"))"
