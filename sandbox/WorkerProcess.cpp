@@ -129,8 +129,13 @@ worker::FileOutcome WorkerProcess::read(HANDLE section, std::uint64_t bytes, std
     request.bytes = bytes;
     if (section) {
         HANDLE remote = nullptr;
-        if (!::DuplicateHandle(::GetCurrentProcess(), section, process_.get(), &remote, FILE_MAP_READ, FALSE, 0))
-            abandon(Kind::Unreadable, ::GetLastError());
+        if (!::DuplicateHandle(::GetCurrentProcess(), section, process_.get(), &remote, FILE_MAP_READ, FALSE, 0)) {
+            const DWORD error = ::GetLastError();
+            // A worker that has already gone (its job's time ran out) cannot take the handle: its exit code says why.
+            if (::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0)
+                abandonBroken();
+            abandon(Kind::Unreadable, error);
+        }
         request.section = reinterpret_cast<std::uintptr_t>(remote);
     }
     check(channel_.write(&request, sizeof request, deadline, process_.get()));
