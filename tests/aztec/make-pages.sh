@@ -96,15 +96,15 @@ page() {
 }
 
 n=0
-for spec in "200 gray jpg" "200 colour jpg" "200 gray png" "200 colour png" \
+for kind in "200 gray jpg" "200 colour jpg" "200 gray png" "200 colour png" \
             "300 gray jpg" "300 colour jpg" "300 gray png" "300 colour png" "300 gray jpg" "300 colour jpg" \
             "600 gray jpg" "600 colour jpg"; do
-  read -r dpi colour ext <<<"$spec"
+  read -r dpi colour ext <<<"$kind"
   n=$((n + 1))
   page "page-$dpi-$colour-$n" "$dpi" "$n" "$colour" "$ext" 1
 done
-for spec in "200 gray jpg" "300 colour jpg" "300 gray png" "600 gray jpg"; do
-  read -r dpi colour ext <<<"$spec"
+for kind in "200 gray jpg" "300 colour jpg" "300 gray png" "600 gray jpg"; do
+  read -r dpi colour ext <<<"$kind"
   n=$((n + 1))
   page "blank-$dpi-$colour-$n" "$dpi" "$n" "$colour" "$ext" 0
 done
