@@ -44,6 +44,7 @@ Server::Server()
 
 Server::~Server()
 {
+    releaseKeptStubs();
     currentServer = nullptr;
 }
 
@@ -81,6 +82,9 @@ int Server::run(void (*tell)(const std::wstring& text))
     if (!leaveRequest)
         leaveRequest = Handle(::CreateEventW(nullptr, FALSE, FALSE, instance::leaveEventName(id, false).c_str()));
 
+    // The kept objects' locks are not clients': the idle count leaves them out.
+    keptLocks_ = static_cast<LONG>(keptStubs_.keep());
+    locks_ -= keptLocks_;
     if (const HRESULT hr = registerClassObjects(); FAILED(hr)) {
         shutDown();
         return static_cast<int>(hr);
@@ -123,8 +127,16 @@ int Server::run(void (*tell)(const std::wstring& text))
     }
     if (registered)
         shutDown();
+    releaseKeptStubs();
     typeInfos_.clear();
     return 0;
+}
+
+// Their objects give their locks back as they go.
+void Server::releaseKeptStubs() noexcept
+{
+    locks_ += std::exchange(keptLocks_, 0);
+    keptStubs_.release();
 }
 
 // A client that reached the class object just before the revocation still calls it: the process stays a moment

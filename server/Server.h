@@ -7,6 +7,7 @@
 #include "platform/ComPtr.h"
 #include "platform/Handle.h"
 #include "Apartment.h"
+#include "KeptStubs.h"
 
 #include <atomic>
 #include <mutex>
@@ -45,8 +46,11 @@ private:
     // Revokes the class objects if still registered (then serves a moment longer); true when the process may leave.
     bool revokeWhenIdle(bool& registered) noexcept;
     void shutDown() noexcept;
+    void releaseKeptStubs() noexcept;
 
     std::atomic<LONG> locks_{0};
+    KeptStubs keptStubs_;
+    LONG keptLocks_ = 0;
     const DWORD mainThread_ = ::GetCurrentThreadId();
     UINT_PTR idleTimer_ = 0;
     Handle instanceMutex_;
