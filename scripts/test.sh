@@ -11,7 +11,8 @@
 # VARNOK_HOST_64_ONLY=1 takes the second path on a host of the first kind. Every Wine group runs on one build or
 # the other on either kind of host; docs/testing.md lists the slices.
 # Two jobs at a time throughout (ctest -j2); tests that share the Wine prefix's server take a lock instead of
-# running alone (tests/CMakeLists.txt). The 32-bit tree and the fuzzers run beside the Wine tests.
+# running alone (tests/CMakeLists.txt). The other build and its slice, and the 32-bit tree and the fuzzers, run
+# beside the Wine tests.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$here/scripts/host.sh"
@@ -27,8 +28,8 @@ slice_bits=$((96 - main_bits))
 # 64-bit clients of the 64-bit server, the decoder and the image worker. The 32-bit one (emulated, so slower): the
 # type library and registration, ReadData, ReadCodetData with our decoder, an image through the worker, a 32-bit
 # JScript client, and the guides, which describe the 32-bit packages.
-slice_64='^(typelib|register_server|registration|reader_clients|codet_data|decoder_library|decoder_payloads|image_reader|script_client_32|script_client_64|lifecycle|diagnose|example_cpp_32|example_cpp_64)$'
-slice_32='^(typelib|register_server|registration|reader_clients|codet_data|decoder_payloads|image_reader|script_client_32|example_read-image\.js_32|guides)$'
+slice_64='^(typelib|register_server|registration|reader_clients|codet_data|decoder_library|decoder_payloads|image_reader|image_reader_races|script_client_32|script_client_64|lifecycle|diagnose|example_cpp_32|example_cpp_64)$'
+slice_32='^(typelib|register_server|registration|reader_clients|codet_data|decoder_payloads|image_reader|image_reader_races|script_client_32|example_read-image\.js_32|guides)$'
 slice=$slice_32; [ "$slice_bits" = 64 ] && slice=$slice_64
 
 finish() {
@@ -86,50 +87,55 @@ if ! wait "$fpc"; then
 fi
 "$here/scripts/build.sh" --bits "$main_bits"
 
-# Beside the Wine tests, two jobs at once: the other build (what its slice needs, in its own prefix, so that nothing
-# it starts touches the regional settings of the prefix under test), and the 32-bit tree and then the fuzzers. The
-# Wine tests spend much of their time waiting for Wine: one after the other, the two left a core idle for half the
-# run. Where the host runs no 32-bit code the 32-bit build is made for its slice only; `scripts/build.sh --bits 32`
-# makes its packages.
+# Beside the Wine tests, two jobs at once: the other build and then its slice (in its own prefix, so that nothing it
+# starts touches the regional settings of the prefix under test), and the 32-bit tree and then the fuzzers. The
+# Wine tests spend most of their time waiting for Wine (servers leaving when idle, clients racing them): one after
+# the other, these jobs left the processor half idle for much of the run. Where the host runs no 32-bit code the
+# 32-bit build is made for its slice only; `scripts/build.sh --bits 32` makes its packages.
 slice_targets=()
 [ "$slice_bits" = 32 ] && slice_targets=(VarnokSrv VarnokImageWorker VarnokScan azteccodeQELM test_decoder WineIdle
                                          KitTool TypeLibraryTest RegistrationTest FileReaderTest CodetDataTest
                                          DecoderPayloadTest ImageReaderTest packages)
-slice_built="$here/build/slice-build.status"
-rm -f "$slice_built"
-slice_build() {
-  local status=0
-  WINEPREFIX=$(host_prefix "$slice_bits") "$here/scripts/build.sh" --bits "$slice_bits" "${slice_targets[@]}" \
-      >"$here/build/slice-build.log" 2>&1 || status=$?
-  echo "$status" >"$slice_built"
+slice_and_its_build() {
+  set -e
+  echo "== The ${slice_bits}-bit build"
+  if ! WINEPREFIX=$(host_prefix "$slice_bits") "$here/scripts/build.sh" --bits "$slice_bits" "${slice_targets[@]}" \
+       >"$here/build/slice-build.log" 2>&1; then
+    tail -n 40 "$here/build/slice-build.log"
+    echo "The ${slice_bits}-bit build failed."
+    return 1
+  fi
+  echo "== A slice of the tests under Wine on the ${slice_bits}-bit build ($(( $(date +%s) - started )) s in)"
+  trap wine_session_end EXIT
+  wine_session_begin "$slice_bits"
+  # Emulated, every server and worker start takes seconds: fewer clients race the idle shutdown there (each starts
+  # a server), and a command gets longer before it counts as hung.
+  local slice_env=()
+  [ "$VARNOK_HOST_KIND" = x64-only ] && slice_env=(VARNOK_IDLE_RACES=5 VARNOK_COMMAND_SECONDS=400)
+  cd "$(host_build_dir "$slice_bits")"
+  env "${slice_env[@]}" ctest --output-on-failure -j2 --timeout 900 -R "$slice"
 }
-step "Tests under Wine on the ${main_bits}-bit build; beside them the ${slice_bits}-bit build, and the 32-bit tree and the fuzzers"
-slice_build &
-slice_builder=$!
+source "$here/scripts/wine-session.sh"
+step "Tests under Wine on the ${main_bits}-bit build; beside them the ${slice_bits}-bit build and its slice, and the 32-bit tree and the fuzzers"
+(slice_and_its_build) >"$here/build/slice.log" 2>&1 &
+slice_job=$!
 native32_and_fuzz >"$here/build/native32-fuzz.log" 2>&1 &
 beside=$!
-source "$here/scripts/wine-session.sh"
 wine_session_begin "$main_bits"
 wine_status=0
-(cd "$(host_build_dir "$main_bits")" && ctest --output-on-failure -j2 --timeout 300) || wine_status=$?
+# The kit's own test runs a third of each suite's tests: the suites run whole in their own groups.
+(cd "$(host_build_dir "$main_bits")" && VARNOK_KIT_SHARDS=3 ctest --output-on-failure -j2 --timeout 300) ||
+  wine_status=$?
 wine_session_end
 
-step "A slice of the tests under Wine on the ${slice_bits}-bit build"
-wait "$slice_builder" || true
-if [ "$(cat "$slice_built" 2>/dev/null)" != 0 ]; then
-  tail -n 40 "$here/build/slice-build.log"
-  echo "The ${slice_bits}-bit build failed."
-  exit 1
-fi
-wine_session_begin "$slice_bits"
 slice_status=0
-# Emulated, every server and worker start takes seconds: fewer clients race the idle shutdown there (each starts a
-# server), and a command gets longer before it counts as hung.
-slice_env=()
-[ "$VARNOK_HOST_KIND" = x64-only ] && slice_env=(VARNOK_IDLE_RACES=5 VARNOK_COMMAND_SECONDS=400)
-(cd "$(host_build_dir "$slice_bits")" && env "${slice_env[@]}" ctest --output-on-failure -j2 --timeout 900 -R "$slice") ||
-  slice_status=$?
-wine_session_end
+wait "$slice_job" || slice_status=$?
+step "A slice of the tests under Wine on the ${slice_bits}-bit build (exit code $slice_status)"
+if [ "$slice_status" -eq 0 ]; then
+  grep -E '^(== |[0-9]+/[0-9]+ Test|[0-9]+% tests passed|Total Test time)' "$here/build/slice.log" || true
+else
+  tail -n 200 "$here/build/slice.log"
+fi
 
 beside_status=0
 wait "$beside" || beside_status=$?
