@@ -48,9 +48,14 @@ long handleCount(DWORD processId)
     return handles;
 }
 
-// Under Wine: the resident set of the Unix process whose command line names the server.
+// Under Wine: the resident set of the Unix process whose command line names the server, in this client's own Wine
+// prefix: the machine may run other prefixes' servers at the same time (the test command's other build does).
 long wineResidentKiB(const wchar_t* executable)
 {
+    wchar_t prefix[4096];
+    const DWORD length = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 4096);
+    const std::string ownPrefix =
+        length > 0 && length < 4096 ? "WINEPREFIX=" + utf8(std::wstring(prefix, length)) + '\0' : std::string();
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &found);
     long kib = -1;
@@ -61,6 +66,11 @@ long wineResidentKiB(const wchar_t* executable)
         const std::vector<char> command = readBytes(dir + L"\\cmdline");
         if (std::string(command.begin(), command.end()).find(utf8(executable)) == std::string::npos)
             continue;
+        if (!ownPrefix.empty()) {
+            const std::vector<char> environment = readBytes(dir + L"\\environ");
+            if (std::string(environment.begin(), environment.end()).find(ownPrefix) == std::string::npos)
+                continue;
+        }
         const std::vector<char> status = readBytes(dir + L"\\status");
         const std::string text(status.begin(), status.end());
         const auto at = text.find("VmRSS:");
