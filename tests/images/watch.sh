@@ -19,7 +19,7 @@ tool=$(win "$scratch/bin/VarnokScan.exe")
 failed=0 ran=0
 check() {  # check <what> <condition result>
   ran=$((ran + 1))
-  if [ "$2" -eq 0 ]; then echo "ok: $1"; else echo "FAILED: $1"; failed=1; fi
+  if [ "$2" -eq 0 ]; then echo "ok: $1"; else echo "FAILED: $1"; failed=1; tail -n 8 "$scratch/err.txt" | sed 's/^/  it printed: /'; fi
 }
 batch() {  # batch <file> <line>: a batch file in the Polish console's code page
   printf '@echo off\r\n%s\r\nexit /b %%errorlevel%%\r\n' "$2" | iconv -f UTF-8 -t CP852 >"$1"
@@ -29,6 +29,9 @@ start_watch() {
   batch "$scratch/watch.cmd" "$tool /watch $1 $2 2>>$(q "$scratch/err.txt")"
   "$here/scripts/wine-run.sh" cmd /c "$(win "$scratch/watch.cmd")" >/dev/null 2>&1 </dev/null &
   watcher=$!
+  # Under load Wine takes seconds to start it: the cases time its rows, not its start.
+  local waited=0
+  while [ -z "$(tool_pid)" ] && [ "$waited" -lt 300 ]; do sleep 0.1; waited=$((waited + 1)); done
 }
 # The Windows process of this run's VarnokScan.exe (its command line holds our scratch folder).
 tool_pid() {
@@ -48,7 +51,7 @@ stop_watch() {  # Ctrl+C; sets $code to the exit code
   wait "$watcher" || code=$?
   watcher=""
 }
-rows_of() { grep -c $'\r$' "$1" 2>/dev/null || echo 0; }
+rows_of() { local n; n=$(grep -c $'\r$' "$1" 2>/dev/null) || true; echo "${n:-0}"; }
 # wait_row <file> <text>: seconds until a line of the file holds the text (at most 20)
 wait_row() {
   local start=$SECONDS
