@@ -34,13 +34,15 @@ start_watch() {
   while [ -z "$(tool_pid)" ] && [ "$waited" -lt 300 ]; do sleep 0.1; waited=$((waited + 1)); done
 }
 # The Windows process of this run's VarnokScan.exe (its command line holds our scratch folder).
+# Only the few processes named VarnokScan.exe are looked into: it is asked often, while Wine starts it.
 tool_pid() {
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
-    if { tr "\0" " " <"/proc/$pid/cmdline"; } 2>/dev/null | grep -qF "$scratch/bin/VarnokScan.exe" ||
-       { tr "\0" " " <"/proc/$pid/cmdline"; } 2>/dev/null | grep -qF "$(win "$scratch/bin/VarnokScan.exe")"; then
-      [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ] || echo "$pid"
-    fi
-  done | head -n 1
+  local pid cmd unix="$scratch/bin/VarnokScan.exe" windows
+  windows=$(win "$scratch/bin/VarnokScan.exe")
+  for pid in $(pgrep -f 'VarnokScan\.exe'); do
+    cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
+    [[ $cmd == *"$unix"* || $cmd == *"$windows"* ]] || continue
+    [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ] || { echo "$pid"; return; }
+  done
 }
 stop_watch() {  # Ctrl+C; sets $code to the exit code
   local pid
