@@ -36,11 +36,10 @@ start_watch() {
 # The Windows process of this run's VarnokScan.exe (its command line holds our scratch folder).
 # Only the few processes named VarnokScan.exe are looked into: it is asked often, while Wine starts it.
 tool_pid() {
-  local pid cmd unix="$scratch/bin/VarnokScan.exe" windows
-  windows=$(win "$scratch/bin/VarnokScan.exe")
+  local pid cmd
   for pid in $(pgrep -f 'VarnokScan\.exe'); do
     cmd=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
-    [[ $cmd == *"$unix"* || $cmd == *"$windows"* ]] || continue
+    [[ $cmd == *"$scratch/bin/VarnokScan.exe"* || $cmd == *"$tool"* ]] || continue
     [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" = Z ] || { echo "$pid"; return; }
   done
 }
